@@ -1,0 +1,203 @@
+#include "core/Rack.h"
+
+#include <algorithm>
+
+namespace {
+constexpr std::size_t kReservedSlots = 256;
+
+void Unlink(std::vector<tSlot*>& list, const tSlot* slot) {
+    list.erase(std::remove(list.begin(), list.end(), slot), list.end());
+}
+} // namespace
+
+tRack::tRack() {
+    mSlots.reserve(kReservedSlots);
+}
+
+tRack::~tRack() {
+    for (tSlot* slot : mSlots) delete slot;
+}
+
+bool tRack::Contains(const tSlot* slot) const {
+    return std::find(mSlots.begin(), mSlots.end(), slot) != mSlots.end();
+}
+
+// --- structure ---------------------------------------------------------------------------
+
+void tRack::Insert(tSlot* slot) {
+    // The slot is not visible to the rendering thread yet: prepare it without the lock.
+    slot->AllNotesOff();
+    slot->SetChannels(mChannels);
+    slot->Prepare();
+    std::lock_guard<std::mutex> lock(mLock);
+    DeliverPending();
+    mSlots.push_back(slot);
+}
+
+void tRack::Delete(tSlot* slot) {
+    {
+        std::lock_guard<std::mutex> lock(mLock);
+        DeliverPending();
+        if (!Contains(slot)) return;
+        slot->SwitchOff();
+        Unlink(mSlots, slot);
+        for (tSlot* target : slot->mOutputs) Unlink(target->mInputs, slot);
+        for (tSlot* source : slot->mInputs) Unlink(source->mOutputs, slot);
+        slot->mOutputs.clear();
+        slot->mInputs.clear();
+    }
+    delete slot;
+}
+
+void tRack::Clear() {
+    std::vector<tSlot*> doomed;
+    {
+        std::lock_guard<std::mutex> lock(mLock);
+        DeliverPending();
+        for (tSlot* slot : mSlots) {
+            slot->SwitchOff();
+            tSlot::ResetIdCounter();
+        }
+        doomed.swap(mSlots);
+        mSlots.reserve(kReservedSlots);
+    }
+    for (tSlot* slot : doomed) delete slot;
+}
+
+bool tRack::IsUpstream(const tSlot* b, const tSlot* a) {
+    // Is b one of a's inputs, or upstream of one of them?
+    for (const tSlot* input : a->mInputs) {
+        if (input == b || IsUpstream(b, input)) return true;
+    }
+    return false;
+}
+
+void tRack::Connect(tSlot* a, tSlot* b) {
+    if (a == nullptr || b == nullptr || a == b || !b->AcceptsInput()) return;
+    std::lock_guard<std::mutex> lock(mLock);
+    if (IsUpstream(b, a)) return;
+    auto& outputs = a->mOutputs;
+    if (std::find(outputs.begin(), outputs.end(), b) != outputs.end()) {
+        Unlink(outputs, b);
+        Unlink(b->mInputs, a);
+        return;
+    }
+    Unlink(b->mInputs, a);
+    b->mInputs.push_back(a);
+    outputs.push_back(b);
+}
+
+void tRack::SetChannels(int n) {
+    std::lock_guard<std::mutex> lock(mLock);
+    DeliverPending();
+    mChannels = n;
+    for (tSlot* slot : mSlots) slot->SetChannels(n);
+}
+
+void tRack::PrepareAll() {
+    std::lock_guard<std::mutex> lock(mLock);
+    DeliverPending();
+    for (tSlot* slot : mSlots) slot->Prepare();
+}
+
+tRack::tGuard::tGuard(tRack& rack) : mRack(rack) {
+    mRack.mLock.lock();
+    mRack.DeliverPending();
+}
+
+tRack::tGuard::~tGuard() {
+    mRack.mLock.unlock();
+}
+
+// --- MIDI fan-out --------------------------------------------------------------------------
+
+void tRack::Post(const tRackEvent& event) {
+    std::lock_guard<std::mutex> lock(mPostLock);
+    if (!mEvents.Push(event)) mDropped.fetch_add(1, std::memory_order_relaxed);
+}
+
+void tRack::NoteOn(int channel, int key, int velocity) {
+    Post({tRackEvent::kNoteOn, static_cast<std::int8_t>(channel), static_cast<std::int16_t>(key),
+          static_cast<std::int16_t>(velocity)});
+}
+
+void tRack::NoteOff(int channel, int key) {
+    Post({tRackEvent::kNoteOff, static_cast<std::int8_t>(channel), static_cast<std::int16_t>(key),
+          0});
+}
+
+void tRack::Controller(int channel, int number, int value) {
+    Post({tRackEvent::kController, static_cast<std::int8_t>(channel),
+          static_cast<std::int16_t>(number), static_cast<std::int16_t>(value)});
+}
+
+void tRack::SetPan(int channel, int value) {
+    Post(
+        {tRackEvent::kPan, static_cast<std::int8_t>(channel), 0, static_cast<std::int16_t>(value)});
+}
+
+void tRack::AllNotesOff() {
+    Post({tRackEvent::kAllNotesOff, 0, 0, 0});
+}
+
+void tRack::DeliverPending() {
+    tRackEvent event;
+    while (mEvents.Pop(event)) Deliver(event);
+}
+
+void tRack::Deliver(const tRackEvent& event) {
+    switch (event.kind) {
+    case tRackEvent::kNoteOn:
+        for (tSlot* slot : mSlots)
+            if (slot->GetChannel() == event.channel) slot->NoteOn(event.number, event.value);
+        break;
+    case tRackEvent::kNoteOff:
+        for (tSlot* slot : mSlots)
+            if (slot->GetChannel() == event.channel) slot->NoteOff(event.number);
+        break;
+    case tRackEvent::kController:
+        for (tSlot* slot : mSlots) slot->Controller(event.channel, event.number, event.value);
+        break;
+    case tRackEvent::kPan:
+        for (tSlot* slot : mSlots)
+            if (slot->GetChannel() == event.channel) slot->SetPan(event.value);
+        break;
+    case tRackEvent::kAllNotesOff:
+        for (tSlot* slot : mSlots) slot->AllNotesOff();
+        break;
+    }
+}
+
+// --- rendering -----------------------------------------------------------------------------
+
+const double* tRack::Render(int frames) {
+    std::unique_lock<std::mutex> lock(mLock, std::try_to_lock);
+    const int channels = lock.owns_lock() ? mChannels : 1;
+    frames = std::clamp(frames, 0, kMixSize / std::max(channels, 1));
+    if (!lock.owns_lock()) {
+        // The structure is being changed: this block is silence. The channel count may be
+        // changing too, so the whole buffer is cleared.
+        std::fill(mMix, mMix + kMixSize, 0.0);
+        return mMix;
+    }
+    const int n = frames * channels;
+    DeliverPending();
+    for (tSlot* slot : mSlots) {
+        slot->rendered = false;
+        if (!slot->AcceptsInput()) slot->Render(frames);
+    }
+    bool mixed = false;
+    for (tSlot* slot : mSlots) {
+        if (!slot->mOutputs.empty() || !slot->IsActive()) continue;
+        slot->Pull(frames);
+        const double* out = slot->Output();
+        if (!mixed) {
+            std::copy(out, out + n, mMix);
+            mixed = true;
+        } else {
+            for (int i = 0; i < n; ++i) mMix[i] += out[i];
+        }
+    }
+    if (!mixed) std::fill(mMix, mMix + n, 0.0);
+    return mMix;
+}

@@ -1,0 +1,112 @@
+// A module in the rack, as the rack, the rack file and the MIDI fan-out see it.
+//
+// The string synthesizer, the flute synthesizer and the effects unit implement this
+// interface. The toolkit side of a module (its icon, file dialogs, editor window) lives in the
+// GUI layer and drives the module through these operations.
+//
+// Threads: structural fields (inputs, outputs) change only under the rack's lock. Note,
+// controller and render operations of a slot that is in a rack run only while the rack's lock
+// is held (the rack delivers queued events at the start of a block); code outside the rack
+// that touches an inserted slot's engine state takes a tRack::tGuard first.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+enum tModuleType { kStringModule = 1, kFluteModule = 2, kEffectsModule = 3 };
+
+class tSlot {
+public:
+    // type: 1 string, 2 flute, 3 effects. (x, y): icon position in window coordinates.
+    tSlot(int type, int x, int y, bool acceptsInput);
+    virtual ~tSlot();
+
+    tSlot(const tSlot&) = delete;
+    tSlot& operator=(const tSlot&) = delete;
+
+    // --- identity and placement --------------------------------------------------------
+    int Id() const { return mId; }
+    int Type() const { return mType; }
+    bool AcceptsInput() const { return mAcceptsInput; }
+    const std::string& Caption() const { return mCaption; }
+    void SetCaption(const std::string& caption) { mCaption = caption; }
+    int X() const { return mX; }
+    int Y() const { return mY; }
+    void Move(int x, int y) {
+        mX = x;
+        mY = y;
+    }
+    bool IsOn() const { return mOn != 0; }
+
+    // The process-wide id counter: each new slot takes the next value (ids start at 1).
+    static int IdCounter();
+    static void ResetIdCounter();
+
+    // --- graph (changed by tRack only) ------------------------------------------------
+    const std::vector<tSlot*>& Inputs() const { return mInputs; }
+    const std::vector<tSlot*>& Outputs() const { return mOutputs; }
+    // Set when the slot has computed the current block; cleared by the rack per block.
+    bool rendered = false;
+
+    // --- module operations -------------------------------------------------------------
+    virtual int GetPolyphony() { return 1; }
+    virtual void SetPolyphony(int /*voices*/) {}
+    // caption := the file name of path without directories and without its last extension;
+    // a null path keeps the caption.
+    virtual void SetName(const char* path);
+    // Derived classes switch their engine and then call the base step.
+    virtual void SwitchOn() { mOn = 1; }
+    virtual void SwitchOff() { mOn = 0; }
+    // channel 1..16; derived classes also tell their engine.
+    virtual void SetChannel(int channel) { mChannel = channel - 1; }
+    int GetChannel() const { return mChannel; }
+
+    // Patch text on streams (rack files, presets, patch files). ReadPatch also sets the
+    // caption from name by the SetName rule and the window title.
+    virtual void ReadPatch(const char* name, std::istream& in) = 0;
+    virtual void WritePatch(std::ostream& out) = 0;
+    // Patch files: the module's extension (".pst", ".flt", ".efx") and the engine side of the
+    // load and save dialogs. Load reads the file, sets the title and SetName(path); a file
+    // that cannot be opened reads as an empty text. Save returns false when the file cannot
+    // be written.
+    virtual const char* PatchExtension() const = 0;
+    virtual void LoadPatchFile(const std::string& path);
+    virtual bool SavePatchFile(const std::string& path);
+    // The editor window's title ("KV String Synthesizer   (harp)" ...).
+    virtual std::string Title() const = 0;
+
+    virtual void AllNotesOff() = 0;
+    virtual void Controller(int channel, int number, int value) = 0;
+    virtual void NoteOff(int key) = 0;
+    virtual void NoteOn(int key, int velocity) = 0;
+    virtual void SetPan(int value) = 0;
+    virtual void SetChannels(int n) = 0;
+    virtual void Prepare() = 0;
+    virtual void Render(int frames) = 0;
+    virtual double* Output() = 0;
+    virtual bool IsActive() = 0;
+    // Instruments: nothing. Effects units: PullInputs on their own buffer.
+    virtual void Pull(int /*frames*/) {}
+
+protected:
+    // The effects-unit pull step: unless this slot has already been rendered in this block,
+    // gather the active inputs (pulling them first) into buffer (n = frames x channels values)
+    // and Render(frames). With no inputs at all the buffer is zeroed, the slot marked rendered
+    // and nothing is processed.
+    void PullInputs(int frames, double* buffer, int n);
+
+private:
+    friend class tRack;
+
+    int mType;
+    int mId;
+    int mX;
+    int mY;
+    bool mAcceptsInput;
+    int mChannel = 0;
+    int mOn = 0;
+    std::string mCaption;
+    std::vector<tSlot*> mInputs;
+    std::vector<tSlot*> mOutputs;
+};
