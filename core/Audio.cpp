@@ -12,24 +12,24 @@
 #include <unistd.h>
 
 tAudio::tAudio(const tConfig& config) : mConfig(config) {
-    mThread = std::thread([this] { threadLoop(); });
+    mThread = std::thread([this] { ThreadLoop(); });
 }
 
 tAudio::~tAudio() {
     mRunning.store(false);
     mStop.store(true);
-    wakeThread();
+    WakeThread();
     mThread.join();
     std::lock_guard<std::mutex> lock(mDeviceLock);
-    closeLocked();
+    CloseLocked();
 }
 
 void tAudio::SetCallback(tAudioClient* client) {
     mClient.store(client);
-    wakeThread();
+    WakeThread();
 }
 
-void tAudio::wakeThread() {
+void tAudio::WakeThread() {
     // Taking the lock orders this wake-up after a wait that has already checked the flags.
     { std::lock_guard<std::mutex> lock(mIdleLock); }
     mIdleWake.notify_all();
@@ -37,7 +37,7 @@ void tAudio::wakeThread() {
 
 // --- the audio thread ----------------------------------------------------------------------
 
-void tAudio::threadLoop() {
+void tAudio::ThreadLoop() {
     sched_param param{};
     param.sched_priority = kThreadPriority;
     sched_setscheduler(0, SCHED_FIFO, &param);
@@ -85,7 +85,7 @@ int tAudio::Open(int channels) {
     const int err = snd_pcm_nonblock(handle, 0);
     if (err < 0) {
         std::printf("Setting of block mode failed: %s\n", snd_strerror(err));
-        closeLocked();
+        CloseLocked();
         return kClosed;
     }
     mOpenState.store(kOpen, std::memory_order_relaxed);
@@ -107,33 +107,33 @@ int tAudio::Init(int rate) {
     if (err < 0) {
         std::printf("Broken configuration for playback: no configurations available: %s\n",
                     snd_strerror(err));
-        closeLocked();
+        CloseLocked();
         return -1;
     }
     err = snd_pcm_hw_params_set_access(handle, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
     if (err < 0) {
         std::printf("Access type not available for playback: %s\n", snd_strerror(err));
-        closeLocked();
+        CloseLocked();
         return 1;
     }
     err = snd_pcm_hw_params_set_format(handle, hw, SND_PCM_FORMAT_S16_LE);
     if (err < 0) {
         std::printf("Sample format not available for playback: %s\n", snd_strerror(err));
-        closeLocked();
+        CloseLocked();
         return -1;
     }
     err = snd_pcm_hw_params_set_channels(handle, hw, static_cast<unsigned>(channels));
     if (err < 0) {
         std::printf("Channels count (%i) not available for playbacks: %s\n", channels,
                     snd_strerror(err));
-        closeLocked();
+        CloseLocked();
         return -1;
     }
     unsigned chosenRate = static_cast<unsigned>(rate);
     err = snd_pcm_hw_params_set_rate_near(handle, hw, &chosenRate, nullptr);
     if (err < 0) {
         std::printf("Rate %iHz not available for playback: %s\n", rate, snd_strerror(err));
-        closeLocked();
+        CloseLocked();
         return -1;
     }
     if (static_cast<int>(chosenRate) != rate)
@@ -188,7 +188,7 @@ int tAudio::Init(int rate) {
         return err;
     }
     mRunning.store(true);
-    wakeThread();
+    WakeThread();
     return 0;
 }
 
@@ -196,14 +196,14 @@ void tAudio::Close() {
     mRunning.store(false);
     // From the owning thread: let a block under way finish before the device goes. From the
     // audio thread itself (the overload guard) there is nothing to wait for.
-    if (!onAudioThread()) {
+    if (!OnAudioThread()) {
         while (mInCallback.load()) usleep(1000);
     }
     std::lock_guard<std::mutex> lock(mDeviceLock);
-    closeLocked();
+    CloseLocked();
 }
 
-void tAudio::closeLocked() {
+void tAudio::CloseLocked() {
     if (mHandle == nullptr) return;
     snd_pcm_close(mHandle);
     mHandle = nullptr;
@@ -224,7 +224,7 @@ int tAudio::Write(const int16_t* samples) {
             snd_pcm_writei(handle, position, static_cast<snd_pcm_uframes_t>(left));
         if (written == -EAGAIN) continue;
         if (written < 0) {
-            if (recover(static_cast<int>(written)) < 0)
+            if (Recover(static_cast<int>(written)) < 0)
                 std::fprintf(stderr, "Write error: %s\n", snd_strerror(static_cast<int>(written)));
             break;
         }
@@ -234,7 +234,7 @@ int tAudio::Write(const int16_t* samples) {
     return period;
 }
 
-int tAudio::recover(int err) {
+int tAudio::Recover(int err) {
     if (err == -EPIPE) {
         const int prepared = snd_pcm_prepare(mHandle);
         if (prepared < 0)

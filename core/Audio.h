@@ -60,11 +60,11 @@ public:
     bool IsRunning() const { return mRunning.load(); }
 
 private:
-    void threadLoop();
-    void wakeThread();
-    void closeLocked();
-    int recover(int err);
-    bool onAudioThread() const { return std::this_thread::get_id() == mThread.get_id(); }
+    void ThreadLoop();
+    void WakeThread();
+    void CloseLocked();
+    int Recover(int err);
+    bool OnAudioThread() const { return std::this_thread::get_id() == mThread.get_id(); }
 
     const tConfig& mConfig;
     std::atomic<int> mChannels{1};

@@ -13,14 +13,14 @@ void tRenderCallback::AudioCallback() {
     mAudio.Write(mMaster.Samples());
     const int frames = mAudio.Period();
     const double* mix = mRack.Render(frames);
-    if (mMaster.Process(mix, frames, mAudio.Channels(), mAudio.Fragments())) overloaded();
+    if (mMaster.Process(mix, frames, mAudio.Channels(), mAudio.Fragments())) Overloaded();
 }
 
-void tRenderCallback::overloaded() {
+void tRenderCallback::Overloaded() {
     // On the audio thread. When the GUI thread is switching audio at this moment it owns the
     // device; the guard then leaves the decision to it.
     std::unique_lock<std::mutex> lock(mSwitchLock, std::try_to_lock);
-    if (lock.owns_lock()) stopLocked();
+    if (lock.owns_lock()) StopLocked();
     usleep(kOverloadPauseMicroseconds);
     mCounters.ResetBlocks();
 }
@@ -28,17 +28,17 @@ void tRenderCallback::overloaded() {
 bool tRenderCallback::Start() {
     std::lock_guard<std::mutex> lock(mSwitchLock);
     if (IsOn()) return true;
-    return startLocked();
+    return StartLocked();
 }
 
-bool tRenderCallback::startLocked() {
+bool tRenderCallback::StartLocked() {
     mRack.AllNotesOff();
     mRack.SetChannels(mChannels.load());
     mRack.PrepareAll();
-    return openDevice();
+    return OpenDevice();
 }
 
-bool tRenderCallback::openDevice() {
+bool tRenderCallback::OpenDevice() {
     const int state = mAudio.Open(mChannels.load());
     if (state != tAudio::kClosed && mAudio.Init(kRate) == 0) {
         mState.store(state);
@@ -56,10 +56,10 @@ bool tRenderCallback::openDevice() {
 
 void tRenderCallback::Stop() {
     std::lock_guard<std::mutex> lock(mSwitchLock);
-    stopLocked();
+    StopLocked();
 }
 
-void tRenderCallback::stopLocked() {
+void tRenderCallback::StopLocked() {
     mRack.AllNotesOff();
     mAudio.Close();
     mState.store(tAudio::kClosed);
@@ -78,5 +78,5 @@ void tRenderCallback::SetChannels(int channels) {
     mChannels.store(channels == 1 ? 1 : 2);
     mRack.SetChannels(mChannels.load());
     mRack.PrepareAll();
-    if (wasOn) openDevice();
+    if (wasOn) OpenDevice();
 }

@@ -46,10 +46,10 @@ public:
     int Channels() const { return mChannels.load(); }
 
 private:
-    bool startLocked();
-    bool openDevice();
-    void stopLocked();
-    void overloaded();
+    bool StartLocked();
+    bool OpenDevice();
+    void StopLocked();
+    void Overloaded();
 
     tRack& mRack;
     tAudio& mAudio;

@@ -15,7 +15,7 @@ constexpr double kMillisecondsPerFrame = 0.022675736961451247;
 } // namespace
 
 tConfig::tConfig() {
-    updateOutputDelay();
+    UpdateOutputDelay();
 }
 
 std::string tConfig::RcPath() {
@@ -45,11 +45,11 @@ void tConfig::Read(std::istream& in) {
     std::string line;
     while (std::getline(in, line)) {
         if (line.size() > kMaxLine) line.resize(kMaxLine);
-        applyLine(line);
+        ApplyLine(line);
     }
 }
 
-void tConfig::applyLine(const std::string& whole) {
+void tConfig::ApplyLine(const std::string& whole) {
     const std::string line = whole.substr(0, whole.find('\r'));
     const std::size_t equals = line.find('=');
     if (equals == std::string::npos) return;
@@ -98,13 +98,13 @@ void tConfig::ChoosePatchDir(const std::string& chosen) {
 void tConfig::SetFragments(int n) {
     mControls.fragmentsBox.SetRaw(n);
     mControls.fragmentsSlider.SetRaw(n);
-    updateOutputDelay();
+    UpdateOutputDelay();
 }
 
 void tConfig::MoveFragmentsSlider(double value) {
     mControls.fragmentsSlider.Set(value);
     mControls.fragmentsBox.SetRaw(mControls.fragmentsSlider.Index());
-    updateOutputDelay();
+    UpdateOutputDelay();
 }
 
 void tConfig::SetPeriod(int frames) {
@@ -113,21 +113,21 @@ void tConfig::SetPeriod(int frames) {
     const int* end = std::end(kPeriodTable);
     const int* entry = std::find(std::begin(kPeriodTable), end, frames);
     mControls.periodSlider.SetRaw(entry == end ? 4 : static_cast<int>(entry - kPeriodTable));
-    updateOutputDelay();
+    UpdateOutputDelay();
 }
 
 void tConfig::MovePeriodSlider(int position) {
     mControls.periodSlider.Set(position);
     mPeriod = SliderPeriod();
     mControls.framesBox.SetRaw(mPeriod);
-    updateOutputDelay();
+    UpdateOutputDelay();
 }
 
 int tConfig::SliderPeriod() const {
     return kPeriodTable[std::clamp(PeriodPosition(), 0, 4)];
 }
 
-void tConfig::updateOutputDelay() {
+void tConfig::UpdateOutputDelay() {
     mControls.outputDelay.SetRaw(SliderPeriod() * mControls.fragmentsSlider.Value() *
                                  kMillisecondsPerFrame);
 }

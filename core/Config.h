@@ -83,8 +83,8 @@ public:
     const tConfigControls& Controls() const { return mControls; }
 
 private:
-    void applyLine(const std::string& line);
-    void updateOutputDelay();
+    void ApplyLine(const std::string& line);
+    void UpdateOutputDelay();
 
     tConfigControls mControls;
     std::string mPatchPath;

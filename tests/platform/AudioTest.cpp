@@ -70,6 +70,18 @@ TEST_F(AudioTest, InitWhileClosedReturnsOneAndChangesNothing) {
     EXPECT_EQ(audio.Fragments(), 2);
 }
 
+TEST_F(AudioTest, RefusedChannelCountClosesTheDevice) {
+    tAudio audio(config);
+    ASSERT_EQ(audio.Open(0), tAudio::kOpen);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(audio.Init(44100), -1);
+    const std::string messages = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(messages.rfind("Channels count (0) not available for playbacks: ", 0), 0u)
+        << messages;
+    EXPECT_EQ(audio.OpenState(), tAudio::kClosed);
+    EXPECT_FALSE(audio.IsRunning());
+}
+
 TEST_F(AudioTest, FileDeviceReceivesExactlyTheSamplesTheCallbackWrote) {
     for (int channels : {2, 1}) {
         SCOPED_TRACE(channels);
