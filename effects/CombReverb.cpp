@@ -71,13 +71,6 @@ void tCombReverb::recompute() {
     }
 }
 
-void tCombReverb::clear() {
-    std::fill(mMemory.get(), mMemory.get() + kMemorySize, 0.0);
-    for (auto& channel : mComb) {
-        for (tComb& comb : channel) comb.store = 0.0;
-    }
-}
-
 namespace {
 template <class tComb> inline double CombStep(tComb& comb, double in) {
     const double out = comb.memory[comb.index];

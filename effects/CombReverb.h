@@ -27,8 +27,6 @@ public:
     void setWidth(double v);
     void setNumCombs(int n);
     void recompute();
-    // Zeroes every delay memory and filter store.
-    void clear();
 
     // The unscaled values as last set.
     double roomSizeSetting() const { return mRoomRaw; }
