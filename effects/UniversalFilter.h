@@ -28,6 +28,7 @@ public:
     double lfoFrequency() const { return mLfoFreq; }
     double gain() const { return mGain; }
     bool modulated() const { return mModulated; }
+    double lfoValue() const { return mLfoValue; }
 
 private:
     template <class tConcreteFilter> void run(tConcreteFilter& filter, double* buf, int count);
