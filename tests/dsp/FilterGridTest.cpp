@@ -51,90 +51,66 @@ std::unique_ptr<tFilter> MakeFilter(int kind) {
     }
 }
 
-// Transfer functions of the sections at z, written with zi = 1/z.
-tComplex FirstOrder(const tFirstOrderSection& s, bool low, tComplex zi) {
-    return s.b0() * (low ? 1.0 + zi : 1.0 - zi) / (1.0 + s.a1() * zi);
+// The sections of a filter in cascade order, and the numerator shape of its second-order
+// sections (0 low pass, 1 high pass, 2 band pass).
+struct tSections {
+    const tFirstOrderSection* first = nullptr;
+    const tSecondOrderSection* second[2] = {nullptr, nullptr};
+    int shape = 0;
+};
+
+template <class tF> const tF& As(const tFilter& filter) {
+    return static_cast<const tF&>(filter);
 }
 
-tComplex SecondOrder(const tSecondOrderSection& s, int shape, tComplex zi) {
-    const tComplex numerator = shape == 0   ? 1.0 + 2.0 * zi + zi * zi
-                               : shape == 1 ? 1.0 - 2.0 * zi + zi * zi
-                                            : 1.0 - zi * zi;
-    return s.gain() * numerator / (1.0 - s.c1() * zi - s.c2() * zi * zi);
+tSections SectionsOf(const tFilter& f, int kind) {
+    switch (kind) {
+    case kLow1:
+        return {&As<tLowPass1>(f).first(), {}, 0};
+    case kLow2:
+        return {nullptr, {&As<tLowPass2>(f).second()}, 0};
+    case kLow3:
+        return {&As<tLowPass3>(f).first(), {&As<tLowPass3>(f).second()}, 0};
+    case kLow4:
+        return {nullptr, {&As<tLowPass4>(f).first(), &As<tLowPass4>(f).second()}, 0};
+    case kHigh1:
+        return {&As<tHighPass1>(f).first(), {}, 1};
+    case kHigh2:
+        return {nullptr, {&As<tHighPass2>(f).second()}, 1};
+    case kHigh3:
+        return {&As<tHighPass3>(f).first(), {&As<tHighPass3>(f).second()}, 1};
+    case kHigh4:
+        return {nullptr, {&As<tHighPass4>(f).first(), &As<tHighPass4>(f).second()}, 1};
+    default:
+        return {nullptr, {&As<tBandPass2>(f).section()}, 2};
+    }
 }
 
-// The filter's response at z = e^(jw), from its coefficients.
+// The filter's response at z = e^(jw), from its coefficients (zi = 1/z).
 tComplex Response(const tFilter& filter, int kind, double w) {
     const tComplex zi = std::exp(tComplex(0.0, -w));
-    const bool low = IsLowPass(kind);
-    switch (kind) {
-    case kLow1:
-        return FirstOrder(static_cast<const tLowPass1&>(filter).first(), low, zi);
-    case kHigh1:
-        return FirstOrder(static_cast<const tHighPass1&>(filter).first(), low, zi);
-    case kLow2:
-        return SecondOrder(static_cast<const tLowPass2&>(filter).second(), 0, zi);
-    case kHigh2:
-        return SecondOrder(static_cast<const tHighPass2&>(filter).second(), 1, zi);
-    case kLow3: {
-        const auto& f = static_cast<const tLowPass3&>(filter);
-        return FirstOrder(f.first(), low, zi) * SecondOrder(f.second(), 0, zi);
+    const tSections sections = SectionsOf(filter, kind);
+    tComplex h = 1.0;
+    if (const tFirstOrderSection* s = sections.first)
+        h *= s->b0() * (sections.shape == 0 ? 1.0 + zi : 1.0 - zi) / (1.0 + s->a1() * zi);
+    for (const tSecondOrderSection* s : sections.second) {
+        if (s == nullptr) continue;
+        const tComplex numerator = sections.shape == 0   ? 1.0 + 2.0 * zi + zi * zi
+                                   : sections.shape == 1 ? 1.0 - 2.0 * zi + zi * zi
+                                                         : 1.0 - zi * zi;
+        h *= s->gain() * numerator / (1.0 - s->c1() * zi - s->c2() * zi * zi);
     }
-    case kHigh3: {
-        const auto& f = static_cast<const tHighPass3&>(filter);
-        return FirstOrder(f.first(), low, zi) * SecondOrder(f.second(), 1, zi);
-    }
-    case kLow4: {
-        const auto& f = static_cast<const tLowPass4&>(filter);
-        return SecondOrder(f.first(), 0, zi) * SecondOrder(f.second(), 0, zi);
-    }
-    case kHigh4: {
-        const auto& f = static_cast<const tHighPass4&>(filter);
-        return SecondOrder(f.first(), 1, zi) * SecondOrder(f.second(), 1, zi);
-    }
-    default:
-        return SecondOrder(static_cast<const tBandPass2&>(filter).section(), 2, zi);
-    }
+    return h;
 }
 
-bool Stable(const tFirstOrderSection& s) {
-    return std::fabs(s.a1()) < 1.0;
-}
-
-// Poles of 1 − c1 z⁻¹ − c2 z⁻² inside the unit circle.
-bool Stable(const tSecondOrderSection& s) {
-    return std::fabs(s.c2()) < 1.0 && std::fabs(s.c1()) < 1.0 - s.c2();
-}
-
+// Every pole inside the unit circle.
 bool Stable(const tFilter& filter, int kind) {
-    switch (kind) {
-    case kLow1:
-        return Stable(static_cast<const tLowPass1&>(filter).first());
-    case kHigh1:
-        return Stable(static_cast<const tHighPass1&>(filter).first());
-    case kLow2:
-        return Stable(static_cast<const tLowPass2&>(filter).second());
-    case kHigh2:
-        return Stable(static_cast<const tHighPass2&>(filter).second());
-    case kLow3: {
-        const auto& f = static_cast<const tLowPass3&>(filter);
-        return Stable(f.first()) && Stable(f.second());
-    }
-    case kHigh3: {
-        const auto& f = static_cast<const tHighPass3&>(filter);
-        return Stable(f.first()) && Stable(f.second());
-    }
-    case kLow4: {
-        const auto& f = static_cast<const tLowPass4&>(filter);
-        return Stable(f.first()) && Stable(f.second());
-    }
-    case kHigh4: {
-        const auto& f = static_cast<const tHighPass4&>(filter);
-        return Stable(f.first()) && Stable(f.second());
-    }
-    default:
-        return Stable(static_cast<const tBandPass2&>(filter).section());
-    }
+    const tSections sections = SectionsOf(filter, kind);
+    bool stable = sections.first == nullptr || std::fabs(sections.first->a1()) < 1.0;
+    for (const tSecondOrderSection* s : sections.second)
+        if (s != nullptr)
+            stable = stable && std::fabs(s->c2()) < 1.0 && std::fabs(s->c1()) < 1.0 - s->c2();
+    return stable;
 }
 
 // Calls f(filter, kind, type, setting, cutoff) for every point of the grid, the filter set
