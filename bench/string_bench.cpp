@@ -18,6 +18,8 @@ constexpr int kKey = 57; // 220 Hz
 // Notes are struck again after this many samples, as a player would.
 constexpr int kNoteLength = 44100;
 
+enum tSettings { kDefault, kHeaviest, kHeaviestWithoutEnvelope };
+
 void Heaviest(tStringControls& c) {
     c.energy.filterOrder.Set(3); // loop order 4
     c.outputFilter.slope.Set(7); // "+24 dB"
@@ -33,9 +35,13 @@ void Heaviest(tStringControls& c) {
 
 // The engine starts the voice from its controls; the benchmark then drives the voice as the
 // engine's render does for one sounding voice.
-void VoiceBench(benchmark::State& state, bool heaviest) {
+void VoiceBench(benchmark::State& state, tSettings settings) {
     auto engine = std::make_unique<tStringSynth>();
-    if (heaviest) Heaviest(engine->Controls());
+    if (settings != kDefault) Heaviest(engine->Controls());
+    if (settings == kHeaviestWithoutEnvelope) {
+        engine->Controls().envelope.envMode.Set(0);
+        engine->Controls().output.amplEnv.Set(0);
+    }
     engine->SwitchOn();
     tStringVoice& voice = *engine->Slot(0).voice;
     double out[kFrames];
@@ -61,11 +67,17 @@ void VoiceBench(benchmark::State& state, bool heaviest) {
 }
 
 void BM_StringVoiceDefault(benchmark::State& state) {
-    VoiceBench(state, false);
+    VoiceBench(state, kDefault);
 }
 
 void BM_StringVoiceHeaviest(benchmark::State& state) {
-    VoiceBench(state, true);
+    VoiceBench(state, kHeaviest);
+}
+
+// The same without the envelope: the output filter then keeps its design, which shows what
+// redesigning it every fourth sample costs.
+void BM_StringVoiceHeaviestWithoutEnvelope(benchmark::State& state) {
+    VoiceBench(state, kHeaviestWithoutEnvelope);
 }
 
 // STK's plucked string at the same note, ticked into a block the same way.
@@ -120,4 +132,5 @@ void BM_StringModule24Voices(benchmark::State& state) {
 BENCHMARK(BM_StkPlucked);
 BENCHMARK(BM_StringVoiceDefault);
 BENCHMARK(BM_StringVoiceHeaviest);
+BENCHMARK(BM_StringVoiceHeaviestWithoutEnvelope);
 BENCHMARK(BM_StringModule24Voices);
