@@ -160,7 +160,10 @@ double tFluteVoice::process() {
         breath = mBreathLevel * (1.0 + mBreathBoost * (mBreathLength - count) / mBreathLength);
 
     // A loop that has blown up starts again from silence.
-    if (!(std::fabs(mLoopOut) <= kBlowUp)) mLoopOut = 0.0;
+    if (!(std::fabs(mLoopOut) <= kBlowUp)) {
+        mLoopOut = 0.0;
+        ++mLoopResets;
+    }
 
     const double t = mTremolo.next();
     const double d = mDrift.next();
@@ -178,6 +181,7 @@ double tFluteVoice::process() {
         if (!(std::fabs(y) <= kBlowUp)) {
             y = 0.0;
             mLoopFilter1.clear();
+            ++mLoopResets;
         }
         mBore.write(y);
         out = mDcBlocker.process(y) * aEnv;
@@ -262,13 +266,21 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
     if (limit <= 0) return 0;
 
     // The clarinet never changes loopOut, so its guard acts once for the whole block.
-    if constexpr (!kFlute)
-        if (!(std::fabs(loopOut) <= kBlowUp)) loopOut = 0.0;
+    if constexpr (!kFlute) {
+        if (!(std::fabs(loopOut) <= kBlowUp)) {
+            loopOut = 0.0;
+            ++mLoopResets;
+        }
+    }
 
     // One sample for the given envelope values and breath amplitude.
     auto tick = [&](double pEnv, double aEnv, double breath) __attribute__((always_inline)) {
-        if constexpr (kFlute)
-            if (!(std::fabs(loopOut) <= kBlowUp)) loopOut = 0.0;
+        if constexpr (kFlute) {
+            if (!(std::fabs(loopOut) <= kBlowUp)) {
+                loopOut = 0.0;
+                ++mLoopResets;
+            }
+        }
 
         const double t = tremolo.next();
         const double d = drift.next();
@@ -287,6 +299,7 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
             if (!(std::fabs(y) <= kBlowUp)) {
                 y = 0.0;
                 loopY = 0.0;
+                ++mLoopResets;
             }
             mBore.write(y);
             sample = dcBlocker.process(y) * aEnv;
