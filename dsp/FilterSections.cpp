@@ -15,7 +15,7 @@ void tFirstOrderSection::designHighPass(double k) {
 
 void tSecondOrderSection::designLowPass(double k) {
     // Dividing K by √r keeps the natural frequency and raises the quality factor by √r.
-    const double kr = mR > 1.0 ? k / std::sqrt(mR) : k;
+    const double kr = mR > 1.0 ? k / mRootR : k;
     const double a = mA * kr;
     const double b = mR * mB * (kr * kr);
     const double d = 1.0 + a + b;
@@ -25,7 +25,7 @@ void tSecondOrderSection::designLowPass(double k) {
 }
 
 void tSecondOrderSection::designHighPass(double k) {
-    const double kr = mR > 1.0 ? k * std::sqrt(mR) : k;
+    const double kr = mR > 1.0 ? k * mRootR : k;
     const double a = mA * kr;
     const double b = mR * mB;
     const double e = kr * kr;

@@ -3,6 +3,8 @@
 // the bilinear transform for a pre-warping constant K.
 #pragma once
 
+#include <cmath>
+
 // 1 / (1 + g s), or its high pass form under s → 1/s.
 class tFirstOrderSection {
 public:
@@ -47,7 +49,11 @@ public:
         mA = a;
         mB = b;
     }
-    void setResonance(double r) { mR = r; }
+    // √r is kept beside r: the envelope-driven redesigns reuse it.
+    void setResonance(double r) {
+        mR = r;
+        mRootR = std::sqrt(r);
+    }
     void setQuality(double q) { mQ = q; }
     void designLowPass(double k);
     void designHighPass(double k);
@@ -82,6 +88,7 @@ public:
     double a() const { return mA; }
     double b() const { return mB; }
     double resonance() const { return mR; }
+    double rootResonance() const { return mRootR; }
     double quality() const { return mQ; }
     double gain() const { return mGain; }
     double c1() const { return mC1; }
@@ -96,5 +103,6 @@ private:
     double mA = 0.0;
     double mB = 0.0;
     double mR = 1.0;
+    double mRootR = 1.0;
     double mQ = 1.0 / 3.0;
 };
