@@ -26,8 +26,7 @@ public:
         while (in >> token) mPatch.push_back(token);
     }
     void WritePatch(std::ostream& out) override {
-        out << "7\n";
-        for (std::size_t i = 1; i < mPatch.size(); ++i) out << mPatch[i] << ' ';
+        for (std::size_t i = 0; i < mPatch.size(); ++i) out << (i ? " " : "") << mPatch[i];
         out << '\n';
     }
     const char* PatchExtension() const override { return ".tst"; }
