@@ -1,0 +1,252 @@
+#include "core/Audio.h"
+
+#include "core/Config.h"
+
+#include <alsa/asoundlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <sched.h>
+#include <unistd.h>
+
+tAudio::tAudio(const tConfig& config) : mConfig(config) {
+    mThread = std::thread([this] { ThreadLoop(); });
+}
+
+tAudio::~tAudio() {
+    mRunning.store(false);
+    mStop.store(true);
+    WakeThread();
+    mThread.join();
+    std::lock_guard<std::mutex> lock(mDeviceLock);
+    CloseLocked();
+}
+
+void tAudio::SetCallback(tAudioClient* client) {
+    mClient.store(client);
+    WakeThread();
+}
+
+void tAudio::WakeThread() {
+    // Taking the lock orders this wake-up after a wait that has already checked the flags.
+    { std::lock_guard<std::mutex> lock(mIdleLock); }
+    mIdleWake.notify_all();
+}
+
+// --- the audio thread ----------------------------------------------------------------------
+
+void tAudio::ThreadLoop() {
+    sched_param param{};
+    param.sched_priority = kThreadPriority;
+    sched_setscheduler(0, SCHED_FIFO, &param);
+    if (sched_getscheduler(0) != SCHED_FIFO)
+        std::fputs("Can not add audio driver to the realtime scheduler!\n", stderr);
+    if (seteuid(getuid()) != 0) std::perror("seteuid");
+
+    while (!mStop.load()) {
+        // The in-callback flag is raised before the running flag is checked, so that Close,
+        // which clears running and then waits for the flag to fall, never misses a callback.
+        mInCallback.store(true);
+        tAudioClient* client = mClient.load();
+        if (client != nullptr && mRunning.load()) {
+            client->AudioCallback();
+            mInCallback.store(false);
+            continue;
+        }
+        mInCallback.store(false);
+        std::unique_lock<std::mutex> lock(mIdleLock);
+        mIdleWake.wait_for(lock, std::chrono::milliseconds(100), [this] {
+            return mStop.load() || (mRunning.load() && mClient.load() != nullptr);
+        });
+    }
+}
+
+// --- device ----------------------------------------------------------------------------------
+
+int tAudio::Open(int channels) {
+    std::lock_guard<std::mutex> lock(mDeviceLock);
+    mChannels.store(channels, std::memory_order_relaxed);
+    if (mHandle != nullptr) return mOpenState.load(std::memory_order_relaxed);
+    mOpenState.store(kClosed, std::memory_order_relaxed);
+
+    snd_pcm_t* handle = nullptr;
+    if (snd_pcm_open(&handle, mConfig.AudioDevice().c_str(), SND_PCM_STREAM_PLAYBACK,
+                     SND_PCM_NONBLOCK) < 0) {
+        std::fputs("Can't open audio device.\n", stderr);
+        return kClosed;
+    }
+    if (handle == nullptr) {
+        std::fputs("Audio handle not set.\n", stderr);
+        return kClosed;
+    }
+    mHandle = handle;
+    const int err = snd_pcm_nonblock(handle, 0);
+    if (err < 0) {
+        std::printf("Setting of block mode failed: %s\n", snd_strerror(err));
+        CloseLocked();
+        return kClosed;
+    }
+    mOpenState.store(kOpen, std::memory_order_relaxed);
+    return kOpen;
+}
+
+int tAudio::Init(int rate) {
+    std::lock_guard<std::mutex> lock(mDeviceLock);
+    if (mOpenState.load(std::memory_order_relaxed) == kClosed || mHandle == nullptr) return 1;
+    snd_pcm_t* handle = mHandle;
+    const int channels = Channels();
+
+    snd_pcm_hw_params_t* hw;
+    snd_pcm_hw_params_alloca(&hw);
+    snd_pcm_sw_params_t* sw;
+    snd_pcm_sw_params_alloca(&sw);
+
+    int err = snd_pcm_hw_params_any(handle, hw);
+    if (err < 0) {
+        std::printf("Broken configuration for playback: no configurations available: %s\n",
+                    snd_strerror(err));
+        CloseLocked();
+        return -1;
+    }
+    err = snd_pcm_hw_params_set_access(handle, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
+    if (err < 0) {
+        std::printf("Access type not available for playback: %s\n", snd_strerror(err));
+        CloseLocked();
+        return 1;
+    }
+    err = snd_pcm_hw_params_set_format(handle, hw, SND_PCM_FORMAT_S16_LE);
+    if (err < 0) {
+        std::printf("Sample format not available for playback: %s\n", snd_strerror(err));
+        CloseLocked();
+        return -1;
+    }
+    err = snd_pcm_hw_params_set_channels(handle, hw, static_cast<unsigned>(channels));
+    if (err < 0) {
+        std::printf("Channels count (%i) not available for playbacks: %s\n", channels,
+                    snd_strerror(err));
+        CloseLocked();
+        return -1;
+    }
+    unsigned chosenRate = static_cast<unsigned>(rate);
+    err = snd_pcm_hw_params_set_rate_near(handle, hw, &chosenRate, nullptr);
+    if (err < 0) {
+        std::printf("Rate %iHz not available for playback: %s\n", rate, snd_strerror(err));
+        CloseLocked();
+        return -1;
+    }
+    if (static_cast<int>(chosenRate) != rate)
+        std::printf("Rate doesn't match (requested %iHz, get %iHz)\n", rate,
+                    static_cast<int>(chosenRate));
+
+    const int period = mConfig.Period();
+    const int fragments = mConfig.Fragments();
+    mPeriod.store(period, std::memory_order_relaxed);
+    mFragments.store(fragments, std::memory_order_relaxed);
+    snd_pcm_uframes_t periodSize = static_cast<snd_pcm_uframes_t>(std::max(period, 0));
+    err = snd_pcm_hw_params_set_period_size_near(handle, hw, &periodSize, nullptr);
+    if (err < 0) {
+        std::printf("Unable to set period size %i for playback: %s\n", period, snd_strerror(err));
+        return err;
+    }
+    snd_pcm_uframes_t bufferSize = static_cast<snd_pcm_uframes_t>(std::max(period * fragments, 0));
+    err = snd_pcm_hw_params_set_buffer_size_near(handle, hw, &bufferSize);
+    if (err < 0) {
+        std::printf("Unable to set buffer size %i for playback: %s\n", period * fragments,
+                    snd_strerror(err));
+        return err;
+    }
+    err = snd_pcm_hw_params(handle, hw);
+    if (err < 0) {
+        std::printf("Unable to set hw params for playback: %s\n", snd_strerror(err));
+        return err;
+    }
+    err = snd_pcm_sw_params_current(handle, sw);
+    if (err < 0) {
+        std::printf("Unable to determine current swparams for playback: %s\n", snd_strerror(err));
+        return err;
+    }
+    err = snd_pcm_sw_params_set_start_threshold(handle, sw, 1);
+    if (err < 0) {
+        std::printf("Unable to set start threshold mode for playback: %s\n", snd_strerror(err));
+        return err;
+    }
+    err = snd_pcm_sw_params_set_avail_min(handle, sw, static_cast<snd_pcm_uframes_t>(period));
+    if (err < 0) {
+        std::printf("Unable to set avail min for playback: %s\n", snd_strerror(err));
+        return err;
+    }
+    err = snd_pcm_sw_params(handle, sw);
+    if (err < 0) {
+        std::printf("Unable to set sw params for playback: %s\n", snd_strerror(err));
+        return err;
+    }
+    err = snd_pcm_prepare(handle);
+    if (err < 0) {
+        std::printf("Unable to prepare for playback: %s\n", snd_strerror(err));
+        return err;
+    }
+    mRunning.store(true);
+    WakeThread();
+    return 0;
+}
+
+void tAudio::Close() {
+    mRunning.store(false);
+    // From the owning thread: let a block under way finish before the device goes. From the
+    // audio thread itself (the overload guard) there is nothing to wait for.
+    if (!OnAudioThread()) {
+        while (mInCallback.load()) usleep(1000);
+    }
+    std::lock_guard<std::mutex> lock(mDeviceLock);
+    CloseLocked();
+}
+
+void tAudio::CloseLocked() {
+    if (mHandle == nullptr) return;
+    snd_pcm_close(mHandle);
+    mHandle = nullptr;
+    mOpenState.store(kClosed, std::memory_order_relaxed);
+}
+
+// --- writing (audio thread) --------------------------------------------------------------
+
+int tAudio::Write(const int16_t* samples) {
+    const int period = Period();
+    const int channels = Channels();
+    snd_pcm_t* handle = mHandle;
+    if (handle == nullptr) return period;
+    snd_pcm_sframes_t left = period;
+    const int16_t* position = samples;
+    while (left > 0) {
+        const snd_pcm_sframes_t written =
+            snd_pcm_writei(handle, position, static_cast<snd_pcm_uframes_t>(left));
+        if (written == -EAGAIN) continue;
+        if (written < 0) {
+            if (Recover(static_cast<int>(written)) < 0)
+                std::fprintf(stderr, "Write error: %s\n", snd_strerror(static_cast<int>(written)));
+            break;
+        }
+        left -= written;
+        position += written * channels;
+    }
+    return period;
+}
+
+int tAudio::Recover(int err) {
+    if (err == -EPIPE) {
+        const int prepared = snd_pcm_prepare(mHandle);
+        if (prepared < 0)
+            std::printf("Can't recovery from underrun, prepare failed: %s\n",
+                        snd_strerror(prepared));
+        return 0;
+    }
+    if (err == -ESTRPIPE) {
+        int resumed;
+        while ((resumed = snd_pcm_resume(mHandle)) == -EAGAIN) sleep(1);
+        if (resumed < 0) snd_pcm_prepare(mHandle);
+        return 0;
+    }
+    return err;
+}

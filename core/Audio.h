@@ -1,0 +1,86 @@
+// The ALSA PCM playback device and the audio thread.
+//
+// The audio thread exists for the life of the object. While the device runs it calls the
+// installed client over and over; the client's blocking Write of each block paces it. While
+// the device is closed the thread idles. Open, Init and Close are called by the thread that
+// switches audio on and off; Close may also be called by the client from inside its callback
+// (the overload guard). Close waits until a callback under way has finished before the
+// device goes away.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+class tConfig;
+struct _snd_pcm; // snd_pcm_t
+
+// What the audio thread calls while audio runs: one block per call.
+class tAudioClient {
+public:
+    virtual void AudioCallback() = 0;
+
+protected:
+    ~tAudioClient() = default;
+};
+
+class tAudio {
+public:
+    static constexpr int kOpen = 8;
+    static constexpr int kClosed = -1;
+    static constexpr int kThreadPriority = 20;
+
+    // The device name, period size and fragment count are read from config at Open and Init.
+    explicit tAudio(const tConfig& config);
+    ~tAudio();
+    tAudio(const tAudio&) = delete;
+    tAudio& operator=(const tAudio&) = delete;
+
+    // The client the audio thread calls (null: none).
+    void SetCallback(tAudioClient* client);
+
+    // Opens the configured device for blocking playback of channels interleaved channels.
+    // Returns kOpen, or kClosed after printing why. An open device stays as it is.
+    int Open(int channels);
+    // Configures the open device (S16_LE, rate, period, buffer of period x fragments) and
+    // starts the callbacks. Returns 0 on success, 1 when the device is closed, otherwise
+    // -1 or the ALSA error after printing it.
+    int Init(int rate);
+    void Close();
+    // Writes one period of frames x channels samples, waiting until the device takes it.
+    // Returns the period.
+    int Write(const int16_t* samples);
+
+    int Channels() const { return mChannels.load(std::memory_order_relaxed); }
+    int Period() const { return mPeriod.load(std::memory_order_relaxed); }
+    int Fragments() const { return mFragments.load(std::memory_order_relaxed); }
+    int OpenState() const { return mOpenState.load(std::memory_order_relaxed); }
+    bool IsRunning() const { return mRunning.load(); }
+
+private:
+    void ThreadLoop();
+    void WakeThread();
+    void CloseLocked();
+    int Recover(int err);
+    bool OnAudioThread() const { return std::this_thread::get_id() == mThread.get_id(); }
+
+    const tConfig& mConfig;
+    std::atomic<int> mChannels{1};
+    std::atomic<int> mPeriod{128};
+    std::atomic<int> mFragments{2};
+
+    std::mutex mDeviceLock; // open, configure, close
+    _snd_pcm* mHandle = nullptr;
+    std::atomic<int> mOpenState{kClosed};
+
+    std::atomic<bool> mRunning{false};
+    std::atomic<bool> mStop{false};
+    std::atomic<bool> mInCallback{false};
+    std::atomic<tAudioClient*> mClient{nullptr};
+
+    std::mutex mIdleLock; // the idle thread's wake-up
+    std::condition_variable mIdleWake;
+    std::thread mThread;
+};

@@ -1,0 +1,139 @@
+#include "core/Config.h"
+
+#include "core/TextFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <istream>
+#include <ostream>
+#include <sstream>
+
+namespace {
+constexpr std::size_t kMaxLine = 1023; // longer lines are cut
+constexpr double kMillisecondsPerFrame = 0.022675736961451247;
+} // namespace
+
+tConfig::tConfig() {
+    UpdateOutputDelay();
+}
+
+std::string tConfig::RcPath() {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') return std::string();
+    return std::string(home) + "/.kelvorarc";
+}
+
+void tConfig::SetDefaults() {
+    SetAudioDevice(kDefaultDevice);
+    SetFragments(kDefaultFragments);
+    SetPeriod(kDefaultPeriod);
+}
+
+void tConfig::Read() {
+    SetDefaults();
+    const std::string path = RcPath();
+    if (path.empty()) return;
+    std::string text;
+    if (!ReadTextFile(path, text)) return;
+    std::istringstream in(text);
+    Read(in);
+}
+
+void tConfig::Read(std::istream& in) {
+    SetDefaults();
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.size() > kMaxLine) line.resize(kMaxLine);
+        ApplyLine(line);
+    }
+}
+
+void tConfig::ApplyLine(const std::string& whole) {
+    const std::string line = whole.substr(0, whole.find('\r'));
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) return;
+    const std::string key = line.substr(0, equals);
+    const std::string value = line.substr(equals + 1);
+    if (key == "PatchPath") {
+        SetPatchPath(value);
+    } else if (key == "AudioDevice") {
+        SetAudioDevice(value);
+    } else if (key == "NumFragments") {
+        SetFragments(static_cast<int>(std::strtol(value.c_str(), nullptr, 10)));
+    } else if (key == "PeriodSize") {
+        SetPeriod(static_cast<int>(std::strtol(value.c_str(), nullptr, 10)));
+    }
+}
+
+bool tConfig::Write() const {
+    const std::string path = RcPath();
+    std::ostringstream out;
+    Write(out);
+    if (path.empty() || !WriteTextFile(path, out.str())) {
+        std::fputs("Cant write config file\n", stderr);
+        return false;
+    }
+    return true;
+}
+
+void tConfig::Write(std::ostream& out) const {
+    out << "PatchPath=" << mPatchPath << '\n'
+        << "AudioDevice=" << mAudioDevice << '\n'
+        << "NumFragments=" << Fragments() << '\n'
+        << "PeriodSize=" << SliderPeriod() << '\n';
+}
+
+std::string tConfig::PatchDir() const {
+    if (mPatchPath.empty() || mPatchPath.back() == '/') return mPatchPath;
+    return mPatchPath + "/";
+}
+
+void tConfig::ChoosePatchDir(const std::string& chosen) {
+    std::fprintf(stderr, "%s choosen\n", chosen.c_str());
+    const std::size_t slash = chosen.rfind('/');
+    SetPatchPath(slash == std::string::npos ? std::string() : chosen.substr(0, slash + 1));
+}
+
+void tConfig::SetFragments(int n) {
+    mControls.fragmentsBox.SetRaw(n);
+    mControls.fragmentsSlider.SetRaw(n);
+    UpdateOutputDelay();
+}
+
+void tConfig::MoveFragmentsSlider(double value) {
+    mControls.fragmentsSlider.Set(value);
+    mControls.fragmentsBox.SetRaw(mControls.fragmentsSlider.Index());
+    UpdateOutputDelay();
+}
+
+void tConfig::SetPeriod(int frames) {
+    mPeriod = frames;
+    mControls.framesBox.SetRaw(frames);
+    const int* end = std::end(kPeriodTable);
+    const int* entry = std::find(std::begin(kPeriodTable), end, frames);
+    mControls.periodSlider.SetRaw(entry == end ? 4 : static_cast<int>(entry - kPeriodTable));
+    UpdateOutputDelay();
+}
+
+void tConfig::MovePeriodSlider(int position) {
+    mControls.periodSlider.Set(position);
+    mPeriod = SliderPeriod();
+    mControls.framesBox.SetRaw(mPeriod);
+    UpdateOutputDelay();
+}
+
+int tConfig::SliderPeriod() const {
+    return kPeriodTable[std::clamp(PeriodPosition(), 0, 4)];
+}
+
+void tConfig::UpdateOutputDelay() {
+    mControls.outputDelay.SetRaw(SliderPeriod() * mControls.fragmentsSlider.Value() *
+                                 kMillisecondsPerFrame);
+}
+
+std::string tConfig::OutputDelayText() const {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", OutputDelay());
+    return text;
+}

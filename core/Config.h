@@ -1,0 +1,93 @@
+// The user's settings: patch directory, audio device, fragment count and period size, kept
+// in the rc file ".kelvorarc" in the home directory.
+//
+// The settings are what the configuration window shows: two texts, the period and fragments
+// sliders with their boxes, and the output delay those give. The audio device reads them each
+// time audio starts. Used from the GUI thread (and main before the GUI runs).
+#pragma once
+
+#include "core/Control.h"
+
+#include <iosfwd>
+#include <string>
+
+struct tConfigControls {
+    // Position 0..4 in the period table.
+    tControl periodSlider = tControl::Slider("", 0.0, 4.0, 1.0, 3.0);
+    tControl fragmentsSlider = tControl::Slider("", 2.0, 10.0, 1.0, 4.0);
+    // The boxes beside the sliders: the stored period and the fragment count.
+    tControl framesBox = tControl::Display("frames", 0.0, 256.0, 128.0);
+    tControl fragmentsBox = tControl::Display("# of fragments:", 0.0, 10.0, 4.0);
+    // Milliseconds of audio in the device buffer, shown with one decimal.
+    tControl outputDelay = tControl::Display("mS", 0.0, 60.0, 0.0);
+};
+
+class tConfig {
+public:
+    static constexpr int kPeriodTable[5] = {16, 32, 64, 128, 256};
+    static constexpr const char* kDefaultDevice = "hw:0,0";
+    static constexpr int kDefaultFragments = 4;
+    static constexpr int kDefaultPeriod = 128;
+
+    tConfig();
+    tConfig(const tConfig&) = delete;
+    tConfig& operator=(const tConfig&) = delete;
+
+    // The rc file: HOME + "/.kelvorarc", or empty when HOME is not set.
+    static std::string RcPath();
+
+    // Applies the defaults, then the rc file when there is one (a missing file is silent).
+    void Read();
+    // Applies the defaults, then every known key of the text.
+    void Read(std::istream& in);
+    // Writes the rc file; prints "Cant write config file" and returns false when it cannot
+    // (also when there is no home directory to put it in).
+    bool Write() const;
+    void Write(std::ostream& out) const;
+    // The "Default Values" button: device, fragments and period; the patch directory stays.
+    void SetDefaults();
+
+    void SetPatchPath(const std::string& path) { mPatchPath = path; }
+    const std::string& PatchPath() const { return mPatchPath; }
+    // The patch directory ending in "/", or empty: where every file dialog starts.
+    std::string PatchDir() const;
+    // The directory chooser's result: the patch directory becomes the chosen path up to and
+    // including its last "/".
+    void ChoosePatchDir(const std::string& chosen);
+
+    void SetAudioDevice(const std::string& name) { mAudioDevice = name; }
+    const std::string& AudioDevice() const { return mAudioDevice; }
+
+    // The fragments box and slider show n as given (a value the slider cannot reach stays,
+    // and the device then refuses it).
+    void SetFragments(int n);
+    int Fragments() const { return mControls.fragmentsSlider.Index(); }
+    // The fragments slider moved by the user.
+    void MoveFragmentsSlider(double value);
+
+    // The stored period; the slider goes to its entry in the table, or to the last entry.
+    void SetPeriod(int frames);
+    int Period() const { return mPeriod; }
+    // The period slider moved by the user to position 0..4.
+    void MovePeriodSlider(int position);
+    int PeriodPosition() const { return mControls.periodSlider.Index(); }
+    // The period the rc file stores: the table value at the slider's position.
+    int SliderPeriod() const;
+
+    // Milliseconds: slider period x fragments / 44.1.
+    double OutputDelay() const { return mControls.outputDelay.Value(); }
+    // The "mS" box's text, "%.1f".
+    std::string OutputDelayText() const;
+
+    tConfigControls& Controls() { return mControls; }
+    const tConfigControls& Controls() const { return mControls; }
+
+private:
+    void ApplyLine(const std::string& line);
+    void UpdateOutputDelay();
+
+    tConfigControls mControls;
+    std::string mPatchPath;
+    std::string mAudioDevice = kDefaultDevice;
+    int mPeriod = kDefaultPeriod;
+};

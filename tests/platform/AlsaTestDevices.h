@@ -1,0 +1,83 @@
+// The PCM devices the tests play into, declared in an asoundrc written to a private temporary
+// directory and selected with ALSA_CONFIG_PATH before the first ALSA call of the test program:
+//   "kvnull"  discards everything;
+//   "kvfile"  writes the raw S16_LE stream into OutputPath() (and plays it into kvnull).
+// The system's own ALSA configuration is included, so the standard devices stay defined.
+// Including this header registers the set-up with GoogleTest.
+#pragma once
+
+#include "core/TextFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace alsatest {
+
+constexpr const char* kNullDevice = "kvnull";
+constexpr const char* kFileDevice = "kvfile";
+
+inline std::string& Directory() {
+    static std::string directory;
+    return directory;
+}
+
+// The file kvfile writes.
+inline std::string OutputPath() {
+    return Directory() + "/out.raw";
+}
+
+// Its contents as 16-bit little-endian samples.
+inline std::vector<int16_t> ReadOutput() {
+    std::string bytes;
+    std::vector<int16_t> samples;
+    if (!ReadTextFile(OutputPath(), bytes)) return samples;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const unsigned lo = static_cast<unsigned char>(bytes[i]);
+        const unsigned hi = static_cast<unsigned char>(bytes[i + 1]);
+        samples.push_back(static_cast<int16_t>(lo | (hi << 8)));
+    }
+    return samples;
+}
+
+inline void RemoveOutput() {
+    unlink(OutputPath().c_str());
+}
+
+class tAlsaEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        char dir[] = "/tmp/kelvora-alsa-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        Directory() = dir;
+        const std::string text = "<confdir:alsa.conf>\n"
+                                 "pcm.kvnull { type null }\n"
+                                 "pcm.kvfile {\n"
+                                 "    type file\n"
+                                 "    slave.pcm \"kvnull\"\n"
+                                 "    file \"" +
+                                 OutputPath() +
+                                 "\"\n"
+                                 "    format \"raw\"\n"
+                                 "}\n";
+        ASSERT_TRUE(WriteTextFile(RcPath(), text));
+        setenv("ALSA_CONFIG_PATH", RcPath().c_str(), 1);
+    }
+    void TearDown() override {
+        RemoveOutput();
+        unlink(RcPath().c_str());
+        rmdir(Directory().c_str());
+    }
+
+private:
+    static std::string RcPath() { return Directory() + "/asoundrc"; }
+};
+
+inline ::testing::Environment* const gEnvironment =
+    ::testing::AddGlobalTestEnvironment(new tAlsaEnvironment);
+
+} // namespace alsatest
