@@ -1,0 +1,31 @@
+// DC blocker: y = r·y1 + x − x1, a zero at DC and a pole just inside it.
+#pragma once
+
+class tDcBlocker {
+public:
+    // Sets the pole radius and clears the state.
+    void setCoefficient(double r) {
+        mR = r;
+        reset();
+    }
+    void reset() {
+        mX1 = 0.0;
+        mY1 = 0.0;
+    }
+    // Forgets only the previous input (a new note's pressure offset starts from zero).
+    void resetInput() { mX1 = 0.0; }
+
+    double process(double x) {
+        const double y = mR * mY1 + x - mX1;
+        mX1 = x;
+        mY1 = y;
+        return y;
+    }
+
+    double coefficient() const { return mR; }
+
+private:
+    double mX1 = 0.0;
+    double mY1 = 0.0;
+    double mR = 0.995;
+};

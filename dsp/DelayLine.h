@@ -1,0 +1,51 @@
+// Note-tuned delay line: a circular buffer whose whole-sample length is set from a note's
+// period, followed by a first-order allpass that supplies the fractional part from the
+// per-note tuning table. The string and flute voices run their loops through it.
+#pragma once
+
+#include <vector>
+
+class tDelayLine {
+public:
+    static constexpr int kDefaultSize = 10000;
+
+    tDelayLine();
+
+    // New zero buffer of n entries (at least 1); the length is kept within it.
+    void resize(int n);
+    // Zeroes the first `length` entries and sets the allpass state to v.
+    void clear(double v);
+    // Allpass state to zero, write position to the start.
+    void resetState();
+    // d = rate / frequency, the period in samples; note selects the tuning fraction (notes
+    // outside 0..127 get none: a plain delay). A period too long for the buffer is limited
+    // to the longest the buffer holds.
+    void setLength(double d, int note);
+
+    // One sample of the loop: store x, read the next sample and interpolate it.
+    void write(double x) {
+        double* buffer = mBuffer.data();
+        buffer[mWrite] = x;
+        mWrite = mWrite + 1 < mLength ? mWrite + 1 : 0;
+        const double a = buffer[mRead];
+        mRead = mRead + 1 < mLength ? mRead + 1 : 0;
+        mY = mC * (a - mY) + mX1;
+        mX1 = a;
+    }
+    double output() const { return mY; }
+
+    int length() const { return mLength; }
+    int readPosition() const { return mRead; }
+    int writePosition() const { return mWrite; }
+    double coefficient() const { return mC; }
+    int size() const { return static_cast<int>(mBuffer.size()); }
+
+private:
+    int mWrite = 0;
+    int mRead = 0;
+    int mLength = 1;
+    double mC = 0.0;
+    double mX1 = 0.0;
+    double mY = 0.0;
+    std::vector<double> mBuffer;
+};

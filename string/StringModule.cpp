@@ -1,0 +1,49 @@
+#include "string/StringModule.h"
+
+#include "core/Path.h"
+
+tStringModule::tStringModule(int x, int y) : tSlot(kStringModule, x, y, false) {
+    SetName("");
+    SwitchOff();
+}
+
+tStringModule::~tStringModule() = default;
+
+void tStringModule::SwitchOn() {
+    mEngine.SwitchOn();
+    tSlot::SwitchOn();
+}
+
+void tStringModule::SwitchOff() {
+    mEngine.SwitchOff();
+    tSlot::SwitchOff();
+}
+
+void tStringModule::SetChannel(int channel) {
+    tSlot::SetChannel(channel);
+    mEngine.SetChannel(channel);
+}
+
+void tStringModule::ReadPatch(const char* name, std::istream& in) {
+    SetName(name);
+    mEngine.ReadPatch(name, in);
+}
+
+void tStringModule::WritePatch(std::ostream& out) {
+    mEngine.WritePatch(out);
+}
+
+bool tStringModule::SavePatchFile(const std::string& path) {
+    if (!tSlot::SavePatchFile(path)) return false;
+    mEngine.SetTitleName(BaseName(path));
+    return true;
+}
+
+void tStringModule::Controller(int channel, int number, int value) {
+    mEngine.Controller(channel, number, value);
+}
+
+void tStringModule::Render(int frames) {
+    mEngine.Render(frames);
+    rendered = true;
+}

@@ -1,0 +1,332 @@
+#include "string/StringSynth.h"
+
+#include "core/KeyFrequency.h"
+#include "core/Path.h"
+#include "string/StringVoice.h"
+
+#include <algorithm>
+#include <cmath>
+#include <istream>
+#include <ostream>
+
+namespace {
+
+const char kTitleText[] = "KV String Synthesizer";
+
+// Voice counts above these enable the sustain pedal and make note off pass sustained voices.
+constexpr int kSustainVoiceCount = 19;
+constexpr int kSustainNoteOffCount = 23;
+
+} // namespace
+
+tStringSynth::tStringSynth() : mTitle(kTitleText), mVoices(new tStringVoice[kVoiceSlots]) {
+    mPatch.CopyTo(mControls);
+    KeyFrequencies();
+    for (int i = 0; i < kVoiceSlots; ++i) {
+        mVoices[i].setSampleRate(kSampleRate);
+        mVoices[i].reset();
+        mSlots[i].voice = &mVoices[i];
+    }
+    ResetControllers();
+}
+
+tStringSynth::~tStringSynth() = default;
+
+void tStringSynth::SwitchOn() {
+    ResetVoices();
+    mOn = 1;
+}
+
+void tStringSynth::SwitchOff() {
+    ResetVoices();
+    mOn = 0;
+}
+
+void tStringSynth::SetChannel(int channel) {
+    mControls.top.midiChannel.Set(channel - 1);
+    mMidiChannel = channel - 1;
+    ResetVoices();
+}
+
+void tStringSynth::SetChannels(int n) {
+    mChannels = n == 2 ? 2 : 1;
+}
+
+void tStringSynth::ResetVoices() {
+    for (tVoiceSlot& slot : mSlots) {
+        slot.voice->reset();
+        slot.key = -1;
+        slot.sustained = 0;
+    }
+    mAgeCounter = 0;
+    ResetControllers();
+}
+
+void tStringSynth::ResetControllers() {
+    mVolumeScale = 1.0;
+    mBendFactor = 1.0;
+    ReleaseSustain(GetPolyphony());
+}
+
+void tStringSynth::ReleaseSustain(int count) {
+    for (int i = 0; i < count; ++i) {
+        tVoiceSlot& slot = mSlots[i];
+        if (slot.sustained == 0) continue;
+        slot.voice->noteOff();
+        slot.key = -1;
+        slot.sustained = 0;
+    }
+}
+
+double tStringSynth::VoiceVolume() const {
+    double volume = std::exp(mControls.output.volume.Value() / 3.0) - 1.0;
+    if (mControls.output.mute.IsOn()) volume *= 0.2;
+    return volume * mVolumeScale;
+}
+
+void tStringSynth::NoteOn(int key, int velocity) {
+    if (mOn == 0 || key < 0 || key > 127) return;
+    const int count = GetPolyphony();
+
+    // A repeated key releases its voice and sounds again on another one.
+    for (int i = 0; i < count; ++i) {
+        tVoiceSlot& slot = mSlots[i];
+        if (slot.key == key && slot.voice->isSounding()) {
+            slot.voice->noteOff();
+            slot.key = -1;
+            slot.sustained = 0; // released now: the pedal must not release it a second time
+            break;
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!mSlots[i].voice->isSounding()) {
+            StartNote(mSlots[i], key, velocity);
+            return;
+        }
+    }
+    // Every voice busy: take the oldest held note; releasing voices are never stolen.
+    tVoiceSlot* oldest = nullptr;
+    for (int i = 0; i < count; ++i) {
+        tVoiceSlot& slot = mSlots[i];
+        if (slot.key == -1 || !slot.voice->isSounding()) continue;
+        if (oldest == nullptr || slot.age < oldest->age) oldest = &slot;
+    }
+    if (oldest == nullptr) return;
+    oldest->voice->reset();
+    oldest->key = -1;
+    oldest->sustained = 0;
+    StartNote(*oldest, key, velocity);
+}
+
+void tStringSynth::StartNote(tVoiceSlot& slot, int key, int velocity) {
+    slot.key = key;
+    slot.age = mAgeCounter++;
+
+    const tStringControls& c = mControls;
+    tStringVoice& v = *slot.voice;
+    const double vel = velocity;
+
+    v.setEnvMode(c.envelope.envMode.Index());
+    v.setBassBoost(c.output.bassBoost.Index());
+    if (c.output.linVelocity.IsOn()) {
+        v.setVelocity(vel / 127.0);
+    } else {
+        v.setVelocity((std::exp(vel / 127.0) - 1.0) * 0.5819767063474098);
+    }
+    v.setVolume(VoiceVolume());
+    v.setWaveAmount(c.wave.amplitude.Value());
+    v.setOrder(c.energy.filterOrder.Index() + 1);
+    v.setLoopFrequency(c.energy.frequency.Value() * 10.0);
+    v.setLoopMax(c.energy.freqMax.Value());
+    v.setFixedTime(c.energy.fixedTime.Index());
+    v.setOutputSlope(c.outputFilter.slope.Index());
+    v.setOutputKind(c.outputFilter.kind.Index());
+    v.setResonance(c.outputFilter.resonance.Value() * 10.0 + 1.0);
+    v.setFollow(c.outputFilter.filterFollows.Index());
+    v.setCutoff(c.outputFilter.frequency.Value() * mBendFactor, 0);
+    v.setLfoFrequency(c.output.lfoFreq.Value());
+    v.setLfoAmount((std::exp(c.output.lfoAmpl.Value()) - 1.0) * 0.2);
+    v.setAmplEnv(c.output.amplEnv.Index());
+    v.setEnvelope(std::exp(static_cast<int>(100.0 * c.envelope.envAmpl.Value()) / 300.0) - 1.0,
+                  c.envelope.envSpeed.Value(),
+                  static_cast<int>(10000.0 * c.envelope.envRelease.Value()),
+                  static_cast<int>(10000.0 * c.envelope.envSustain.Value()));
+    v.setRandomFollow(c.randomFilter.follows.Index());
+    v.setPink(c.randomFilter.pink.Index());
+    const double h = c.randomFilter.frequency.Value() * 10.0;
+    v.setRandomFrequency(h + (vel - 64.0) * 0.00625 * h);
+    v.setModulation(c.output.modulation.Index());
+    v.setFilterAttack(c.energy.filterAttack.Value() * 0.2);
+    v.setStartFrequency(c.energy.startFreq.Value() * 10.0);
+    const int softDamp = static_cast<int>(c.energy.softDamp.Value());
+    v.setSoftDamp(softDamp != 0 ? 21 - softDamp : 0);
+    v.setFeedback(c.energy.feedback.Value());
+    v.setOffDelay(c.energy.offDelay.Value());
+    v.setOffFeedback(c.energy.offFeedback.Value());
+    v.setLoopFollow(c.energy.filterFollows.Index());
+    v.setDcFilter(c.output.dcFilter.Index());
+    v.setWaveType(c.wave.type.Index());
+    v.setSilence(static_cast<int>(c.output.silence.Value()));
+    v.setRelease(static_cast<int>(c.output.release.Value() * 40000.0));
+    v.noteOn(KeyFrequency(key), c.output.attack.Value() * 0.1 + 0.1, key);
+}
+
+void tStringSynth::NoteOff(int key) {
+    if (key < 0 || key > 127) return; // -1 marks free slots; it is no key
+    const int count = GetPolyphony();
+    for (int i = 0; i < count; ++i) {
+        tVoiceSlot& slot = mSlots[i];
+        if (slot.key != key) continue;
+        if (count > kSustainNoteOffCount && slot.sustained != 0) continue;
+        slot.voice->noteOff();
+        slot.key = -1;
+        return;
+    }
+}
+
+void tStringSynth::Controller(int channel, int number, int value) {
+    if (channel != mMidiChannel) return;
+    const double v = value;
+    switch (number) {
+    case -1: { // pitch bend
+        const double x = (value - 8192) / 8192.0;
+        mBendFactor = x <= 0.0 ? 1.0 + 0.66 * x : 1.0 + 2.0 * x;
+        return;
+    }
+    case 7:
+        mVolumeScale = v / 127.0;
+        return;
+    case 64: {
+        const int count = GetPolyphony();
+        if (count <= kSustainVoiceCount) return;
+        if (value >= 64) {
+            for (int i = 0; i < count; ++i) {
+                tVoiceSlot& slot = mSlots[i];
+                if (slot.key != -1 && slot.voice->isSounding()) slot.sustained = 1;
+            }
+        } else {
+            ReleaseSustain(count);
+        }
+        return;
+    }
+    case 121:
+        ResetControllers();
+        return;
+    default:
+        break;
+    }
+
+    if (!mControls.top.midiController.IsOn()) return;
+    tStringControls& c = mControls;
+    switch (number) {
+    case 1:
+        c.output.lfoAmpl.Set(std::max(0.0, v / 127.0 - 0.06));
+        break;
+    case 2:
+        c.randomFilter.frequency.Set(0.05 + v * 0.007480314960629921);
+        break;
+    case 11:
+        c.energy.frequency.Set((1.0 + v * 0.07086614173228346) * 0.1);
+        break;
+    case 12:
+        c.energy.filterOrder.Set(3 * value / 127);
+        break;
+    case 13:
+        c.energy.feedback.Set(0.61 + v * 0.0031496062992125984);
+        break;
+    case 14:
+        c.energy.softDamp.Set(20 * value / 127);
+        break;
+    case 15:
+        c.wave.amplitude.Set(v / 127.0);
+        break;
+    case 16:
+        c.wave.type.Set(11 * value / 127);
+        break;
+    case 17:
+        c.outputFilter.frequency.Set(0.05 + v * 0.07834645669291339);
+        break;
+    case 18:
+        c.outputFilter.resonance.Set(v / 127.0);
+        break;
+    case 19:
+        c.outputFilter.kind.Set(4 * value / 127);
+        break;
+    case 20:
+        c.outputFilter.slope.Set(7 * value / 127);
+        break;
+    case 21:
+        c.output.attack.Set(static_cast<int>(v * 0.7874015748031495));
+        break;
+    case 22:
+        c.envelope.envMode.Set(7 * value / 127);
+        break;
+    case 23:
+        c.envelope.envAmpl.Set(5.0 * v / 127.0);
+        break;
+    case 24:
+        c.envelope.envSpeed.Set(v / 127.0);
+        break;
+    case 25:
+        c.envelope.envSustain.Set(v / 127.0);
+        break;
+    case 26:
+        c.envelope.envRelease.Set(v / 127.0);
+        break;
+    default:
+        break;
+    }
+}
+
+void tStringSynth::Render(int frames) {
+    if (mOn == 0) {
+        mHasSound = 0;
+        mAgeCounter = 0;
+        return;
+    }
+    frames = std::clamp(frames, 0, kBufferSize / mChannels);
+    const int count = GetPolyphony();
+    const double volume = VoiceVolume();
+    const double resonance = mControls.outputFilter.resonance.Value() * 10.0 + 1.0;
+    const double cutoff = mControls.outputFilter.frequency.Value() * mBendFactor;
+    const bool autoPan = mChannels == 2 && mControls.output.autoPan.IsOn();
+
+    bool first = true;
+    for (int i = 0; i < count; ++i) {
+        tStringVoice& voice = *mSlots[i].voice;
+        if (!voice.isSounding()) continue;
+        voice.setVolume(volume);
+        voice.setResonance(resonance);
+        voice.setCutoff(cutoff, frames);
+        double left = 1.0;
+        double right = 1.0;
+        if (autoPan) {
+            const double g = 2.0 * voice.note() / 127.0;
+            left = 2.0 - g;
+            right = g;
+        }
+        voice.render(mOutput, frames, mChannels, left, right, !first);
+        first = false;
+    }
+    if (first) {
+        mHasSound = 0;
+        mAgeCounter = 0;
+    } else {
+        mHasSound = 1;
+    }
+}
+
+void tStringSynth::SetTitleName(const std::string& name) {
+    mTitle = std::string(kTitleText) + "   (" + name + ")";
+}
+
+void tStringSynth::ReadPatch(const char* name, std::istream& in) {
+    if (name != nullptr) SetTitleName(BaseName(name));
+    mPatch.Read(in);
+    mPatch.CopyTo(mControls);
+}
+
+void tStringSynth::WritePatch(std::ostream& out) {
+    mPatch.CopyFrom(mControls);
+    mPatch.Write(out);
+}

@@ -1,0 +1,104 @@
+// The string synthesizer engine: a pool of 24 string voices played by MIDI notes.
+//
+// The engine keeps no sound parameters of its own: it reads its controls when a note starts
+// and, for volume, resonance and output cutoff, at the start of every block. Notes,
+// controllers and rendering all run on the rendering thread (the rack delivers events at
+// block start), so the voices need no locks.
+#pragma once
+
+#include "string/StringControls.h"
+#include "string/StringPatch.h"
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+class tStringVoice;
+
+class tStringSynth {
+public:
+    static constexpr int kVoiceSlots = 24;
+    static constexpr int kBufferSize = 1024;
+    static constexpr int kSampleRate = 44100;
+
+    // One entry of the voice pool.
+    struct tVoiceSlot {
+        tStringVoice* voice = nullptr;
+        int key = -1; // -1: no key holds this voice (free or releasing)
+        int sustained = 0;
+        int age = 0;
+    };
+
+    tStringSynth();
+    virtual ~tStringSynth();
+    tStringSynth(const tStringSynth&) = delete;
+    tStringSynth& operator=(const tStringSynth&) = delete;
+
+    tStringControls& Controls() { return mControls; }
+    const tStringControls& Controls() const { return mControls; }
+
+    // --- voice count ---------------------------------------------------------------------
+    // Voices taking part in allocation and rendering, as "# of voices" shows it.
+    int GetPolyphony() const { return mControls.VoiceCount(); }
+    void SetPolyphony(int n) { mControls.SelectVoiceCount(n); }
+
+    // --- module state --------------------------------------------------------------------
+    void SwitchOn();
+    void SwitchOff();
+    bool IsOn() const { return mOn != 0; }
+    // channel 1..16: shown by "midi channel"; silences every voice.
+    void SetChannel(int channel);
+    int MidiChannel() const { return mMidiChannel; }
+    void SetChannels(int n);
+    int Channels() const { return mChannels; }
+    // Every voice idle and free, ages restarted, controllers back to rest ("StopSounds").
+    void ResetVoices();
+
+    // --- events --------------------------------------------------------------------------
+    void NoteOn(int key, int velocity);
+    void NoteOff(int key);
+    // number -1 is pitch bend (value 0..16383, 8192 centre). Ignored unless channel matches.
+    void Controller(int channel, int number, int value);
+
+    // --- sound ---------------------------------------------------------------------------
+    // frames x Channels() values into the output buffer (frames is limited to what it holds).
+    void Render(int frames);
+    double* Output() { return mOutput; }
+    // On, and at least one voice sounded in the last block.
+    bool IsActive() const { return mOn != 0 && mHasSound != 0; }
+
+    // --- patches -------------------------------------------------------------------------
+    // Reads a patch text into the record and the controls; the window title takes name with
+    // its directories and last extension removed (a null name keeps the title).
+    void ReadPatch(const char* name, std::istream& in);
+    void WritePatch(std::ostream& out);
+    // The editor window's title: "KV String Synthesizer" or "KV String Synthesizer   (name)".
+    const std::string& Title() const { return mTitle; }
+    void SetTitleName(const std::string& name);
+
+    // --- inspection ----------------------------------------------------------------------
+    const tVoiceSlot& Slot(int i) const { return mSlots[i]; }
+    double VolumeScale() const { return mVolumeScale; }
+    double BendFactor() const { return mBendFactor; }
+
+private:
+    void ResetControllers();
+    void ReleaseSustain(int count);
+    void StartNote(tVoiceSlot& slot, int key, int velocity);
+    // The voice volume by the "volume" law with "mute" and the controller-7 scale.
+    double VoiceVolume() const;
+
+    tStringControls mControls;
+    tStringPatch mPatch;
+    std::string mTitle;
+    std::unique_ptr<tStringVoice[]> mVoices;
+    tVoiceSlot mSlots[kVoiceSlots];
+    int mChannels = 1;
+    int mOn = 0;
+    int mHasSound = 0;
+    int mMidiChannel = 0;
+    int mAgeCounter = 0;
+    double mVolumeScale = 1.0;
+    double mBendFactor = 1.0;
+    double mOutput[kBufferSize] = {};
+};

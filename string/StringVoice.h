@@ -1,0 +1,209 @@
+// One voice of the string synthesizer: a plucked-string waveguide.
+//
+// At note on a burst of filtered noise (mixed with or shaped by the additional wave) is
+// written into a delay line one period long. Every sample the delay output runs through up to
+// four one-pole loop filters, is scaled by the feedback and written back. The loop signal then
+// passes the output filter driven by its envelope, the DC blocker, the attack and release
+// ramps, the tremolo and the volume.
+//
+// The module sets the parameters with the setters, starts the note with noteOn() and renders
+// blocks with render(); tick() computes one sample the same way.
+#pragma once
+
+#include "dsp/CounterWaves.h"
+#include "dsp/DcBlocker.h"
+#include "dsp/DelayLine.h"
+#include "dsp/LowPass.h"
+#include "dsp/NoiseSource.h"
+#include "dsp/OnePole.h"
+#include "dsp/PulseTable.h"
+#include "dsp/SampledWave.h"
+#include "dsp/SawResWave.h"
+#include "dsp/SineTable.h"
+
+class tStringVoice {
+public:
+    enum { kIdle = 0, kSounding = 1, kPreparing = 2 };
+    enum tWaveType {
+        kNone,
+        kSin,
+        kRect,
+        kSaw,
+        kTri,
+        kCRect,
+        kCSaw,
+        kCTri,
+        kPiano,
+        kPiano2,
+        kMetal,
+        kSawRes
+    };
+
+    tStringVoice();
+
+    // --- parameters (effective at the next note on unless said otherwise) ---------------
+    // Also makes the voice idle.
+    void setSampleRate(int rate);
+    void setOrder(int order); // 1..4 loop filters
+    // "frequency" × 10 for the used loop filters; at once while the voice sounds.
+    void setLoopFrequency(double value);
+    void setLoopMax(double ceiling);
+    void setLoopFollow(int mode);
+    void setFeedback(double feedback) { mFeedback = feedback; }
+    // Periods until the off-feedback takes over; ignored while the voice is busy.
+    void setOffDelay(double periods);
+    void setOffFeedback(double feedback) { mOffFeedback = feedback; }
+    // Periods between soft-damp steps; 0: none.
+    void setSoftDamp(int periods) { mSoftDampPeriods = periods; }
+    void setFilterAttack(double periods) { mFilterAttack = periods; }
+    void setFixedTime(int on) { mFixedTime = on; }
+    void setStartFrequency(double value) { mStartValue = value; }
+    void setWaveType(int type) { mWaveType = type; }
+    void setWaveAmount(double amount) { mWaveAmount = amount; }
+    void setRandomFrequency(double value);
+    void setRandomFollow(int mode) { mRandomFilter.setMode(mode); }
+    void setPink(int on) { mPink = on; }
+    // While the voice sounds, the note's corrections (bass boost, velocity, half level of
+    // "piano2" and "metal") apply to the new volume at once.
+    void setVolume(double volume);
+    void setVelocity(double velocity) { mVelocity = velocity; }
+    void setSilence(int periods) { mSilencePeriods = periods; }
+    void setRelease(int samples) { mRelease = samples; }
+    void setOutputSlope(int slope) { mSlope = slope; }
+    void setOutputKind(int kind);
+    void setResonance(double resonance);
+    void setFollow(int follow) { mFollow = follow; }
+    // Output cutoff in octaves (0..10); with frames > 0 it glides there within that many
+    // samples, else it jumps.
+    void setCutoff(double octaves, int frames);
+    void setEnvelope(double amount, double speed, int release, int sustain);
+    void setEnvMode(int mode) { mEnvMode = mode; }
+    void setAmplEnv(int on) { mAmplEnv = on; }
+    void setBassBoost(int on) { mBassBoost = on; }
+    void setDcFilter(int on) { mDcFilter = on; }
+    void setModulation(int on) { mModulation = on; }
+    void setLfoFrequency(double hz) { mLfoFrequency = hz; }
+    void setLfoAmount(double amount);
+
+    // --- notes ---------------------------------------------------------------------------
+    // attack: 0.1 × "attack" + 0.1 periods.
+    void noteOn(double freq, double attack, int note);
+    void noteOff();
+    void reset() { mState = kIdle; }
+    bool isSounding() const { return mState == kSounding; }
+    int state() const { return mState; }
+    int note() const { return mNote; }
+
+    // --- sound ---------------------------------------------------------------------------
+    // One output sample.
+    double tick();
+    // frames samples, the same as frames calls of tick(): into out (channels 1), or
+    // left × sample and right × sample into interleaved out (channels 2); add sums into out.
+    void render(double* out, int frames, int channels, double left, double right, bool add);
+
+private:
+    // The loop filters' coefficients for the note.
+    void updateLoopFilters();
+    // The volume with the note's corrections.
+    double correctedVolume(double volume) const;
+    void writeBurst();
+    // One sample of the string: delay output through the loop filters, scaled and written
+    // back; returns the written sample.
+    double loopSample();
+    // Filter attack at this count; true when the loop coefficients changed.
+    bool attackStep(int count);
+    // The count of the next filter-attack step from count on, or kNever.
+    int nextAttackStep(int count) const;
+    void softDampStep();
+    // The output-filter envelope (also sets the cutoff) at this count and audible time.
+    void envelopeStep(int count, int now);
+    double outputStage(double e);
+    void setOutputCutoff(double hz);
+    template <int kChannels>
+    void renderBlock(double* out, int frames, double left, double right, bool add);
+
+    static constexpr int kNever = 0x7fffffff;
+
+    // loop
+    tOnePole mLoop[4];
+    tDelayLine mDelay;
+    // excitation
+    tOnePole mRandomFilter;
+    tWhiteNoise mWhite;
+    tPinkNoise mPinkNoise;
+    tSineTable mSine;
+    tRectWave mRect;
+    tSawWave mSaw;
+    tTriWave mTri;
+    tPulseTable mPulseBipolar;
+    tPulseTable mPulseUnipolar;
+    tSampledWave mSampled;
+    tSawResWave mSawRes;
+    // output
+    tLowPass1 mLowPass1;
+    tLowPass2 mLowPass2;
+    tLowPass3 mLowPass3;
+    tLowPass4 mLowPass4;
+    tDcBlocker mDcBlocker;
+    tSineTable mLfo;
+
+    int mState = kIdle;
+    // loop parameters
+    int mOrder = 1;
+    double mLoopValue = 6.0;
+    double mAttackTarget = 6.0;
+    double mStartValue = 0.0;
+    double mFilterAttack = 0.0;
+    double mOffDelay = 0.0;
+    int mSoftDampPeriods = 0;
+    int mSilencePeriods = 0;
+    int mWaveType = kNone;
+    int mEnvMode = 0;
+    // timing, in samples
+    int mRate = 44100;
+    int mPeriod = 0;
+    int mCount = 0;
+    int mNow = 0;
+    int mSilence = 0;
+    int mAttack = 1;
+    int mRelease = 0;
+    int mOffDelayCount = 0;
+    int mFilterAttackCount = 0;
+    int mSoftDamp = 0;
+    int mNoteOffTime = 0;
+    int mReleaseEnd = 0;
+    int mEndTime = 0;
+    // levels
+    double mFreq = 220.0;
+    double mVolume = 1.0;
+    double mFeedback = 0.99;
+    double mOffFeedback = 0.0;
+    double mVelocity = 1.0;
+    double mWaveAmount = 0.05;
+    double mEnvLevel = 0.0;
+    int mEnvPhase = 0; // 0 rising, 1 falling
+    double mAmplFactor = 1.0;
+    double mLfoFactor = 1.0;
+    double mLfoFrequency = 0.5;
+    double mLfoAmount = 0.0;
+    // output filter and envelope
+    double mBaseCutoff = 1.0;
+    double mEnvAmount = 1.0;
+    double mEnvSpeed = 1.1;
+    double mEnvReleaseFactor = 1.0;
+    int mSustainSamples = 20000;
+    int mSustainEnd = 0;
+    int mSlope = 1;
+    int mFollow = 1;
+    int mGlideSteps = 0;
+    double mGlideStep = 0.0;
+    // switches
+    int mBassBoost = 0;
+    int mDcFilter = 0;
+    int mAmplEnv = 0;
+    int mModulation = 0;
+    int mPink = 0;
+    int mFixedTime = 0;
+    int mLfoOn = 0;
+    int mNote = 0;
+};
