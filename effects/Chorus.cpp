@@ -1,0 +1,71 @@
+#include "effects/Chorus.h"
+
+tChorus::tChorus(tEffectsControls& controls)
+    : tEffectUnit(controls), mGroup(controls.chorus), mMemory(new double[kRegion]()) {
+    update();
+}
+
+void tChorus::getParams(int* out) const {
+    out[0] = PatchInt(mGroup.volume, 100.0);
+    out[1] = PatchInt(mGroup.frequency);
+    out[2] = PatchInt(mGroup.width);
+    out[3] = PatchInt(mGroup.on);
+    out[4] = -1;
+}
+
+void tChorus::setParams(const int* in) {
+    const tRecord record(in);
+    record.apply(0, mGroup.volume, 100.0);
+    record.apply(1, mGroup.frequency);
+    record.apply(2, mGroup.width);
+    record.apply(3, mGroup.on);
+}
+
+void tChorus::update() {
+    mGain = SliderLaw(mGroup.volume.Value());
+    mPeriod = (56 - ClampedInt(mGroup.frequency.Value(), -1000000, 1000000)) * 4;
+    // A width from a patch text may exceed the slider; the region holds 1024 x 16 samples.
+    mSize = ClampedInt(mGroup.width.Value(), kMinWidth, kMaxWidth) * 16;
+}
+
+void tChorus::tick(double x, double* taps) {
+    double* memory = mMemory.get();
+    const int size = mSize;
+    memory[mWrite] = x;
+    for (int k = 0; k < kTaps; ++k) {
+        taps[k] = memory[mRead[k]];
+        if (++mTick[k] < mPeriod + 10 * k) {
+            if (++mRead[k] >= size) mRead[k] = 0;
+            continue;
+        }
+        mTick[k] = 0;
+        mDistance[k] += mDirection[k];
+        if (mDistance[k] >= size) mDirection[k] = -1;
+        if (mDistance[k] <= kMinDistance) mDirection[k] = 1;
+        if (mDirection[k] < 0) {
+            if (++mRead[k] >= size) mRead[k] = 0;
+            if (++mRead[k] >= size) mRead[k] = 0;
+        }
+    }
+    if (++mWrite >= size) mWrite = 0;
+}
+
+void tChorus::process(double* buf, int count) {
+    double taps[kTaps];
+    if (mChannels == 1) {
+        const double wet = 0.167 * mGain;
+        for (int i = 0; i < count; ++i) {
+            const double x = buf[i];
+            tick(x, taps);
+            buf[i] = x + wet * (taps[0] + taps[1] + taps[2] + taps[3]);
+        }
+        return;
+    }
+    const double wet = 0.33 * mGain;
+    for (int i = 0; i + 1 < count; i += 2) {
+        const double x = buf[i];
+        tick(x, taps);
+        buf[i] = x + wet * (taps[1] + taps[3]);
+        buf[i + 1] = x + wet * (taps[0] + taps[2]);
+    }
+}

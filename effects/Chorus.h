@@ -1,0 +1,49 @@
+// Four taps of one delay line whose delays sweep up and down by one sample every period,
+// period + 10, + 20 and + 30 samples, as triangles between the lower turning point and the
+// region size.
+#pragma once
+
+#include "effects/EffectUnit.h"
+
+#include <memory>
+
+class tChorus : public tEffectUnit {
+public:
+    static constexpr int kTaps = 4;
+    static constexpr int kRegion = 16384; // the longest sweep: width 1024 x 16
+    static constexpr int kMaxWidth = kRegion / 16;
+    static constexpr int kMinWidth = 1;
+    static constexpr int kMinDistance = 0; // lower turning point of the sweep
+
+    explicit tChorus(tEffectsControls& controls);
+
+    // The sweep keeps its position across rate changes and resets.
+    void setSampleRate(int /*rate*/) override {}
+    void getParams(int* out) const override;
+    void setParams(const int* in) override;
+    void update() override;
+    void process(double* buf, int count) override;
+    bool isOn() const override { return mGroup.on.IsOn(); }
+
+    int period() const { return mPeriod; }
+    int size() const { return mSize; }
+    double gain() const { return mGain; }
+    int distance(int tap) const { return mDistance[tap]; }
+    int readIndex(int tap) const { return mRead[tap]; }
+    int writeIndex() const { return mWrite; }
+
+private:
+    // One sample: writes x and returns the four tap readings through taps[].
+    void tick(double x, double* taps);
+
+    tChorusControls& mGroup;
+    std::unique_ptr<double[]> mMemory;
+    int mWrite = 0;
+    int mRead[kTaps] = {};
+    int mDistance[kTaps] = {};
+    int mDirection[kTaps] = {1, 1, 1, 1};
+    int mTick[kTaps] = {};
+    int mPeriod = 152;
+    int mSize = 320;
+    double mGain = 0.0;
+};

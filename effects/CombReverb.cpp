@@ -1,0 +1,164 @@
+#include "effects/CombReverb.h"
+
+#include <algorithm>
+
+namespace {
+// The input gain is the single-precision value of 0.015.
+constexpr double kInputGain = static_cast<double>(0.015f);
+constexpr double kAllpassFeedback = 0.5;
+} // namespace
+
+tCombReverb::tCombReverb() : mMemory(new double[kMemorySize]()), mGain(kInputGain) {
+    double* next = mMemory.get();
+    for (int c = 0; c < 2; ++c) {
+        for (int k = 0; k < kMaxCombs; ++k) {
+            mComb[c][k].memory = next;
+            mComb[c][k].size = kCombLength[c][k];
+            next += kCombLength[c][k];
+        }
+        for (int k = 0; k < kAllpasses; ++k) {
+            mAllpass[c][k].memory = next;
+            mAllpass[c][k].size = kAllpassLength[c][k];
+            next += kAllpassLength[c][k];
+        }
+    }
+    setWet(0.3);
+    setRoomSize(0.6);
+    setDry(1.0);
+    setDamp(0.5);
+    setWidth(0.8);
+}
+
+void tCombReverb::setRoomSize(double r) {
+    mRoomRaw = r;
+    mRoomSize = 0.28 * r + 0.7;
+}
+
+void tCombReverb::setDamp(double d) {
+    mDampRaw = d;
+    mDamp = 0.4 * d;
+}
+
+void tCombReverb::setWet(double w) {
+    mWetRaw = w;
+    mWet = 3.0 * w;
+}
+
+void tCombReverb::setDry(double v) {
+    mDry = v;
+}
+
+void tCombReverb::setWidth(double v) {
+    mWidth = v;
+}
+
+void tCombReverb::setNumCombs(int n) {
+    mNumCombs = std::clamp(n, 4, kMaxCombs);
+}
+
+void tCombReverb::recompute() {
+    mWet1 = mWet * (mWidth / 2.0 + 0.5);
+    mWet2 = mWet * (1.0 - mWidth) / 2.0;
+    mRoomSize1 = mRoomSize;
+    mDamp1 = mDamp;
+    mGain = kInputGain;
+    for (int c = 0; c < 2; ++c) {
+        for (int k = 0; k < mNumCombs; ++k) {
+            mComb[c][k].feedback = mRoomSize1;
+            mComb[c][k].d1 = mDamp1;
+            mComb[c][k].d2 = 1.0 - mDamp1;
+        }
+    }
+}
+
+namespace {
+template <class tComb> inline double CombStep(tComb& comb, double in) {
+    const double out = comb.memory[comb.index];
+    comb.store = out * comb.d2 + comb.store * comb.d1;
+    comb.memory[comb.index] = in + comb.store * comb.feedback;
+    if (++comb.index >= comb.size) comb.index = 0;
+    return out;
+}
+
+template <class tAllpass> inline double AllpassStep(tAllpass& allpass, double in) {
+    const double b = allpass.memory[allpass.index];
+    allpass.memory[allpass.index] = in + b * kAllpassFeedback;
+    if (++allpass.index >= allpass.size) allpass.index = 0;
+    return b - in;
+}
+} // namespace
+
+template <int Combs> void tCombReverb::runMono(double* buf, int count) {
+    tComb* combs = mComb[0];
+    tAllpass* allpasses = mAllpass[0];
+    for (int i = 0; i < count; ++i) {
+        const double x = buf[i];
+        const double in = mGain * x;
+        double s = 0.0;
+        for (int k = 0; k < Combs; ++k) s += CombStep(combs[k], in);
+        for (int k = 0; k < kAllpasses; ++k) s = AllpassStep(allpasses[k], s);
+        buf[i] = s * mWet1 + mDry * x;
+    }
+}
+
+template <int Combs> void tCombReverb::runStereo(double* buf, int frames) {
+    tComb* left = mComb[0];
+    tComb* right = mComb[1];
+    for (int i = 0; i < frames; ++i) {
+        const double l = buf[2 * i];
+        const double r = buf[2 * i + 1];
+        const double in = mGain * (l + r);
+        double sl = 0.0;
+        double sr = 0.0;
+        for (int k = 0; k < Combs; ++k) {
+            sl += CombStep(left[k], in);
+            sr += CombStep(right[k], in);
+        }
+        for (int k = 0; k < kAllpasses; ++k) {
+            sl = AllpassStep(mAllpass[0][k], sl);
+            sr = AllpassStep(mAllpass[1][k], sr);
+        }
+        buf[2 * i] = sl * mWet1 + sr * mWet2 + mDry * l;
+        buf[2 * i + 1] = sr * mWet1 + sl * mWet2 + mDry * r;
+    }
+}
+
+void tCombReverb::processMono(double* buf, int count) {
+    switch (mNumCombs) {
+    case 4:
+        runMono<4>(buf, count);
+        break;
+    case 5:
+        runMono<5>(buf, count);
+        break;
+    case 6:
+        runMono<6>(buf, count);
+        break;
+    case 7:
+        runMono<7>(buf, count);
+        break;
+    default:
+        runMono<8>(buf, count);
+        break;
+    }
+}
+
+void tCombReverb::processStereo(double* buf, int frames) {
+    switch (mNumCombs) {
+    case 4:
+        runStereo<4>(buf, frames);
+        break;
+    case 5:
+        runStereo<5>(buf, frames);
+        break;
+    case 6:
+        runStereo<6>(buf, frames);
+        break;
+    case 7:
+        runStereo<7>(buf, frames);
+        break;
+    default:
+        runStereo<8>(buf, frames);
+        break;
+    }
+}

@@ -1,0 +1,86 @@
+// The Schroeder-Moorer reverb: damped feedback combs in parallel (4 to 8 per channel)
+// followed by four allpasses in series per channel, at fixed delay lengths for 44100 Hz.
+#pragma once
+
+#include <memory>
+
+class tCombReverb {
+public:
+    static constexpr int kMaxCombs = 8;
+    static constexpr int kAllpasses = 4;
+    static constexpr int kCombLength[2][kMaxCombs] = {
+        {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617},
+        {1139, 1211, 1300, 1379, 1445, 1514, 1580, 1640}};
+    static constexpr int kAllpassLength[2][kAllpasses] = {{556, 441, 341, 225},
+                                                          {579, 464, 364, 248}};
+    static constexpr int kMemorySize = 25450; // all combs and allpasses of both channels
+
+    tCombReverb();
+    tCombReverb(const tCombReverb&) = delete;
+    tCombReverb& operator=(const tCombReverb&) = delete;
+
+    // Setters store the value and its scaled form; recompute() applies them to the combs.
+    void setRoomSize(double r);
+    void setDamp(double d);
+    void setWet(double w);
+    void setDry(double v);
+    void setWidth(double v);
+    void setNumCombs(int n);
+    void recompute();
+
+    // The unscaled values as last set.
+    double roomSizeSetting() const { return mRoomRaw; }
+    double dampSetting() const { return mDampRaw; }
+    double wetSetting() const { return mWetRaw; }
+    double widthSetting() const { return mWidth; }
+    int numCombs() const { return mNumCombs; }
+
+    double wet1() const { return mWet1; }
+    double wet2() const { return mWet2; }
+    double dry() const { return mDry; }
+    double inputGain() const { return mGain; }
+    double combFeedback(int channel, int k) const { return mComb[channel][k].feedback; }
+
+    // x <- combs and allpasses of the left channel on gain * x, weighted, plus dry * x.
+    void processMono(double* buf, int count);
+    // Both channels fed with gain * (L + R), cross-mixed by the width.
+    void processStereo(double* buf, int frames);
+
+private:
+    struct tComb {
+        double* memory = nullptr;
+        int size = 0;
+        int index = 0;
+        double feedback = 0.0;
+        double store = 0.0;
+        double d1 = 0.0;
+        double d2 = 1.0;
+    };
+    struct tAllpass {
+        double* memory = nullptr;
+        int size = 0;
+        int index = 0;
+    };
+
+    template <int Combs> void runMono(double* buf, int count);
+    template <int Combs> void runStereo(double* buf, int frames);
+
+    std::unique_ptr<double[]> mMemory;
+    tComb mComb[2][kMaxCombs];
+    tAllpass mAllpass[2][kAllpasses];
+    int mNumCombs = kMaxCombs;
+
+    double mGain;
+    double mRoomSize = 0.0;
+    double mRoomSize1 = 0.0;
+    double mDamp = 0.0;
+    double mDamp1 = 0.0;
+    double mWet = 0.0;
+    double mWet1 = 0.0;
+    double mWet2 = 0.0;
+    double mDry = 0.0;
+    double mWidth = 0.0;
+    double mRoomRaw = 0.0;
+    double mDampRaw = 0.0;
+    double mWetRaw = 0.0;
+};

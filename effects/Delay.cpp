@@ -1,0 +1,74 @@
+#include "effects/Delay.h"
+
+#include <cmath>
+#include <cstdlib>
+
+tDelay::tDelay(tEffectsControls& controls)
+    : tEffectUnit(controls), mGroup(controls.delay), mLeft(kLineLength), mRight(kLineLength) {}
+
+int tDelay::DelayFor(int rate, double milliseconds) {
+    // A time from a patch text beyond what the lines hold is limited to them; a delay of
+    // no samples becomes one (the ping-pong pan divides by the delay).
+    const double scaled = std::trunc(rate * milliseconds) / 1000.0;
+    return ClampedInt(std::trunc(scaled), kMinDelay, kLineLength);
+}
+
+void tDelay::getParams(int* out) const {
+    out[0] = PatchInt(mGroup.volume, 100.0);
+    out[1] = PatchInt(mGroup.time);
+    out[2] = PatchInt(mGroup.feedback, 100.0);
+    out[3] = PatchInt(mGroup.pingPong);
+    out[4] = PatchInt(mGroup.on);
+    out[5] = -1;
+}
+
+void tDelay::setParams(const int* in) {
+    const tRecord record(in);
+    record.apply(0, mGroup.volume, 100.0);
+    record.apply(1, mGroup.time);
+    record.apply(2, mGroup.feedback, 100.0);
+    record.apply(3, mGroup.pingPong);
+    record.apply(4, mGroup.on);
+}
+
+void tDelay::update() {
+    mGain = SliderLaw(mGroup.volume.Value()) / 2.0;
+    mFeedback = SliderLaw(mGroup.feedback.Value()) / 2.0;
+    const int d = DelayFor(mRate, mGroup.time.Value());
+    if (d != mDelay) {
+        mDelay = d;
+        mLeft.setDelay(d);
+        mRight.setDelay(d);
+    }
+}
+
+void tDelay::reset() {
+    mLeft.clear();
+    mRight.clear();
+    mPhase = 0;
+}
+
+void tDelay::process(double* buf, int count) {
+    const double gain = mGain;
+    const double feedback = mFeedback;
+    if (mChannels == 1) {
+        for (int i = 0; i < count; ++i) buf[i] += gain * Step(mLeft, feedback, buf[i]);
+        return;
+    }
+    if (!mGroup.pingPong.IsOn()) {
+        for (int i = 0; i + 1 < count; i += 2) {
+            buf[i] += gain * Step(mLeft, feedback, buf[i]);
+            buf[i + 1] += gain * Step(mRight, feedback, buf[i + 1]);
+        }
+        return;
+    }
+    // Ping-pong: c runs as a triangle from 1 at phase 0 to 0 at phase = delay and back.
+    const int delay = mDelay > 0 ? mDelay : 1;
+    for (int i = 0; i + 1 < count; i += 2) {
+        const double c = static_cast<double>(std::abs(mPhase - delay)) / delay;
+        const double y = Step(mLeft, feedback, (1.0 - c) * buf[i] + c * buf[i + 1]);
+        buf[i] += (1.0 - c) * gain * y;
+        buf[i + 1] += c * gain * y;
+        if (mPhase++ >= 2 * delay) mPhase = 0;
+    }
+}

@@ -1,0 +1,43 @@
+// The echo at the end of the chain, with an optional ping-pong mode that pans the echoes
+// back and forth in step with the delay time.
+#pragma once
+
+#include "dsp/SimpleDelay.h"
+#include "effects/EffectUnit.h"
+
+class tDelay : public tEffectUnit {
+public:
+    static constexpr int kLineLength = 88200;
+    // Delay times are kept within the lines: 1 sample up to the line length.
+    static constexpr int kMinDelay = 1;
+
+    explicit tDelay(tEffectsControls& controls);
+
+    void getParams(int* out) const override;
+    void setParams(const int* in) override;
+    void update() override;
+    void reset() override;
+    void process(double* buf, int count) override;
+    bool isOn() const override { return mGroup.on.IsOn(); }
+
+    int delay() const { return mDelay; }
+    int phase() const { return mPhase; }
+    double gain() const { return mGain; }
+    double feedback() const { return mFeedback; }
+
+    // Samples for a time in ms at the given rate: trunc(rate x time) / 1000.
+    static int DelayFor(int rate, double milliseconds);
+
+private:
+    static double Step(tSimpleDelay& line, double feedback, double input) {
+        return line.write(line.output() * feedback + input);
+    }
+
+    tDelayControls& mGroup;
+    tSimpleDelay mLeft;
+    tSimpleDelay mRight;
+    int mDelay = 0;
+    int mPhase = 0;
+    double mGain = 0.0;
+    double mFeedback = 0.0;
+};

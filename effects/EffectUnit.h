@@ -1,0 +1,84 @@
+// One stage of the effects chain. A unit keeps no copy of its user parameters: it reads the
+// widgets of its group in update() and converts them into coefficients; getParams and
+// setParams move the widget values to and from the integer records of the patch text.
+#pragma once
+
+#include "effects/EffectsControls.h"
+
+#include <cmath>
+#include <limits>
+
+class tEffectUnit {
+public:
+    // Entries of a patch record buffer: at most 19 values and the -1 that ends them.
+    static constexpr int kRecordSize = 20;
+
+    explicit tEffectUnit(tEffectsControls& controls) : mControls(controls) {}
+    virtual ~tEffectUnit() = default;
+    tEffectUnit(const tEffectUnit&) = delete;
+    tEffectUnit& operator=(const tEffectUnit&) = delete;
+
+    virtual void setSampleRate(int rate) { mRate = rate; }
+    virtual void setChannels(int n) { mChannels = n; }
+    // Writes the widget values as integers followed by -1 (at most kRecordSize entries).
+    virtual void getParams(int* out) const = 0;
+    // Sets the widgets from a record ended by -1, storing the values without range checks.
+    virtual void setParams(const int* in) = 0;
+    // Reads the widgets and recomputes the coefficients.
+    virtual void update() {}
+    // Clears the signal state.
+    virtual void reset() {}
+    // Processes count doubles in place (2 x frames, interleaved, in stereo).
+    virtual void process(double* buf, int count) = 0;
+    virtual bool isOn() const = 0;
+
+    int sampleRate() const { return mRate; }
+    int channels() const { return mChannels; }
+
+protected:
+    tEffectsControls& mControls;
+    int mRate = 44100;
+    int mChannels = 1;
+};
+
+// The slider law of the effects: 0 at 0, e - 1 at 3.
+inline double SliderLaw(double v) {
+    return std::exp(v / 3.0) - 1.0;
+}
+
+// The pitch law of the filter and resonator sliders: 2^((1000 v + 50) / 130 - 1).
+inline double PitchLaw(double v) {
+    return std::pow(2.0, (1000.0 * v + 50.0) / 130.0 - 1.0);
+}
+
+// v truncated toward zero to an int inside [lo, hi] (NaN gives lo).
+inline int ClampedInt(double v, int lo, int hi) {
+    if (!(v >= lo)) return lo;
+    if (v > hi) return hi;
+    return static_cast<int>(v);
+}
+
+// A widget value scaled for the patch text: value x factor, truncated toward zero.
+inline int PatchInt(const tControl& control, double factor = 1.0) {
+    return ClampedInt(control.Value() * factor, std::numeric_limits<int>::min() + 1,
+                      std::numeric_limits<int>::max());
+}
+
+// A record as the patch reader hands it over: values up to the first -1.
+class tRecord {
+public:
+    explicit tRecord(const int* values) : mValues(values) {
+        while (mCount < tEffectUnit::kRecordSize - 1 && values[mCount] != -1) ++mCount;
+    }
+    int count() const { return mCount; }
+    bool has(int i) const { return i < mCount; }
+    int operator[](int i) const { return i < mCount ? mValues[i] : -1; }
+    // Stores value i / divisor into the control when the record holds it.
+    void apply(int i, tControl& control, double divisor = 1.0) const {
+        if (has(i)) control.SetRaw(mValues[i] / divisor);
+    }
+
+private:
+    const int* mValues;
+    int mCount = 0;
+};

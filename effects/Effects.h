@@ -1,0 +1,75 @@
+// The engine of the effects module: sums nothing itself (the slot gathers the inputs into its
+// buffer), runs the buffer in place through the fixed chain of seven units, applies the output
+// volume and the stereo balance and drives the level meter.
+//
+// Chain positions: 0 distortion, 1 universal filter, 2 PM resonator, 3 the universal filter
+// again (it keeps the patch text's line layout and is never prepared or processed through
+// this position), 4 resonator, 5 chorus, 6 reverb, 7 delay. The unit at position p re-reads
+// its widgets at block 5p of every 42-block cycle, and only when it is on then.
+#pragma once
+
+#include "effects/EffectsControls.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+class tEffectUnit;
+
+class tEffects {
+public:
+    static constexpr int kBufferSize = 1024; // doubles: frames x channels of one block
+    static constexpr int kChainLength = 8;
+    static constexpr int kFilterAgain = 3; // the second reference to the universal filter
+    static constexpr int kCycleBlocks = 42;
+    static constexpr int kSampleRate = 44100;
+
+    tEffects();
+    ~tEffects();
+    tEffects(const tEffects&) = delete;
+    tEffects& operator=(const tEffects&) = delete;
+
+    tEffectsControls& Controls() { return mControls; }
+    const tEffectsControls& Controls() const { return mControls; }
+    // The unit at chain position 0..7 (position 3 is the universal filter of position 1).
+    tEffectUnit* Unit(int position) const { return mChain[position]; }
+
+    void SwitchOn();
+    void SwitchOff();
+    bool On() const { return mOn.load(std::memory_order_relaxed); }
+    // Balance from MIDI pan 0..127 (64 = centre).
+    void SetPan(int value);
+    void SetChannels(int n) { mChannels = n == 1 ? 1 : 2; }
+    int Channels() const { return mChannels; }
+    // Rate, channels, cleared state and fresh coefficients for every unit.
+    void Prepare();
+    // Runs the chain and the output stage on the buffer (frames x channels values).
+    void Render(int frames);
+    double* Buffer() { return mBuffer; }
+    // False while "all effects off" is set.
+    bool IsActive() const { return !mControls.top.allEffectsOff.IsOn(); }
+
+    // The window title: "KV Effects", or "KV Effects   (name)" after a patch was read.
+    const std::string& Name() const { return mName; }
+    void SetName(const std::string& name) { mName = name; }
+
+    double GainLeft() const { return mGainLeft; }
+    double GainRight() const { return mGainRight; }
+    // The output volume factor x 32768, refreshed at the start of every 42-block cycle.
+    double OutputGain() const { return mOutputGain; }
+    int BlockCount() const { return mBlockCount; }
+
+private:
+    tEffectsControls mControls;
+    std::unique_ptr<tEffectUnit> mUnits[7]; // each unit once, in chain order
+    tEffectUnit* mChain[kChainLength + 1] = {};
+    std::atomic<bool> mOn{false};
+    double mGainLeft = 0.5;
+    double mGainRight = 0.5;
+    double mPeak = 0.0;
+    double mOutputGain = 0.0;
+    int mChannels = 1;
+    int mBlockCount = 0;
+    std::string mName = "KV Effects";
+    double mBuffer[kBufferSize] = {};
+};

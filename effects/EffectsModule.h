@@ -1,0 +1,49 @@
+// The effects module as the rack sees it: a slot of type 3 that accepts input connections and
+// embeds the effects engine. It ignores notes and controllers; it sums the modules wired into
+// it and runs the sum through its chain.
+#pragma once
+
+#include "core/Slot.h"
+#include "effects/Effects.h"
+
+#include <string>
+
+class tEffectsModule : public tSlot {
+public:
+    tEffectsModule(int x, int y);
+
+    tEffects& Engine() { return mEngine; }
+    const tEffects& Engine() const { return mEngine; }
+
+    // On also clears "all effects off", off sets it.
+    void SwitchOn() override;
+    void SwitchOff() override;
+
+    // Reads the text; the caption becomes name's last component without its extension, the
+    // title "KV Effects   (name without its extension)".
+    void ReadPatch(const char* name, std::istream& in) override;
+    void WritePatch(std::ostream& out) override;
+    const char* PatchExtension() const override { return ".efx"; }
+    // The load and save dialogs title the window with the file name alone.
+    void LoadPatchFile(const std::string& path) override;
+    bool SavePatchFile(const std::string& path) override;
+    std::string Title() const override { return mEngine.Name(); }
+
+    void AllNotesOff() override {}
+    void Controller(int /*channel*/, int /*number*/, int /*value*/) override {}
+    void NoteOff(int /*key*/) override {}
+    void NoteOn(int /*key*/, int /*velocity*/) override {}
+    void SetPan(int value) override { mEngine.SetPan(value); }
+    void SetChannels(int n) override { mEngine.SetChannels(n); }
+    void Prepare() override { mEngine.Prepare(); }
+    void Render(int frames) override;
+    double* Output() override { return mEngine.Buffer(); }
+    bool IsActive() override { return mEngine.IsActive(); }
+    void Pull(int frames) override;
+
+    // "KV Effects   (text)".
+    static std::string TitleFor(const std::string& text);
+
+private:
+    tEffects mEngine;
+};

@@ -1,0 +1,111 @@
+#include "effects/PMCore.h"
+
+#include <algorithm>
+#include <cmath>
+
+tPMCore::tPMCore() : mLine1(new double[kLineSize]()), mLine2(new double[kLineSize]()) {
+    mLowpass.setMode(tOnePole::kFixed);
+    mLowpass.setup(mRate, 7.0);
+    mLowpass.update(1000.0);
+    mDc.setCoefficient(0.995);
+}
+
+namespace {
+// floor(x + 0.5) limited to 0..kLineSize.
+int LineLength(double x) {
+    const double rounded = std::floor(x + 0.5);
+    if (!(rounded >= 0.0)) return 0;
+    if (rounded > tPMCore::kLineSize) return tPMCore::kLineSize;
+    return static_cast<int>(rounded);
+}
+} // namespace
+
+void tPMCore::setFrequency(double f) {
+    f = std::max(f, 1.0);
+    mOld1 = mLen1;
+    mOld2 = mLen2;
+    mFreq = f;
+    mLen1 = LineLength(mRate / f);
+    mLen2 = LineLength(mLenFactor * mRate / f);
+}
+
+void tPMCore::setFeed(double x) {
+    mFeed = std::min(x, 0.7);
+}
+
+void tPMCore::setFeedFreq(double x) {
+    mLowpass.setup(mRate, std::max(x, 0.05));
+    mLowpass.update(mFreq);
+}
+
+void tPMCore::setResoMode(double x) {
+    mLenFactor = std::min(mScale * std::max(x, 0.0001), static_cast<double>(kLineSize));
+}
+
+void tPMCore::setIntensity(double x) {
+    mIntensity = std::min(x, 0.9);
+}
+
+template <bool Stereo, bool EfxOnly> void tPMCore::run(double* buf, int count) {
+    double* line1 = mLine1.get();
+    double* line2 = mLine2.get();
+    const double b0 = mLowpass.b0();
+    const double a1 = mLowpass.a1();
+    double y = mLowpass.y();
+    const int step = Stereo ? 2 : 1;
+    for (int i = 0; i + step - 1 < count; i += step) {
+        const double x = buf[i];
+        // A position past the (possibly shortened) length, or a length of 0, wraps to 0.
+        if (++mPos1 >= mLen1) mPos1 = 0;
+        double y1;
+        if (mOld1 < mPos1) {
+            // After a lengthening the new part of the line holds no recent signal: reads
+            // follow one sample behind the writes until the position has run through it.
+            y1 = line1[mOld1++];
+        } else {
+            y1 = line1[mPos1];
+        }
+        if (mFb > 5.0 || mFb < -5.0 || std::isnan(mFb)) mFb = 0.0;
+        line1[mPos1] = mFb;
+
+        if (++mPos2 >= mLen2) mPos2 = 0;
+        double y2;
+        if (mOld2 < mPos2) {
+            y2 = line2[mOld2++];
+        } else {
+            y2 = line2[mPos2];
+        }
+        line2[mPos2] = mV;
+
+        mV = (mDrive * x + 1.0) * mIntensity + mFeed * y1;
+        const double y2sq = y2 * y2;
+        const double u = mFeed * y1 + y2 * (1.0 - 4.0 * y2sq + 2.675 * y2sq * y2sq);
+        const double g = a1 * y + b0 * u;
+        y = g;
+        mFb = g;
+        const double out = mDc.process(g) * mOutGain;
+        if (EfxOnly) {
+            buf[i] = out;
+            if (Stereo) buf[i + 1] = out;
+        } else {
+            buf[i] += out;
+            if (Stereo) buf[i + 1] += out;
+        }
+    }
+    mLowpass.setY(y);
+}
+
+void tPMCore::process(double* buf, int count) {
+    const bool stereo = mChannels != 1;
+    if (stereo) {
+        if (mEfxOnly)
+            run<true, true>(buf, count);
+        else
+            run<true, false>(buf, count);
+    } else {
+        if (mEfxOnly)
+            run<false, true>(buf, count);
+        else
+            run<false, false>(buf, count);
+    }
+}

@@ -1,0 +1,70 @@
+// The nonlinear two-line resonator behind the PM resonator unit. Line 1 recirculates the
+// low-passed output at the resonance period; line 2 carries a constant excitation that the
+// input modulates; a fifth-order polynomial of line 2's output feeds the loop filter.
+#pragma once
+
+#include "dsp/DcBlocker.h"
+#include "dsp/OnePole.h"
+
+#include <memory>
+
+class tPMCore {
+public:
+    static constexpr int kLineSize = 48000;
+
+    tPMCore();
+    tPMCore(const tPMCore&) = delete;
+    tPMCore& operator=(const tPMCore&) = delete;
+
+    void setSampleRate(int rate) { mRate = rate; }
+    void setChannels(int n) { mChannels = n; }
+
+    // Line lengths for the resonance frequency (at least 1 Hz); line 2's length follows the
+    // ratio set by the last setResoMode.
+    void setFrequency(double f);
+    void setFeed(double x);
+    void setFeedFreq(double x);
+    void setScale(bool on) { mScale = on ? 20.0 : 1.0; }
+    void setResoMode(double x);
+    void setOutGain(double x) { mOutGain = x; }
+    void setIntensity(double x);
+    void setEfxOnly(bool on) { mEfxOnly = on; }
+
+    void process(double* buf, int count);
+
+    double frequency() const { return mFreq; }
+    int length1() const { return mLen1; }
+    int length2() const { return mLen2; }
+    int position2() const { return mPos2; }
+    double lengthFactor() const { return mLenFactor; }
+    double feed() const { return mFeed; }
+    double intensity() const { return mIntensity; }
+    double outGain() const { return mOutGain; }
+    const tOnePole& lowpass() const { return mLowpass; }
+
+private:
+    template <bool Stereo, bool EfxOnly> void run(double* buf, int count);
+
+    tOnePole mLowpass;
+    tDcBlocker mDc;
+    double mDrive = 0.5;
+    double mOutGain = 0.0;
+    double mFb = 0.0;
+    double mV = 0.0;
+    double mLenFactor = 0.5;
+    double mFreq = 1000.0;
+    int mRate = 44100;
+    int mLen1 = 44;
+    int mLen2 = 22;
+    int mPos1 = 0;
+    int mPos2 = 0;
+    int mOld1 = 44;
+    int mOld2 = 22;
+    int mChannels = 1;
+    bool mEfxOnly = false;
+    double mFeed = 0.4;
+    double mIntensity = 0.5;
+    double mScale = 1.0;
+    std::unique_ptr<double[]> mLine1;
+    std::unique_ptr<double[]> mLine2;
+};

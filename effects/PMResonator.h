@@ -1,0 +1,26 @@
+// The PM resonator unit: maps the "PM resonator" widgets onto its two-line core.
+#pragma once
+
+#include "effects/EffectUnit.h"
+#include "effects/PMCore.h"
+
+class tPMResonator : public tEffectUnit {
+public:
+    explicit tPMResonator(tEffectsControls& controls);
+
+    void setSampleRate(int rate) override;
+    void setChannels(int n) override;
+    void getParams(int* out) const override;
+    void setParams(const int* in) override;
+    void update() override;
+    void process(double* buf, int count) override { mCore.process(buf, count); }
+    bool isOn() const override { return mGroup.on.IsOn(); }
+
+    const tPMCore& core() const { return mCore; }
+    // The resonance frequency for a "frequency" slider value: 13.06 Hz at 0, 2700 Hz at 1.
+    static double FrequencyFor(double slider);
+
+private:
+    tPMResonatorControls& mGroup;
+    tPMCore mCore;
+};

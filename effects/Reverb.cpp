@@ -1,0 +1,104 @@
+#include "effects/Reverb.h"
+
+namespace {
+// Maps the end value of the slider law, f(3) = e - 1, to 1.
+constexpr double kUnitScale = 0.58197;
+} // namespace
+
+tReverb::tReverb(tEffectsControls& controls) : tEffectUnit(controls), mGroup(controls.reverb) {}
+
+int tReverb::SimpleLengthFor(double damping) {
+    // 540..3824 over the slider's range; a damping from a patch text beyond it is held
+    // inside the lines' capacity.
+    return ClampedInt(SliderLaw(damping) * 2137.0 + 153.0, 0, tSimpleReverb::kCapacityBase);
+}
+
+void tReverb::getParams(int* out) const {
+    out[0] = PatchInt(mGroup.type);
+    out[1] = PatchInt(mGroup.damping, 100.0);
+    out[2] = PatchInt(mGroup.volume, 100.0);
+    out[3] = PatchInt(mGroup.on);
+    out[4] = PatchInt(mGroup.roomSize, 100.0);
+    out[5] = PatchInt(mGroup.width, 100.0);
+    out[6] = -1;
+}
+
+void tReverb::setParams(const int* in) {
+    const tRecord record(in);
+    record.apply(0, mGroup.type);
+    record.apply(1, mGroup.damping, 100.0);
+    record.apply(2, mGroup.volume, 100.0);
+    record.apply(3, mGroup.on);
+    if (record.has(0)) mType = record[0];
+    // A record shorter than four values is damaged: the rest stays as it was.
+    if (record.count() < 4) return;
+    if (record.has(4))
+        record.apply(4, mGroup.roomSize, 100.0);
+    else
+        mGroup.roomSize.SetRaw(2.55);
+    if (record.has(5))
+        record.apply(5, mGroup.width, 100.0);
+    else
+        mGroup.width.SetRaw(2.6);
+}
+
+void tReverb::update() {
+    mType = mGroup.type.Index();
+    if (mType == 0) {
+        const int length = SimpleLengthFor(mGroup.damping.Value());
+        if (length != mLastLength) {
+            mLastLength = length;
+            mLeft.setLength(length);
+            mRight.setLength(length);
+        }
+        const double mix = SliderLaw(mGroup.volume.Value());
+        mLeft.setMix(mix);
+        mRight.setMix(mix);
+        return;
+    }
+    const int numCombs = 2 * mType + 2;
+    const double width = SliderLaw(mGroup.width.Value()) * kUnitScale;
+    const double room = SliderLaw(mGroup.roomSize.Value()) * kUnitScale;
+    const double damp = 1.0 - mGroup.damping.Value() / 3.0;
+    const double wet = SliderLaw(mGroup.volume.Value()) * 0.35;
+    if (width == mComb.widthSetting() && room == mComb.roomSizeSetting() &&
+        wet == mComb.wetSetting() && numCombs == mComb.numCombs() && damp == mComb.dampSetting())
+        return;
+    mComb.setNumCombs(numCombs);
+    mComb.setDamp(damp);
+    mComb.setWidth(width);
+    mComb.setRoomSize(room);
+    mComb.setWet(wet);
+    mComb.recompute();
+}
+
+void tReverb::reset() {
+    mLastLength = SimpleLengthFor(mGroup.damping.Value());
+    const double mix = SliderLaw(mGroup.volume.Value());
+    for (tSimpleReverb* simple : {&mLeft, &mRight}) {
+        simple->setLength(mLastLength);
+        simple->clear();
+        simple->setMix(mix);
+    }
+    mComb.recompute();
+}
+
+void tReverb::process(double* buf, int count) {
+    if (mType == 0) {
+        if (mChannels == 1) {
+            for (int i = 0; i < count; ++i) buf[i] = mLeft.step(buf[i]);
+            return;
+        }
+        for (int i = 0; i + 1 < count; i += 2) {
+            mLeft.step(buf[i]);
+            buf[i] = mLeft.m1();
+            mRight.step(buf[i + 1]);
+            buf[i + 1] = mRight.m1();
+        }
+        return;
+    }
+    if (mChannels == 1)
+        mComb.processMono(buf, count);
+    else
+        mComb.processStereo(buf, count / 2);
+}

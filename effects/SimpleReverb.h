@@ -1,0 +1,71 @@
+// The cheap reverb of one channel: two allpasses in series feeding two feedback lines, all
+// four of prime lengths scaled from one base length.
+#pragma once
+
+#include <memory>
+
+class tSimpleReverb {
+public:
+    static constexpr int kLines = 4;
+    static constexpr int kCapacityBase = 10685;
+
+    explicit tSimpleReverb(int capacityBase = kCapacityBase);
+
+    // Line k gets the smallest prime not below odd(trunc(n * ratio k)), limited to its
+    // capacity; reads then follow the writes by that length.
+    void setLength(int n);
+    void setMix(double m) { mMix = m / 2.0; }
+    // Zeroes the memory, the last outputs and the output accumulators; positions stay.
+    void clear();
+
+    double step(double x) {
+        const double a = mLine[0].last;
+        const double in1 = x + 0.7 * a;
+        mLine[0].push(in1);
+        const double y1 = a - 0.7 * in1;
+
+        const double b = mLine[1].last;
+        const double in2 = y1 + 0.7 * b;
+        mLine[1].push(in2);
+        const double y2 = b - 0.7 * in2;
+
+        const double c = mLine[2].push(y2 + 0.62 * mLine[2].last);
+        const double e = mLine[3].push(y2 - 0.71 * mLine[3].last);
+
+        mM1 = (1.0 - mMix) * x + mMix * c;
+        mM2 = (1.0 - mMix) * x + mMix * e;
+        return (mM1 + mM2) / 2.0;
+    }
+    double m1() const { return mM1; }
+    double m2() const { return mM2; }
+
+    int length(int line) const { return mLine[line].length; }
+    int capacity(int line) const { return mLine[line].capacity; }
+    double mix() const { return mMix; }
+
+    static bool IsPrime(int n);
+
+private:
+    struct tLine {
+        std::unique_ptr<double[]> memory;
+        int capacity = 1;
+        int length = 1;
+        int write = 0;
+        int read = 0;
+        double last = 0.0;
+
+        // Writes x, reads the new output; both positions advance and wrap at the capacity.
+        double push(double x) {
+            memory[write] = x;
+            if (++write >= capacity) write = 0;
+            last = memory[read];
+            if (++read >= capacity) read = 0;
+            return last;
+        }
+    };
+
+    tLine mLine[kLines];
+    double mMix = 0.5;
+    double mM1 = 0.0;
+    double mM2 = 0.0;
+};
