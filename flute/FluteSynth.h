@@ -1,0 +1,86 @@
+// The flute synthesizer module: one MIDI channel played monophonically on two voices used
+// alternately, so that a new note starts on a fresh voice while the previous one fades out.
+//
+// The controls are the sound parameters: every note start copies all of them into the new
+// voice, every block copies the continuously playable ones into the sounding voice, and MIDI
+// controllers move them. Note and controller events reach the module on the rendering thread
+// at the start of a block (the rack queues them), so a voice is never set up while it renders.
+#pragma once
+
+#include "core/Slot.h"
+#include "flute/FluteControls.h"
+#include "flute/FlutePatch.h"
+#include "flute/FluteVoice.h"
+
+#include <string>
+
+class tFluteSynth : public tSlot {
+public:
+    static constexpr int kOutputSize = 1024; // doubles: frames x channels
+    static constexpr const char* kTitle = "KV Flute Synthesizer";
+
+    tFluteSynth(int x, int y);
+    ~tFluteSynth() override;
+
+    // --- tSlot -------------------------------------------------------------------------
+    void SwitchOn() override;
+    void SwitchOff() override;
+    void SetChannel(int channel) override;
+
+    void ReadPatch(const char* name, std::istream& in) override;
+    void WritePatch(std::ostream& out) override;
+    const char* PatchExtension() const override { return ".flt"; }
+    void LoadPatchFile(const std::string& path) override;
+    bool SavePatchFile(const std::string& path) override;
+    std::string Title() const override { return mTitle; }
+
+    void AllNotesOff() override;
+    void Controller(int channel, int number, int value) override;
+    void NoteOff(int key) override;
+    void NoteOn(int key, int velocity) override;
+    void SetPan(int /*value*/) override {}
+    void SetChannels(int n) override;
+    void Prepare() override {}
+    void Render(int frames) override;
+    double* Output() override { return mOutput; }
+    bool IsActive() override { return IsOn() && mActive; }
+
+    // --- the module's own ------------------------------------------------------------------
+    tFluteControls& Controls() { return mControls; }
+    const tFluteControls& Controls() const { return mControls; }
+    // The window's patch mirror.
+    const tFlutePatch& Patch() const { return mPatch; }
+
+    // Velocity factor of a MIDI velocity: 0 at 0, 1 at 127, exponential in between.
+    static double VelocityFactor(int velocity);
+
+    int Channels() const { return mChannels; }
+    int HeldKey() const { return mHeldKey; }
+    int CurrentVoice() const { return mCurrent; }
+    const tFluteVoice& Voice(int index) const { return mVoices[index]; }
+    double VolumeFactor() const { return mVolumeFactor; }
+    double BendFactor() const { return mBendFactor; }
+
+private:
+    void ResetControllers();
+    void SilenceVoices();
+    // The parameters a note takes, in the order the voice expects them.
+    void StartNote(tFluteVoice& voice, int key, double velocity);
+    // The parameters a sounding note follows block by block.
+    void ApplyLiveParameters(tFluteVoice& voice, int frames);
+    double Level() const;
+    void Retitle(const std::string& shown);
+
+    tFluteVoice mVoices[2];
+    int mCurrent = 0;
+    tFluteControls mControls;
+    tFlutePatch mPatch;
+    std::string mTitle = kTitle;
+    int mChannels = 1;
+    int mHeldKey = -1;
+    bool mActive = false;
+    double mVolumeFactor = 1.0;
+    double mBendFactor = 1.0;
+    double mOutput[kOutputSize] = {};
+    double mScratch[kOutputSize] = {};
+};
