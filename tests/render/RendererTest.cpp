@@ -116,6 +116,24 @@ TEST_F(Renderer, ASavedRackRendersLikeThePresetsItWasMadeFrom) {
     EXPECT_EQ(differing, 0u);
 }
 
+TEST_F(Renderer, PatchFilesRenderLikeThePresetTheyWereSavedFrom) {
+    for (const char* label : {"CleanGtr", "Clarinet"}) {
+        tRack rack;
+        AddPreset(rack, FindPreset(label));
+        std::string args;
+        for (int i : {1, 0}) { // instrument first, then the effects unit it feeds
+            tSlot* slot = rack.Slots()[static_cast<std::size_t>(i)];
+            const std::string name = std::string("my ") + label + slot->PatchExtension();
+            ASSERT_TRUE(slot->SavePatchFile(dir + "/" + name));
+            args += " --patch '" + name + "'";
+        }
+        const tWav patches = Render(args, "patches.wav");
+        const tWav preset = Render(std::string("--preset ") + label, "preset.wav");
+        EXPECT_GT(Peak(preset), 1000) << label;
+        EXPECT_TRUE(patches.samples == preset.samples) << label;
+    }
+}
+
 TEST_F(Renderer, MidiFilesOfBothTypesRenderAlikeAndFollowTempoChanges) {
     // 480 pulses per quarter. Quarter = 0.5 s until pulse 960 (1 s), then 0.25 s: pulse 1440
     // falls at 1.25 s.
