@@ -49,7 +49,8 @@ bool CheckChunks(const std::string& bytes, std::string& problem) {
     const std::uint32_t tracks = BigEndian(bytes, 10, 2);
     const std::uint32_t division = BigEndian(bytes, 12, 2);
     if (format > 1) {
-        problem = "type " + std::to_string(format) + " MIDI files are not supported (only 0 and 1)";
+        problem =
+            "type " + std::to_string(format) + " MIDI files are not supported, only types 0 and 1";
         return false;
     }
     if (tracks == 0 || (format == 0 && tracks != 1)) {
