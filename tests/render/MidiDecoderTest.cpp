@@ -102,15 +102,6 @@ TEST(MidiDecoder, StatusByteInterruptingAMessageStartsTheNewMessage) {
     EXPECT_EQ(Decode({0x90, 0x3C, 0xF0, 0x40, 0x41, 0xF7, 0x80, 0x3C, 0x00}), (Events{"off 0 60"}));
 }
 
-TEST(MidiDecoder, ResetForgetsRunningStatusAndPartialMessage) {
-    tRecordingSink sink;
-    tMidiDecoder decoder(sink);
-    for (int b : {0x90, 0x3C}) decoder.Feed(static_cast<std::uint8_t>(b));
-    decoder.Reset();
-    for (int b : {0x40, 0x3E, 0x40}) decoder.Feed(static_cast<std::uint8_t>(b));
-    EXPECT_TRUE(sink.events.empty());
-}
-
 TEST(MidiDecoder, RackDeliversDecodedEventsByChannel) {
     tRack rack;
     auto* first = new tTestModule(kStringModule, 0, 0);

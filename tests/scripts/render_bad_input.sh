@@ -39,10 +39,8 @@ mkdir folder.mst
 
 expect_refusal "unknown preset" 'unknown preset "Tuba"' --preset Tuba
 expect_refusal "period too short" 'bad --period "8"' --period 8
-expect_refusal "period too long" 'bad --period "300"' --period 300
 expect_refusal "period not a number" 'bad --period "12x"' --period 12x
 expect_refusal "volume too high" 'bad --volume "5"' --volume 5
-expect_refusal "volume not a number" 'bad --volume "nan"' --volume nan
 expect_refusal "negative tail" 'bad --tail "-1"' --tail -1
 expect_refusal "endless tail" 'bad --tail "inf"' --tail inf
 expect_refusal "missing MIDI file" 'cannot read missing.mid' --midi missing.mid
@@ -58,7 +56,6 @@ expect_refusal "unknown patch kind" 'cannot tell the module of patch.txt' --patc
 expect_refusal "effects patch alone" 'needs an instrument patch before it' --patch hall.efx
 expect_refusal "rack and preset" '--rack cannot be combined' --rack old.mst --preset Organ
 expect_refusal "demo and MIDI" '--demo and --midi cannot be combined' --demo --midi notes.mid
-expect_refusal "two MIDI files" 'only one --midi' --midi a.mid --midi b.mid
 expect_refusal "unknown option" 'unknown option --loud' --loud
 expect_refusal "missing value" 'option --period needs a value' --period
 expect_refusal "stray argument" 'unexpected argument "song.mid"' song.mid
