@@ -38,7 +38,8 @@ public:
     tAudio(const tAudio&) = delete;
     tAudio& operator=(const tAudio&) = delete;
 
-    // The client the audio thread calls (null: none).
+    // The client the audio thread calls (null: none). Change it only while audio is off; the
+    // client must outlive its use.
     void SetCallback(tAudioClient* client);
 
     // Opens the configured device for blocking playback of channels interleaved channels.

@@ -17,10 +17,10 @@ void tRenderCallback::AudioCallback() {
 }
 
 void tRenderCallback::Overloaded() {
-    // On the audio thread. When the GUI thread is switching audio at this moment it owns the
-    // device; the guard then leaves the decision to it.
-    std::unique_lock<std::mutex> lock(mSwitchLock, std::try_to_lock);
-    if (lock.owns_lock()) StopLocked();
+    // On the audio thread, without the switch lock: the owning thread may hold it while it
+    // waits in Close for this very block to end. Both off paths write the same values, and
+    // the device tolerates being closed twice.
+    SwitchOff();
     usleep(kOverloadPauseMicroseconds);
     mCounters.ResetBlocks();
 }
@@ -40,26 +40,34 @@ bool tRenderCallback::StartLocked() {
 
 bool tRenderCallback::OpenDevice() {
     const int state = mAudio.Open(mChannels.load());
-    if (state != tAudio::kClosed && mAudio.Init(kRate) == 0) {
-        mState.store(state);
-        mControls.audioOn.Set(1);
-        mControls.audioLight.Set(1);
-        return true;
+    if (state == tAudio::kClosed) {
+        ShowOff();
+        return false;
     }
-    if (state != tAudio::kClosed) mAudio.Close();
+    // Shown as on before the first block can run: an overload guard that fires in the very
+    // first blocks then has the last word.
+    mState.store(state);
+    mControls.audioOn.Set(1);
+    mControls.audioLight.Set(1);
+    if (mAudio.Init(kRate) == 0) return true;
+    mAudio.Close();
+    ShowOff();
+    return false;
+}
+
+void tRenderCallback::ShowOff() {
     mRack.AllNotesOff();
     mState.store(tAudio::kClosed);
     mControls.audioOn.Set(0);
     mControls.audioLight.Set(0);
-    return false;
 }
 
 void tRenderCallback::Stop() {
     std::lock_guard<std::mutex> lock(mSwitchLock);
-    StopLocked();
+    SwitchOff();
 }
 
-void tRenderCallback::StopLocked() {
+void tRenderCallback::SwitchOff() {
     mRack.AllNotesOff();
     mAudio.Close();
     mState.store(tAudio::kClosed);

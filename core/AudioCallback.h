@@ -48,7 +48,8 @@ public:
 private:
     bool StartLocked();
     bool OpenDevice();
-    void StopLocked();
+    void ShowOff();   // all notes off, state -1, "On" and light 0
+    void SwitchOff(); // the off path: all notes off, device closed, shown off
     void Overloaded();
 
     tRack& mRack;
@@ -56,7 +57,7 @@ private:
     tMasterStage& mMaster;
     tMasterControls& mControls;
     tLoadCounters& mCounters;
-    std::mutex mSwitchLock; // start, stop and channel changes
+    std::mutex mSwitchLock; // start, stop and channel changes from the owning thread(s)
     std::atomic<int> mState{tAudio::kClosed};
     std::atomic<int> mChannels{1};
 };

@@ -102,17 +102,6 @@ TEST(Config, NumbersAreReadLikeStrtol) {
     EXPECT_EQ(config.PeriodPosition(), 4);
 }
 
-TEST(Config, ReadingStartsFromTheDefaults) {
-    tConfig config;
-    config.SetAudioDevice("plughw:2");
-    config.SetFragments(9);
-    config.SetPeriod(16);
-    ReadText(config, "PatchPath=/p\n");
-    EXPECT_EQ(config.AudioDevice(), "hw:0,0");
-    EXPECT_EQ(config.Fragments(), 4);
-    EXPECT_EQ(config.Period(), 128);
-}
-
 // --- period, fragments, writing ----------------------------------------------------------
 
 TEST(Config, PeriodOutsideTheTableIsKeptButSavedAsTheLastEntry) {

@@ -146,16 +146,6 @@ TEST_F(MasterStageTest, VuSwitchOffWithLimiterOffLeavesTheMeterAlone) {
     EXPECT_EQ(stage.Samples()[0], 32767);
 }
 
-TEST_F(MasterStageTest, VuSwitchOffWithLimiterOnStillLimitsButDoesNotShow) {
-    controls.volume.Set(3.0);
-    controls.vu.Set(0);
-    const auto serial = controls.vuMeter.Serial();
-    Run(Constant(1.0), tMasterStage::kMeterWindow);
-    EXPECT_EQ(controls.vuMeter.Serial(), serial);
-    Run(Constant(1.0));
-    EXPECT_EQ(stage.Samples()[0], 16384);
-}
-
 // --- load meter and overload guard --------------------------------------------------------
 
 TEST_F(MasterStageTest, LoadMeterShowsTheLargestCountScaledTo128Frames) {
