@@ -24,14 +24,23 @@ public:
 
     // One sample of the loop: store x, read the next sample and interpolate it.
     void write(double x) {
+        // Members are read before the buffer is written, so that the store cannot make the
+        // compiler read them again.
         double* buffer = mBuffer.data();
-        buffer[mWrite] = x;
-        mWrite = mWrite + 1 < mLength ? mWrite + 1 : 0;
-        const double a = buffer[mRead];
-        mRead = mRead + 1 < mLength ? mRead + 1 : 0;
-        mY = mC * (a - mY) + mX1;
+        const int w = mWrite;
+        const int r = mRead;
+        const int n = mLength;
+        const double c = mC;
+        const double y = mY;
+        const double x1 = mX1;
+        buffer[w] = x;
+        const double a = buffer[r];
+        mWrite = w + 1 < n ? w + 1 : 0;
+        mRead = r + 1 < n ? r + 1 : 0;
+        mY = c * (a - y) + x1;
         mX1 = a;
     }
+
     double output() const { return mY; }
 
     int length() const { return mLength; }

@@ -21,14 +21,23 @@ public:
     void setDelay(double d);
 
     void write(double x) {
+        // Members are read before the buffer is written, so that the store cannot make the
+        // compiler read them again.
         double* buffer = mBuffer.data();
-        buffer[mWrite] = x;
-        if (++mWrite >= mLength) mWrite -= mLength;
-        const double a = buffer[mRead];
-        if (++mRead >= mLength) mRead -= mLength;
-        mY = mC * (a - mY) + mX1;
+        const int w = mWrite;
+        const int r = mRead;
+        const int n = mLength;
+        const double c = mC;
+        const double y = mY;
+        const double x1 = mX1;
+        buffer[w] = x;
+        const double a = buffer[r];
+        mWrite = w + 1 >= n ? w + 1 - n : w + 1;
+        mRead = r + 1 >= n ? r + 1 - n : r + 1;
+        mY = c * (a - y) + x1;
         mX1 = a;
     }
+
     double output() const { return mY; }
 
     int length() const { return mLength; }

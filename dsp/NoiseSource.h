@@ -33,7 +33,8 @@ private:
     double mValue = 0.0;
 };
 
-// Pink noise from six leaky integrators of white noise.
+// Pink noise from six leaky integrators of white noise. Constructed with the integrators at
+// rest, drawing nothing.
 class tPinkNoise final : public tNoiseSource {
 public:
     // Clears the integrators and lets them run in for 60 draws.

@@ -18,11 +18,15 @@ public:
     // Stores x and returns the sample read.
     double write(double x) {
         double* buffer = mBuffer.data();
-        buffer[mWrite] = x;
-        if (++mWrite >= mLength) mWrite -= mLength;
-        mLast = buffer[mRead];
-        if (++mRead >= mLength) mRead -= mLength;
-        return mLast;
+        const int w = mWrite;
+        const int r = mRead;
+        const int n = mLength;
+        buffer[w] = x;
+        const double a = buffer[r];
+        mWrite = w + 1 >= n ? w + 1 - n : w + 1;
+        mRead = r + 1 >= n ? r + 1 - n : r + 1;
+        mLast = a;
+        return a;
     }
     double output() const { return mLast; }
 

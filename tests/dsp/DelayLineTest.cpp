@@ -94,3 +94,86 @@ TEST(SimpleDelay, ReadsHalfWayRoundThenAtTheSetDelay) {
         EXPECT_LT(line.readPosition(), line.length()) << d;
     }
 }
+
+namespace {
+
+// Lag in samples of a line's output behind a sine of the given period written into it,
+// from a least-squares fit of the output's phase once the line has settled; modulo the period.
+template <class tLine> double SineLag(tLine& line, double period, int settle, int measured) {
+    const double w = 2.0 * M_PI / period;
+    double ss = 0.0, cc = 0.0, sc = 0.0, ys = 0.0, yc = 0.0;
+    for (int n = 0; n < settle + measured; ++n) {
+        const double sn = std::sin(w * n), cn = std::cos(w * n);
+        line.write(sn);
+        if (n < settle) continue;
+        const double y = line.output();
+        ss += sn * sn;
+        cc += cn * cn;
+        sc += sn * cn;
+        ys += y * sn;
+        yc += y * cn;
+    }
+    // y = a·sin + b·cos = R·sin(w·n + phase)
+    const double det = ss * cc - sc * sc;
+    const double a = (ys * cc - yc * sc) / det;
+    const double b = (yc * ss - ys * sc) / det;
+    return -std::atan2(b, a) / w;
+}
+
+// x − y reduced to the period around 0.
+double PhaseDifference(double x, double y, double period) {
+    const double d = x - y;
+    return d - std::round(d / period) * period;
+}
+
+} // namespace
+
+TEST(DelayLine, EveryNoteIsTunedToItsPeriodAt44100) {
+    // Written after the loop reads its output, a sample comes back one period later: at the
+    // note's own frequency the line lags by the period minus one, its fraction from the
+    // tuning table through the allpass.
+    for (int note = 0; note < 128; ++note) {
+        const double d = 44100.0 / (440.0 * std::pow(2.0, (note - 69) / 12.0));
+        tDelayLine line;
+        line.setLength(d, note);
+        const double lag = SineLag(line, d, static_cast<int>(d) + 6000, 8000);
+        EXPECT_NEAR(PhaseDifference(lag, d - 1.0, d), 0.0, 0.01) << note;
+    }
+    tDelayLine line; // at low frequencies the fraction itself shows
+    line.setLength(100.2272727, 69);
+    EXPECT_NEAR(SineLag(line, 20000.0, 6000, 20000), 99.227202, 1e-5);
+}
+
+TEST(FracDelay, LongDelaysFollowTheFraction) {
+    for (double d : {20.25, 100.5, 1000.7, 44000.1}) {
+        tFracDelay line;
+        line.setDelay(d);
+        const double lag = SineLag(line, 100000.0, static_cast<int>(d) + 6000, 100000);
+        EXPECT_NEAR(lag, d - 1.0, 1.25 / (d * d) + 1e-4) << d;
+    }
+}
+
+TEST(FracDelay, GlidingDelayKeepsEveryPositionInsideTheLine) {
+    tFracDelay line;
+    line.resize(3000);
+    double d = 2500.0;
+    for (int n = 0; n < 40000; ++n) {
+        // Long falls, jumps and rises, down to a fraction of a sample and past the buffer.
+        d = n % 7000 == 0 ? 5000.0 - d : d * (n < 20000 ? 0.9995 : 1.0007);
+        line.setDelay(d);
+        line.write(n % 50 == 0 ? 1.0 : 0.0);
+        ASSERT_GE(line.length(), 1);
+        ASSERT_LE(line.length(), 3000);
+        ASSERT_LT(line.readPosition(), line.length()) << n;
+        ASSERT_LT(line.writePosition(), line.length()) << n;
+        ASSERT_TRUE(std::abs(line.output()) < 10.0) << n;
+        ASSERT_GE(line.coefficient(), 0.0);
+        ASSERT_LE(line.coefficient(), 1.0);
+    }
+    for (double tiny : {0.0, 0.02, 0.5, 1.0, -3.0, std::nan("")}) {
+        line.setDelay(tiny);
+        EXPECT_TRUE(std::isfinite(line.coefficient())) << tiny;
+        for (int n = 0; n < 100; ++n) line.write(n % 2 ? 1.0 : -1.0);
+        EXPECT_TRUE(std::abs(line.output()) <= 2.0) << tiny;
+    }
+}

@@ -86,16 +86,3 @@ TEST(RandomRamp, StraightLinesBetweenTargets) {
         EXPECT_EQ(ramp.period(), 1);
     });
 }
-
-TEST(NoiseSource, ConcreteSourcesAnswerThroughTheBase) {
-    OnFreshThread([] {
-        tWhiteNoise white;
-        white.setup(0.0, 1.0); // a new value every sample
-        tNoiseSource* source = &white;
-        const double a = source->next();
-        const double b = source->next();
-        EXPECT_NE(a, b);
-        EXPECT_GE(a, -1.0);
-        EXPECT_LE(a, 1.0 + 1e-9);
-    });
-}

@@ -68,17 +68,6 @@ TEST(OnePole, TrackingModesStayFiniteForAnyNoteFrequency) {
     }
 }
 
-TEST(OnePole, ProcessRunsTheRecursionAndClearKeepsCoefficients) {
-    tOnePole pole;
-    pole.setup(44100, 2.5);
-    pole.update(440.0);
-    EXPECT_DOUBLE_EQ(pole.process(1.0), 0.25);
-    EXPECT_DOUBLE_EQ(pole.process(1.0), 0.25 + 0.75 * 0.25);
-    pole.clear();
-    EXPECT_EQ(pole.y(), 0.0);
-    EXPECT_DOUBLE_EQ(pole.process(2.0), 0.5);
-}
-
 TEST(DcBlocker, ConstantInputSettlesToZero) {
     tDcBlocker dc;
     double y = 0.0;
