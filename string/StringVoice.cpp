@@ -1,6 +1,9 @@
 #include "string/StringVoice.h"
 
 #include <cmath>
+#include <optional>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -38,6 +41,7 @@ void tStringVoice::setSampleRate(int rate) {
     mLowPass2.setSampleRate(rate);
     mLowPass3.setSampleRate(rate);
     mLowPass4.setSampleRate(rate);
+    mDesignedSlope = -1;
 }
 
 void tStringVoice::setOrder(int order) {
@@ -78,15 +82,21 @@ double tStringVoice::correctedVolume(double volume) const {
 }
 
 void tStringVoice::setOutputKind(int kind) {
+    if (kind == mKind) return; // the filters hold these poles already
+    mKind = kind;
     mLowPass2.setType(kind);
     mLowPass3.setType(kind);
     mLowPass4.setType(kind);
+    mDesignedSlope = -1;
 }
 
 void tStringVoice::setResonance(double resonance) {
+    if (resonance == mResonance) return; // the filters hold this resonance already
+    mResonance = resonance;
     mLowPass2.setResonance(resonance);
     mLowPass3.setResonance(resonance);
     mLowPass4.setResonance(0.7 * resonance);
+    mDesignedSlope = -1;
 }
 
 void tStringVoice::setCutoff(double octaves, int frames) {
@@ -411,6 +421,11 @@ void tStringVoice::envelopeStep(int count, int now) {
 }
 
 void tStringVoice::setOutputCutoff(double hz) {
+    // The same cutoff with the same type and resonance gives the same coefficients: the
+    // filter already has them.
+    if (mSlope == mDesignedSlope && hz == mDesignedCutoff) return;
+    mDesignedSlope = mSlope;
+    mDesignedCutoff = hz;
     switch (mSlope) {
     case 1:
         mLowPass1.setFrequency(hz);
@@ -522,18 +537,128 @@ void tStringVoice::render(double* out, int frames, int channels, double left, do
     }
 }
 
-// The block loop computes exactly what tick() computes, sample by sample, with the voice
-// state held in locals and the every-4th / 20th / 50th / K-th sample work found by
-// countdowns instead of divisions.
+namespace {
+
+template <int kChannels>
+inline void Put(double* out, int i, double sample, double left, double right, bool add) {
+    if constexpr (kChannels == 1) {
+        if (add) {
+            out[i] += sample;
+        } else {
+            out[i] = sample;
+        }
+    } else {
+        if (add) {
+            out[2 * i] += left * sample;
+            out[2 * i + 1] += right * sample;
+        } else {
+            out[2 * i] = left * sample;
+            out[2 * i + 1] = right * sample;
+        }
+    }
+}
+
+} // namespace
+
+// A block is cut into runs of samples on which no rare work falls (filter attack, soft damp,
+// the end of the voice) and single samples that carry it. A run is computed with the voice
+// state in locals; the single samples go through tick(). Both compute exactly what tick()
+// computes.
 template <int kChannels>
 void tStringVoice::renderBlock(double* out, int frames, double left, double right, bool add) {
+    int i = 0;
+    while (i < frames && mState == kSounding) {
+        const int run = quietRun(frames - i);
+        if (run == 0) {
+            Put<kChannels>(out, i, tick(), left, right, add);
+            ++i;
+            continue;
+        }
+        double* at = out + i * kChannels;
+        if (envelopeActs()) {
+            runFiltered<kChannels, true>(at, run, left, right, add);
+        } else {
+            runFiltered<kChannels, false>(at, run, left, right, add);
+        }
+        i += run;
+    }
+    // A voice that ended in this block gives silence for the rest of it.
+    for (; i < frames; ++i) Put<kChannels>(out, i, 0.0, left, right, add);
+}
+
+template <int kChannels, bool kEnvelope>
+void tStringVoice::runFiltered(double* out, int frames, double left, double right, bool add) {
+    switch (mSlope) {
+    case 1:
+        runQuiet<kChannels, kEnvelope>(out, frames, left, right, add, &mLowPass1);
+        break;
+    case 2:
+    case 3:
+        runQuiet<kChannels, kEnvelope>(out, frames, left, right, add, &mLowPass2);
+        break;
+    case 4:
+    case 5:
+        runQuiet<kChannels, kEnvelope>(out, frames, left, right, add, &mLowPass3);
+        break;
+    case 6:
+    case 7:
+        runQuiet<kChannels, kEnvelope>(out, frames, left, right, add, &mLowPass4);
+        break;
+    default:
+        runQuiet<kChannels, kEnvelope, tNoFilter>(out, frames, left, right, add, nullptr);
+        break;
+    }
+}
+
+int tStringVoice::quietRun(int limit) const {
+    if (mCount > mEndTime) return 0;
+    int run = limit;
+    auto limitTo = [&run](int n) {
+        if (n < run) run = n;
+    };
+    limitTo(mEndTime - mCount + 1);
+    const int attack = nextAttackStep(mCount);
+    if (attack != kNever) limitTo(attack - mCount);
+    if (mSoftDamp != 0) {
+        const int phase = mNow % mSoftDamp;
+        limitTo(phase == 0 ? 0 : mSoftDamp - phase);
+    }
+    return run;
+}
+
+bool tStringVoice::envelopeActs() const {
+    if (mSlope == 0 && !mAmplEnv && mGlideSteps == 0) return false; // no step is taken
+    if (mEnvMode != 0 || mGlideSteps != 0) return true;
+    // Without an envelope or a glide a step only sets the cutoff again; when the filter was
+    // designed for that very cutoff the step changes nothing.
+    if (mSlope == 0) return false;
+    double c = mBaseCutoff;
+    if (mFollow == 2) c = c * std::sqrt(880.0 / mFreq);
+    if (mFollow != 0) c = c * mFreq;
+    return !(mSlope == mDesignedSlope && c == mDesignedCutoff);
+}
+
+// With kEnvelope the envelope steps are taken in the run and the output filter is used in
+// place (the steps redesign it); without, the steps would change nothing and the filter is
+// copied into a local for the run.
+template <int kChannels, bool kEnvelope, class tOutputFilter>
+void tStringVoice::runQuiet(double* out, int frames, double left, double right, bool add,
+                            tOutputFilter* filter) {
+    // The string is moved into a local for the run (no allocation), so that its positions
+    // and allpass state can stay in registers instead of being reloaded after every store.
+    tDelayLine delay(std::move(mDelay));
+    std::optional<tOutputFilter> localFilter;
+    tOutputFilter* outputFilter = filter;
+    if constexpr (!kEnvelope) {
+        if (filter != nullptr) outputFilter = &localFilter.emplace(*filter);
+    }
+    tDcBlocker dcBlocker = mDcBlocker;
+
     int count = mCount;
     int now = mNow;
     double feedback = mFeedback;
     const double offFeedback = mOffFeedback;
-    const int endTime = mEndTime;
     const int offDelayAt = (mOffDelayCount != 0 && mSoftDamp == 0) ? mOffDelayCount : -1;
-    const bool offDelayLimits = mOffDelayCount != 0;
     const int order = mOrder;
     const int waveType = mWaveType;
     const bool modulation = mModulation != 0;
@@ -542,63 +667,45 @@ void tStringVoice::renderBlock(double* out, int frames, double left, double righ
     const int attack = mAttack;
     const int noteOffTime = mNoteOffTime;
     const int releaseEnd = mReleaseEnd;
-    const int slope = mSlope;
+    const bool halfDry = mSlope == 3 || mSlope == 5 || mSlope == 7;
     const bool dcFilter = mDcFilter != 0;
+    const bool outputStageOn = mSlope != 0 || dcFilter;
+    const bool envelopeSteps = mSlope != 0 || mAmplEnv;
     const bool lfoOn = mLfoOn != 0;
-    const int softDamp = mSoftDamp;
+    const double lfoAmount = mLfoAmount;
     double amplFactor = mAmplFactor;
     double lfoFactor = mLfoFactor;
-
-    double b0[4], a1[4], y[4];
-    auto loadCoefficients = [&] {
-        for (int k = 0; k < 4; ++k) {
-            b0[k] = mLoop[k].b0();
-            a1[k] = mLoop[k].a1();
-        }
-    };
-    loadCoefficients();
-    for (int k = 0; k < 4; ++k) y[k] = mLoop[k].y();
-
-    int nextAttack = nextAttackStep(count);
-    int dampIn = softDamp != 0 ? (softDamp - now % softDamp) % softDamp : -1;
     int envelopeIn = kEnvelopeInterval - 1 - now % kEnvelopeInterval;
     int lfoIn = kLfoInterval - 1 - now % kLfoInterval;
+    const double b0a = mLoop[0].b0(), a1a = mLoop[0].a1();
+    const double b0b = mLoop[1].b0(), a1b = mLoop[1].a1();
+    const double b0c = mLoop[2].b0(), a1c = mLoop[2].a1();
+    const double b0d = mLoop[3].b0(), a1d = mLoop[3].a1();
+    double ya = mLoop[0].y(), yb = mLoop[1].y(), yc = mLoop[2].y(), yd = mLoop[3].y();
 
-    int i = 0;
-    for (; i < frames; ++i) {
-        if (count > endTime) {
-            mState = kIdle;
-            break;
-        }
+    for (int i = 0; i < frames; ++i) {
         if (count == offDelayAt) feedback = offFeedback;
 
-        // the string
-        double x = mDelay.output();
+        double x = delay.output();
         if (modulation) x = -x;
         if (waveType == kPiano2) x = x + mSampled.nextA();
         if (waveType == kMetal) x = x + mSampled.nextB();
-        y[0] = b0[0] * x + a1[0] * y[0];
-        x = y[0];
+        ya = b0a * x + a1a * ya;
+        x = ya;
         if (order > 1) {
-            y[1] = b0[1] * x + a1[1] * y[1];
-            x = y[1];
+            yb = b0b * x + a1b * yb;
+            x = yb;
             if (order > 2) {
-                y[2] = b0[2] * x + a1[2] * y[2];
-                x = y[2];
+                yc = b0c * x + a1c * yc;
+                x = yc;
                 if (order > 3) {
-                    y[3] = b0[3] * x + a1[3] * y[3];
-                    x = y[3];
+                    yd = b0d * x + a1d * yd;
+                    x = yd;
                 }
             }
         }
         double e = x * feedback;
-        mDelay.write(e);
-
-        if (count == nextAttack) {
-            attackStep(count);
-            loadCoefficients();
-            nextAttack = nextAttackStep(count + 1);
-        }
+        delay.write(e);
 
         double g;
         if (count < silence) {
@@ -611,67 +718,52 @@ void tStringVoice::renderBlock(double* out, int frames, double left, double righ
             g = volume;
         }
 
-        if (dampIn == 0) {
-            feedback = std::sqrt(feedback);
-            if (offDelayLimits && feedback > offFeedback) feedback = offFeedback;
-            dampIn = softDamp;
-        }
-        --dampIn;
-
-        if (envelopeIn == 0) {
-            if (slope != 0 || mAmplEnv || mGlideSteps != 0) {
-                if (mGlideSteps != 0) {
-                    mBaseCutoff += mGlideStep;
-                    --mGlideSteps;
+        if constexpr (kEnvelope) {
+            if (envelopeIn == 0) {
+                if (envelopeSteps || mGlideSteps != 0) {
+                    if (mGlideSteps != 0) {
+                        mBaseCutoff += mGlideStep;
+                        --mGlideSteps;
+                    }
+                    envelopeStep(count, now);
+                    amplFactor = mAmplFactor;
                 }
-                envelopeStep(count, now);
-                amplFactor = mAmplFactor;
+                envelopeIn = kEnvelopeInterval;
             }
-            envelopeIn = kEnvelopeInterval;
+            --envelopeIn;
         }
-        --envelopeIn;
 
-        if (slope != 0 || dcFilter) e = outputStage(e);
+        if (outputStageOn) {
+            double y = e;
+            if constexpr (!std::is_same_v<tOutputFilter, tNoFilter>) {
+                y = outputFilter->process(e);
+                if (halfDry) y = y + 0.5 * e;
+            }
+            if (dcFilter) y = dcBlocker.process(y);
+            e = y;
+        }
 
         ++count;
         ++now;
         double result = e * g * amplFactor;
         if (lfoOn) {
             if (lfoIn == 0) {
-                lfoFactor = 1.0 + mLfoAmount * mLfo.next();
+                lfoFactor = 1.0 + lfoAmount * mLfo.next();
                 lfoIn = kLfoInterval;
             }
             --lfoIn;
             result = result * lfoFactor;
         }
-
-        if constexpr (kChannels == 1) {
-            if (add) {
-                out[i] += result;
-            } else {
-                out[i] = result;
-            }
-        } else {
-            if (add) {
-                out[2 * i] += left * result;
-                out[2 * i + 1] += right * result;
-            } else {
-                out[2 * i] = left * result;
-                out[2 * i + 1] = right * result;
-            }
-        }
-    }
-    // A voice that ended in this block gives silence for the rest of it.
-    for (; i < frames; ++i) {
-        if constexpr (kChannels == 1) {
-            out[i] = add ? out[i] + 0.0 : 0.0;
-        } else {
-            out[2 * i] = add ? out[2 * i] + 0.0 : 0.0;
-            out[2 * i + 1] = add ? out[2 * i + 1] + 0.0 : 0.0;
-        }
+        Put<kChannels>(out, i, result, left, right, add);
     }
 
-    for (int k = 0; k < 4; ++k) mLoop[k].setY(y[k]);
+    mDelay = std::move(delay);
+    if (localFilter) *filter = *localFilter;
+    mDcBlocker = dcBlocker;
+    mLoop[0].setY(ya);
+    mLoop[1].setY(yb);
+    mLoop[2].setY(yc);
+    mLoop[3].setY(yd);
     mCount = count;
     mNow = now;
     mFeedback = feedback;

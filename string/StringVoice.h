@@ -121,6 +121,19 @@ private:
     void setOutputCutoff(double hz);
     template <int kChannels>
     void renderBlock(double* out, int frames, double left, double right, bool add);
+    // Samples from now on (at most limit) on which no rare work falls.
+    int quietRun(int limit) const;
+    // Whether the envelope step every fourth sample changes anything.
+    bool envelopeActs() const;
+    // Stands for the output filter when the slope is "off".
+    struct tNoFilter {
+        double process(double x) { return x; }
+    };
+    template <int kChannels, bool kEnvelope>
+    void runFiltered(double* out, int frames, double left, double right, bool add);
+    template <int kChannels, bool kEnvelope, class tOutputFilter>
+    void runQuiet(double* out, int frames, double left, double right, bool add,
+                  tOutputFilter* filter);
 
     static constexpr int kNever = 0x7fffffff;
 
@@ -197,6 +210,12 @@ private:
     int mFollow = 1;
     int mGlideSteps = 0;
     double mGlideStep = 0.0;
+    // What the output filters were last designed with: kind and resonance setting as given,
+    // and the slope and cutoff of the last design (slope -1: none valid).
+    int mKind = -1;
+    double mResonance = -1.0;
+    int mDesignedSlope = -1;
+    double mDesignedCutoff = 0.0;
     // switches
     int mBassBoost = 0;
     int mDcFilter = 0;

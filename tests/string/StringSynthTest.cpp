@@ -1,6 +1,7 @@
 #include "StringTestUtil.h"
 
 #include "core/PresetTexts.h"
+#include "core/Rack.h"
 #include "string/StringModule.h"
 #include "string/StringVoice.h"
 
@@ -283,4 +284,25 @@ TEST(StringSynthModule, PatchNamesTitleAndFiles) {
     EXPECT_FALSE(m.SavePatchFile((dir / "no such dir" / "x.pst").string()));
     EXPECT_EQ(m.Title(), "KV String Synthesizer   (harp)");
     std::filesystem::remove_all(dir);
+}
+
+TEST(StringSynthModule, PlaysInTheRackOnItsChannel) {
+    tRack rack;
+    rack.SetChannels(2);
+    auto* module = new tStringModule(50, 45);
+    rack.Insert(module);
+    {
+        tRack::tGuard guard(rack);
+        module->SwitchOn();
+        module->SetChannel(3);
+    }
+    rack.NoteOn(0, 60, 100); // another channel: nothing sounds
+    const double* mix = rack.Render(128);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(mix[i], 0.0);
+    rack.NoteOn(2, 60, 100);
+    mix = rack.Render(128);
+    double energy = 0.0;
+    for (int i = 0; i < 256; ++i) energy += mix[i] * mix[i];
+    EXPECT_GT(energy, 0.0);
+    EXPECT_EQ(mix[10], mix[11]); // stereo without auto pan: both channels alike
 }

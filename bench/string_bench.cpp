@@ -1,0 +1,136 @@
+// String synthesizer cost: one voice per output sample (default patch and the heaviest
+// settings) against STK's plucked string at the same note, and one stereo block of 24
+// sounding voices as a share of one core.
+#include "core/KeyFrequency.h"
+#include "string/StringModule.h"
+#include "string/StringSynth.h"
+#include "string/StringVoice.h"
+
+#include <benchmark/benchmark.h>
+#include <stk/Plucked.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int kFrames = 128;
+constexpr int kKey = 57; // 220 Hz
+// Notes are struck again after this many samples, as a player would.
+constexpr int kNoteLength = 44100;
+
+enum tSettings { kDefault, kHeaviest, kHeaviestWithoutEnvelope };
+
+void Heaviest(tStringControls& c) {
+    c.energy.filterOrder.Set(3); // loop order 4
+    c.outputFilter.slope.Set(7); // "+24 dB"
+    c.outputFilter.kind.Set(3);
+    c.outputFilter.resonance.Set(0.5);
+    c.envelope.envMode.Set(1); // "normal"
+    c.envelope.envAmpl.Set(2.0);
+    c.output.amplEnv.Set(1);
+    c.output.lfoAmpl.Set(0.5);
+    c.output.lfoFreq.Set(4.0);
+    c.output.dcFilter.Set(1);
+}
+
+// The engine starts the voice from its controls; the benchmark then drives the voice as the
+// engine's render does for one sounding voice.
+void VoiceBench(benchmark::State& state, tSettings settings) {
+    auto engine = std::make_unique<tStringSynth>();
+    if (settings != kDefault) Heaviest(engine->Controls());
+    if (settings == kHeaviestWithoutEnvelope) {
+        engine->Controls().envelope.envMode.Set(0);
+        engine->Controls().output.amplEnv.Set(0);
+    }
+    engine->SwitchOn();
+    tStringVoice& voice = *engine->Slot(0).voice;
+    double out[kFrames];
+    int played = kNoteLength;
+    for (auto _ : state) {
+        if (played >= kNoteLength) {
+            state.PauseTiming();
+            engine->ResetVoices();
+            engine->NoteOn(kKey, 100);
+            played = 0;
+            state.ResumeTiming();
+        }
+        voice.setVolume(1.0);
+        voice.setResonance(6.0);
+        voice.setCutoff(6.4, kFrames);
+        voice.render(out, kFrames, 1, 1.0, 1.0, false);
+        benchmark::DoNotOptimize(out);
+        played += kFrames;
+    }
+    state.counters["per_sample"] = benchmark::Counter(
+        static_cast<double>(kFrames),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_StringVoiceDefault(benchmark::State& state) {
+    VoiceBench(state, kDefault);
+}
+
+void BM_StringVoiceHeaviest(benchmark::State& state) {
+    VoiceBench(state, kHeaviest);
+}
+
+// The same without the envelope: the output filter then keeps its design, which shows what
+// redesigning it every fourth sample costs.
+void BM_StringVoiceHeaviestWithoutEnvelope(benchmark::State& state) {
+    VoiceBench(state, kHeaviestWithoutEnvelope);
+}
+
+// STK's plucked string at the same note, ticked into a block the same way.
+void BM_StkPlucked(benchmark::State& state) {
+    stk::Stk::setSampleRate(44100.0);
+    stk::Plucked plucked(10.0);
+    double out[kFrames];
+    int played = kNoteLength;
+    for (auto _ : state) {
+        if (played >= kNoteLength) {
+            state.PauseTiming();
+            plucked.noteOn(KeyFrequency(kKey), 0.8);
+            played = 0;
+            state.ResumeTiming();
+        }
+        for (int i = 0; i < kFrames; ++i) out[i] = plucked.tick();
+        benchmark::DoNotOptimize(out);
+        played += kFrames;
+    }
+    state.counters["per_sample"] = benchmark::Counter(
+        static_cast<double>(kFrames),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// One 128-frame stereo block of the module with 24 held notes; core_percent is the block's
+// compute time over its playing time (128 / 44100 s), in percent.
+void BM_StringModule24Voices(benchmark::State& state) {
+    auto module = std::make_unique<tStringModule>(0, 0);
+    module->SetChannels(2);
+    module->SetPolyphony(24);
+    module->SwitchOn();
+    int played = kNoteLength;
+    for (auto _ : state) {
+        if (played >= kNoteLength) {
+            state.PauseTiming();
+            module->AllNotesOff();
+            for (int k = 0; k < 24; ++k) module->NoteOn(36 + k, 100);
+            played = 0;
+            state.ResumeTiming();
+        }
+        module->Render(kFrames);
+        benchmark::DoNotOptimize(module->Output());
+        played += kFrames;
+    }
+    state.counters["core_percent"] = benchmark::Counter(
+        kFrames / 44100.0 / 100.0,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+} // namespace
+
+BENCHMARK(BM_StkPlucked);
+BENCHMARK(BM_StringVoiceDefault);
+BENCHMARK(BM_StringVoiceHeaviest);
+BENCHMARK(BM_StringVoiceHeaviestWithoutEnvelope);
+BENCHMARK(BM_StringModule24Voices);
