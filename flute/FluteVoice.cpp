@@ -1,5 +1,6 @@
 #include "flute/FluteVoice.h"
 
+#include <algorithm>
 #include <cmath>
 
 tFluteVoice::tFluteVoice() {
@@ -159,7 +160,10 @@ double tFluteVoice::process() {
         breath = mBreathLevel * (1.0 + mBreathBoost * (mBreathLength - count) / mBreathLength);
 
     // A loop that has blown up starts again from silence.
-    if (!(std::fabs(mLoopOut) <= kBlowUp)) mLoopOut = 0.0;
+    if (!(std::fabs(mLoopOut) <= kBlowUp)) {
+        mLoopOut = 0.0;
+        ++mLoopResets;
+    }
 
     const double t = mTremolo.next();
     const double d = mDrift.next();
@@ -177,6 +181,7 @@ double tFluteVoice::process() {
         if (!(std::fabs(y) <= kBlowUp)) {
             y = 0.0;
             mLoopFilter1.clear();
+            ++mLoopResets;
         }
         mBore.write(y);
         out = mDcBlocker.process(y) * aEnv;
@@ -218,10 +223,12 @@ void tFluteVoice::processBlock(double* out, int n) {
     if (done < n) mSounding = 0;
 }
 
-// The block loop of process(): the voice's own state lives in locals and the loop filters
-// run their recursion here, so the compiler keeps them in registers. Every expression is the
-// one process() evaluates, in the same order, so the samples are the same to the last bit.
-// Returns how many samples were produced before the note ended.
+// The block loop of process(): the voice's own state and working copies of its small signal
+// blocks live in locals for the block, and the loop filters run their recursion here, so the
+// compiler keeps their state in registers instead of storing and reloading it every sample.
+// Stretches in which the envelopes and the breath stand still skip their arithmetic. Every
+// expression is the one process() evaluates, in the same order, so the samples are the same
+// to the last bit. Returns how many samples were produced before the note ended.
 template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
     const int attackLength = mAttackLength;
     const int releaseStart = mReleaseStart;
@@ -247,10 +254,93 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
     double breathY = mBreathFilter.y();
     double loopOut = mLoopOut;
     double jetIn = mJetIn;
+    int glideLeft = mGlideLeft;
+    tSineTable tremolo = mTremolo;
+    tRandomRamp drift = mDrift;
+    tWhiteNoise noise = mNoise;
+    tDcBlocker dcBlocker = mDcBlocker;
+    tLowPass2 outputFilter = mOutputFilter;
+
     int count = mCount;
+    const int limit = count < end ? std::min(n, end - count) : 0;
+    if (limit <= 0) return 0;
+
+    // The clarinet never changes loopOut, so its guard acts once for the whole block.
+    if constexpr (!kFlute) {
+        if (!(std::fabs(loopOut) <= kBlowUp)) {
+            loopOut = 0.0;
+            ++mLoopResets;
+        }
+    }
+
+    // One sample for the given envelope values and breath amplitude.
+    auto tick = [&](double pEnv, double aEnv, double breath) __attribute__((always_inline)) {
+        if constexpr (kFlute) {
+            if (!(std::fabs(loopOut) <= kBlowUp)) {
+                loopOut = 0.0;
+                ++mLoopResets;
+            }
+        }
+
+        const double t = tremolo.next();
+        const double d = drift.next();
+        const double mouth = d * driftDepth + tremoloDepth * t + pEnv;
+
+        double sample;
+        if constexpr (!kFlute) {
+            breathY = breathB0 * (noise.next() * breath) + breathA1 * breathY;
+            const double b = breathY;
+            const double x = mBore.output();
+            const double x2 = x * x;
+            const double v =
+                -1.5 * feedBore * (x * (1.0 - 4.0 * x2 + 2.675 * x2 * x2)) + 0.2 * (b + mouth);
+            loopY = loopB0 * v + loopA1 * loopY;
+            double y = loopY;
+            if (!(std::fabs(y) <= kBlowUp)) {
+                y = 0.0;
+                loopY = 0.0;
+                ++mLoopResets;
+            }
+            mBore.write(y);
+            sample = dcBlocker.process(y) * aEnv;
+        } else {
+            const double x = mBore.output();
+            const double g = (1.0 - 0.5 * x * x) * x;
+            mBore.write(loopOut);
+            const double j = mJet.output();
+            mJet.write(jetIn);
+            breathY = breathB0 * (noise.next() * breath) + breathA1 * breathY;
+            const double b = breathY;
+            jetIn = g * feedEmb + (b + 1.0) * mouth;
+            const double j2 = j * j;
+            const double jj = j * (1.0 - 4.0 * j2 + 2.675 * j2 * j2);
+            loopY = loopB0 * (g * feedBore + jj) + loopA1 * loopY;
+            double y = loopY;
+            if (secondLoopFilter) {
+                loop2Y = loop2B0 * y + loop2A1 * loop2Y;
+                y = loop2Y;
+            }
+            loopOut = y;
+            sample = dcBlocker.process(loopOut) * aEnv;
+        }
+
+        if (glideLeft > 0) {
+            mJetRatio += mGlideStep;
+            setJetDelay();
+            --glideLeft;
+        }
+        if constexpr (kFilter) sample = outputFilter.process(sample);
+        return sample;
+    };
 
     int i = 0;
-    for (; i < n && count < end; ++i, ++count) {
+    while (i < limit) {
+        if (count >= attackLength && count >= breathLength && count <= releaseStart) {
+            // Sustain: the envelopes hold and the breath boost is over.
+            const int stop = std::min(limit, i + (releaseStart - count) + 1);
+            for (; i < stop; ++i, ++count) out[i] = tick(pressure, level, breathLevel);
+            continue;
+        }
         double pEnv;
         double aEnv;
         if (count < attackLength) {
@@ -268,62 +358,20 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
         double breath = breathLevel;
         if (count < breathLength)
             breath = breathLevel * (1.0 + breathBoost * (breathLength - count) / breathLength);
-
-        if (!(std::fabs(loopOut) <= kBlowUp)) loopOut = 0.0;
-
-        const double t = mTremolo.next();
-        const double d = mDrift.next();
-        const double mouth = d * driftDepth + tremoloDepth * t + pEnv;
-
-        double sample;
-        if constexpr (!kFlute) {
-            breathY = breathB0 * (mNoise.next() * breath) + breathA1 * breathY;
-            const double b = breathY;
-            const double x = mBore.output();
-            const double x2 = x * x;
-            const double v =
-                -1.5 * feedBore * (x * (1.0 - 4.0 * x2 + 2.675 * x2 * x2)) + 0.2 * (b + mouth);
-            loopY = loopB0 * v + loopA1 * loopY;
-            double y = loopY;
-            if (!(std::fabs(y) <= kBlowUp)) {
-                y = 0.0;
-                loopY = 0.0;
-            }
-            mBore.write(y);
-            sample = mDcBlocker.process(y) * aEnv;
-        } else {
-            const double x = mBore.output();
-            const double g = (1.0 - 0.5 * x * x) * x;
-            mBore.write(loopOut);
-            const double j = mJet.output();
-            mJet.write(jetIn);
-            breathY = breathB0 * (mNoise.next() * breath) + breathA1 * breathY;
-            const double b = breathY;
-            jetIn = g * feedEmb + (b + 1.0) * mouth;
-            const double j2 = j * j;
-            const double jj = j * (1.0 - 4.0 * j2 + 2.675 * j2 * j2);
-            loopY = loopB0 * (g * feedBore + jj) + loopA1 * loopY;
-            double y = loopY;
-            if (secondLoopFilter) {
-                loop2Y = loop2B0 * y + loop2A1 * loop2Y;
-                y = loop2Y;
-            }
-            loopOut = y;
-            sample = mDcBlocker.process(loopOut) * aEnv;
-        }
-
-        if (mGlideLeft > 0) {
-            mJetRatio += mGlideStep;
-            setJetDelay();
-            --mGlideLeft;
-        }
-        if constexpr (kFilter) sample = mOutputFilter.process(sample);
-        out[i] = sample;
+        out[i] = tick(pEnv, aEnv, breath);
+        ++i;
+        ++count;
     }
 
     mCount = count;
+    mTremolo = tremolo;
+    mDrift = drift;
+    mNoise = noise;
+    mDcBlocker = dcBlocker;
+    mOutputFilter = outputFilter;
     mLoopOut = loopOut;
     mJetIn = jetIn;
+    mGlideLeft = glideLeft;
     mLoopFilter1.setY(loopY);
     mLoopFilter2.setY(loop2Y);
     mBreathFilter.setY(breathY);

@@ -102,6 +102,8 @@ public:
     int attackLength() const { return mAttackLength; }
     int breathLength() const { return mBreathLength; }
     int count() const { return mCount; }
+    // How often a blown-up loop has been reset since construction.
+    long loopResets() const { return mLoopResets; }
     const tDelayLine& bore() const { return mBore; }
     const tFracDelay& jet() const { return mJet; }
     const tOnePole& loopFilter() const { return mLoopFilter1; }
@@ -154,4 +156,5 @@ private:
     double mGlideStep = 0.0;
     int mGlideLeft = 0;
     int mSounding = 0;
+    long mLoopResets = 0;
 };

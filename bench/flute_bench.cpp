@@ -1,0 +1,94 @@
+// One flute voice per model against STK's flute, in nanoseconds per output sample.
+#include "flute/FluteVoice.h"
+
+#include <benchmark/benchmark.h>
+#include <stk/Flute.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+constexpr int kBlock = 128;
+
+// The new module's sound with the output filter on, key 69.
+std::unique_ptr<tFluteVoice> MakeVoice(int model) {
+    auto voice = std::make_unique<tFluteVoice>();
+    const double v = 0.7;
+    voice->setVelocity(v);
+    voice->setLevel(0.2 * (std::exp(1.7 / 3.0) - 1.0));
+    voice->setPressure(0.41 * 0.9090909090909091 * (1.0 + 0.6 * v));
+    voice->setBreathLevel(0.16 * 0.05 * (1.0 + v));
+    voice->setBreathAttack(110.0);
+    voice->setBreathBoost(0.5);
+    voice->setBreathFilter(1.6 * (1.0 - 0.4 * v));
+    voice->setBreathMode(1);
+    voice->setTremoloRate(1.23);
+    voice->setTremoloDepth(0.23 * 0.05);
+    voice->setScale(1);
+    voice->setJetRatio(0.5, 0);
+    voice->setLoopFilter(7.95);
+    voice->setLoopCeiling(0.95);
+    voice->setLoopMode(0);
+    voice->setLoopOrder(0);
+    voice->setFeedEmb(0.48);
+    voice->setFeedBore(0.59);
+    voice->setModel(model);
+    voice->setFilterOn(1);
+    voice->setFilterType(1);
+    voice->setResonance(2.4);
+    voice->setFollowNote(1);
+    voice->setCutoff(2.38);
+    voice->setBoreScale(1.0);
+    voice->noteOn(440.0, 1.0, 69);
+    return voice;
+}
+
+// Time per output sample (shown with an SI prefix: "10.2n" is 10.2 ns).
+void SetPerSample(benchmark::State& state) {
+    state.SetItemsProcessed(state.iterations() * kBlock);
+    state.counters["per_sample"] = benchmark::Counter(
+        kBlock, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// The module's path: one block at a time.
+void BM_FluteVoiceBlock(benchmark::State& state) {
+    auto voice = MakeVoice(static_cast<int>(state.range(0)));
+    double out[kBlock];
+    for (auto _ : state) {
+        voice->processBlock(out, kBlock);
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+    }
+    SetPerSample(state);
+}
+BENCHMARK(BM_FluteVoiceBlock)->Arg(0)->Arg(1)->ArgName("model");
+
+// The sample-by-sample reference path.
+void BM_FluteVoiceProcess(benchmark::State& state) {
+    auto voice = MakeVoice(static_cast<int>(state.range(0)));
+    double out[kBlock];
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; ++i) out[i] = voice->process();
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+    }
+    SetPerSample(state);
+}
+BENCHMARK(BM_FluteVoiceProcess)->Arg(0)->Arg(1)->ArgName("model");
+
+void BM_StkFlute(benchmark::State& state) {
+    stk::Stk::setSampleRate(44100.0);
+    stk::Flute flute(20.0);
+    flute.noteOn(440.0, 0.8);
+    double out[kBlock];
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; ++i) out[i] = flute.tick();
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+    }
+    SetPerSample(state);
+}
+BENCHMARK(BM_StkFlute);
+
+} // namespace
