@@ -65,7 +65,15 @@ template <bool Stereo, bool EfxOnly> void tPMCore::run(double* buf, int count) {
         } else {
             y1 = line1[mPos1];
         }
-        if (mFb > 5.0 || mFb < -5.0 || std::isnan(mFb)) mFb = 0.0;
+        if (mFb > 5.0 || mFb < -5.0 || std::isnan(mFb)) {
+            // A loop value that is no longer finite would stay in the loop filter and the
+            // DC blocker for good: they start again from rest.
+            if (!std::isfinite(mFb)) {
+                y = 0.0;
+                mDc.reset();
+            }
+            mFb = 0.0;
+        }
         line1[mPos1] = mFb;
 
         if (++mPos2 >= mLen2) mPos2 = 0;

@@ -8,42 +8,11 @@
 #include "effects/Reverb.h"
 #include "effects/UniversalFilter.h"
 
-#include "TestSignals.h"
+#include "TestInstrument.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-// An instrument that plays a constant into its output and counts its renders.
-class tConstantSource : public tSlot {
-public:
-    explicit tConstantSource(double value) : tSlot(kStringModule, 0, 0, false), mValue(value) {}
-    void ReadPatch(const char*, std::istream&) override {}
-    void WritePatch(std::ostream&) override {}
-    const char* PatchExtension() const override { return ".pst"; }
-    std::string Title() const override { return "source"; }
-    void AllNotesOff() override {}
-    void Controller(int, int, int) override {}
-    void NoteOff(int) override {}
-    void NoteOn(int, int) override {}
-    void SetPan(int) override {}
-    void SetChannels(int n) override { mChannels = n; }
-    void Prepare() override {}
-    void Render(int frames) override {
-        for (int i = 0; i < frames * mChannels; ++i) mOut[i] = mValue;
-        ++renders;
-        rendered = true;
-    }
-    double* Output() override { return mOut; }
-    bool IsActive() override { return true; }
-
-    int renders = 0;
-
-private:
-    double mValue;
-    int mChannels = 1;
-    double mOut[1024] = {};
-};
-
 double OutputFactor(double volume) {
     return std::exp(volume / 3.0) - 1.0;
 }
@@ -221,7 +190,7 @@ TEST(EffectsPull, NoInputsRenderSilenceWithoutRunningTheChain) {
         fx->SwitchOn();
         fx->Engine().Controls().delay.on.Set(1);
     }
-    auto* source = new tConstantSource(0.25);
+    auto* source = new tTestInstrument(0.25);
     rack.Insert(source);
     rack.Connect(source, fx);
     for (int b = 0; b < 10; ++b) rack.Render(64);
@@ -244,7 +213,7 @@ TEST(EffectsPull, NoInputsRenderSilenceWithoutRunningTheChain) {
 
 TEST(EffectsPull, SecondPullInABlockDoesNothingAndInputsAreSummed) {
     tEffectsModule fx(0, 0);
-    tConstantSource a(0.25), b(0.5);
+    tTestInstrument a(0.25), b(0.5);
     tRack rack; // only used to wire the slots; they are not inserted
     rack.Connect(&a, &fx);
     rack.Connect(&b, &fx);

@@ -4,42 +4,13 @@
 #include "core/Rack.h"
 #include "effects/EffectsModule.h"
 
-#include "TestSignals.h"
+#include "TestInstrument.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <sstream>
 #include <thread>
-
-namespace {
-class tNoiseInstrument : public tSlot {
-public:
-    tNoiseInstrument() : tSlot(kStringModule, 50, 45, false) {}
-    void ReadPatch(const char*, std::istream&) override {}
-    void WritePatch(std::ostream&) override {}
-    const char* PatchExtension() const override { return ".pst"; }
-    std::string Title() const override { return "noise"; }
-    void AllNotesOff() override {}
-    void Controller(int, int, int) override {}
-    void NoteOff(int) override {}
-    void NoteOn(int, int) override {}
-    void SetPan(int) override {}
-    void SetChannels(int n) override { mChannels = n; }
-    void Prepare() override {}
-    void Render(int frames) override {
-        for (int i = 0; i < frames * mChannels; ++i) mOut[i] = 0.3 * mNoise.next();
-        rendered = true;
-    }
-    double* Output() override { return mOut; }
-    bool IsActive() override { return true; }
-
-private:
-    tTestNoise mNoise;
-    int mChannels = 1;
-    double mOut[1024] = {};
-};
-} // namespace
 
 TEST(EffectsThreads, RenderingWhileEditingLoadingAndPanning) {
     tRack rack;
@@ -50,7 +21,7 @@ TEST(EffectsThreads, RenderingWhileEditingLoadingAndPanning) {
         fx->ReadPatch("CleanGtr", text);
     }
     rack.Insert(fx);
-    auto* source = new tNoiseInstrument;
+    auto* source = new tTestInstrument(0.0, 0.3);
     rack.Connect(source, fx);
     rack.Insert(source);
     tEffectsControls& c = fx->Engine().Controls();

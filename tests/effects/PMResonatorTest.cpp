@@ -103,6 +103,24 @@ TEST_F(PMResonatorFixture, LineLengthZeroKeepsItsPositionAtZero) {
     EXPECT_TRUE(std::isfinite(Peak(block)));
 }
 
+TEST_F(PMResonatorFixture, RecoversAfterTheLoopOverflows) {
+    unit.update();
+    std::vector<double> block(256, 0.0);
+    block[3] = 1e200; // y2^5 overflows once this value leaves line 2
+    block[4] = std::nan("");
+    for (int b = 0; b < 8; ++b) {
+        unit.process(block.data(), 256);
+        std::fill(block.begin(), block.end(), 0.0);
+    }
+    tTestNoise noise;
+    for (int b = 0; b < 100; ++b) {
+        for (auto& x : block) x = 0.2 * noise.next();
+        unit.process(block.data(), 256);
+    }
+    EXPECT_TRUE(std::isfinite(Peak(block)));
+    EXPECT_GT(Peak(block), 0.0);
+}
+
 TEST_F(PMResonatorFixture, RecordSetsTheWidgetsInOrder) {
     unit.setParams(Record("388 600 430 0 500 100 576 0 1").data());
     EXPECT_DOUBLE_EQ(group.frequency.Value(), 0.388);
