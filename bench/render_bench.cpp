@@ -43,12 +43,28 @@ std::string RendererPath() {
     return path + "/../kelvora-render";
 }
 
-std::string WorkDir() {
-    static std::string dir = [] {
+// A directory for the benchmarks' files, removed with them at exit.
+class tWorkDir {
+public:
+    tWorkDir() {
         char name[] = "/tmp/kelvora-render-bench-XXXXXX";
-        return std::string(mkdtemp(name) != nullptr ? name : "/tmp");
-    }();
-    return dir;
+        if (mkdtemp(name) != nullptr) mPath = name;
+    }
+    ~tWorkDir() {
+        if (mPath.empty()) return;
+        for (const char* file : {"bench.wav", "chord.mst", "chord.mid"})
+            std::remove((mPath + "/" + file).c_str());
+        rmdir(mPath.c_str());
+    }
+    const std::string& Path() const { return mPath; }
+
+private:
+    std::string mPath;
+};
+
+std::string WorkDir() {
+    static const tWorkDir dir;
+    return dir.Path().empty() ? "/tmp" : dir.Path();
 }
 
 // Frames in the WAV file's data chunk, read from the size of the 16-bit stereo file.
@@ -114,11 +130,11 @@ void Render_StringChord24(benchmark::State& state) {
             return;
         }
     }
-    // 24 keys from 36 upwards, every second semitone, held 8 s (quarter = 0.5 s at 480 ppq).
+    // 24 keys from 36 upwards, every second semitone, held 28 s (quarter = 0.5 s at 480 ppq).
     std::vector<tSmfEvent> track;
     for (int i = 0; i < 24; ++i) {
         track.push_back(SmfNoteOn(0, 0, 36 + 2 * i, 100));
-        track.push_back(SmfNoteOff(7680, 0, 36 + 2 * i));
+        track.push_back(SmfNoteOff(26880, 0, 36 + 2 * i));
     }
     WriteBytes(midi, SmfBytes(0, 480, {track}));
     RunRenderer(state, "--rack '" + rack + "' --midi '" + midi + "'");
