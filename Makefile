@@ -7,7 +7,7 @@ JOBS ?= 2
 DEPS := cmake g++ make pkg-config libasound2-dev libsndfile1-dev libsmf-dev libstk-dev \
         libgtest-dev libbenchmark-dev
 
-.PHONY: all deps test tsan bench format clean
+.PHONY: all deps demo test tsan bench format clean
 
 all: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -25,6 +25,12 @@ deps:
 	  $$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
 	    $$missing; \
 	fi
+
+# Kelvora's main job without a sound card: every built-in preset in turn plays the demo phrase,
+# rendered through the master stage into demo.wav.
+demo: all
+	./build/kelvora-render --demo -o demo.wav
+	@echo "The demo is in $(CURDIR)/demo.wav"
 
 test: deps
 	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DKELVORA_SANITIZE=address
