@@ -58,10 +58,15 @@ inline int ClampedInt(double v, int lo, int hi) {
     return static_cast<int>(v);
 }
 
-// A widget value scaled for the patch text: value x factor, truncated toward zero.
+// A widget value scaled for the patch text: value x factor, truncated toward zero. A product
+// that misses a whole number only by the rounding of binary fractions (1.13 x 100 gives
+// 112.99999999999999) is that whole number, so that a value read from a patch text is written
+// back unchanged however often the patch is saved.
 inline int PatchInt(const tControl& control, double factor = 1.0) {
-    return ClampedInt(control.Value() * factor, std::numeric_limits<int>::min() + 1,
-                      std::numeric_limits<int>::max());
+    double scaled = control.Value() * factor;
+    const double whole = std::round(scaled);
+    if (std::fabs(scaled - whole) < 1e-7) scaled = whole;
+    return ClampedInt(scaled, std::numeric_limits<int>::min() + 1, std::numeric_limits<int>::max());
 }
 
 // A record as the patch reader hands it over: values up to the first -1.

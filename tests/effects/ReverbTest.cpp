@@ -152,8 +152,9 @@ TEST_F(ReverbFixture, ShortRecordsAreCompleted) {
     EXPECT_DOUBLE_EQ(group.width.Value(), 2.6);
     int out[tEffectUnit::kRecordSize];
     unit.getParams(out);
-    // 2.55 x 100 truncates to 254.
-    EXPECT_EQ(std::vector<int>(out, out + 7), (std::vector<int>{0, 152, 245, 0, 254, 260, -1}));
+    // The completed room size of 2.55 is written as 255, not as the 254 a plain truncation of
+    // the binary product 254.99999999999997 would give.
+    EXPECT_EQ(std::vector<int>(out, out + 7), (std::vector<int>{0, 152, 245, 0, 255, 260, -1}));
 
     unit.setParams(Record("3 93 70 1 285").data());
     EXPECT_EQ(unit.type(), 3);
