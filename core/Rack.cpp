@@ -1,5 +1,7 @@
 #include "core/Rack.h"
 
+#include "dsp/FlushDenormals.h"
+
 #include <algorithm>
 
 namespace {
@@ -181,6 +183,9 @@ const double* tRack::Render(int frames) {
         return mMix;
     }
     const int n = frames * channels;
+    // Decaying strings, bores and reverb tails end in subnormal numbers, which some processors
+    // compute many times slower; the whole block treats them as zero.
+    const tFlushDenormals flush;
     DeliverPending();
     for (tSlot* slot : mSlots) {
         slot->rendered = false;

@@ -3,7 +3,7 @@
 #include "effects/Chorus.h"
 #include "effects/Delay.h"
 #include "effects/Distortion.h"
-#include "effects/FlushDenormals.h"
+#include "dsp/FlushDenormals.h"
 #include "effects/PMResonator.h"
 #include "effects/Resonator.h"
 #include "effects/Reverb.h"

@@ -104,6 +104,22 @@ TEST_F(RackTest, UnitFeedingTwoTargetsIsComputedOncePerBlock) {
     EXPECT_EQ(e1->renders, before + 2);
 }
 
+TEST_F(RackTest, SubnormalResultsInsideABlockAreFlushedToZero) {
+#if defined(__SSE2__)
+    auto* quiet = On(new tTestInstrument(1e-300));
+    auto* scale = On(new tTestEffect(1e-10));
+    rack.Insert(scale);
+    rack.Connect(quiet, scale);
+    rack.Insert(quiet);
+    EXPECT_TRUE(BlockIs(rack.Render(kFrames), 2 * kFrames, 0.0));
+    // Outside the block the processor computes subnormal numbers again.
+    volatile double tiny = 1e-300;
+    EXPECT_GT(tiny * 1e-10, 0.0);
+#else
+    GTEST_SKIP() << "no SSE control register";
+#endif
+}
+
 TEST_F(RackTest, UnitWithoutInputsContributesSilenceAndIsNotProcessed) {
     auto* e = On(new tTestEffect(2.0));
     rack.Insert(e);
