@@ -1,5 +1,7 @@
 #include "effects/Reverb.h"
 
+#include <algorithm>
+
 namespace {
 // Maps the end value of the slider law, f(3) = e - 1, to 1.
 constexpr double kUnitScale = 0.58197;
@@ -56,7 +58,9 @@ void tReverb::update() {
         mRight.setMix(mix);
         return;
     }
-    const int numCombs = 2 * mType + 2;
+    // A type beyond the list (from a patch) asks for more or fewer combs than there are; the
+    // count is limited to 4..8 either way.
+    const int numCombs = 2 * std::clamp(mType, 1, 3) + 2;
     const double width = SliderLaw(mGroup.width.Value()) * kUnitScale;
     const double room = SliderLaw(mGroup.roomSize.Value()) * kUnitScale;
     const double damp = 1.0 - mGroup.damping.Value() / 3.0;

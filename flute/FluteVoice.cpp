@@ -1,5 +1,7 @@
 #include "flute/FluteVoice.h"
 
+#include "dsp/Truncate.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -93,12 +95,12 @@ void tFluteVoice::noteOn(double frequency, double attack, int note) {
     }
     setJetDelay();
 
-    mBreathLength = static_cast<int>(mBreathAttack * mPeriod);
+    mBreathLength = TruncateToInt(mBreathAttack * mPeriod);
     if (frequency > 440.0)
         mAttackLength =
-            static_cast<int>(4.0 * mPeriod * attack * std::sqrt(frequency * 0.0022727272727272726));
+            TruncateToInt(4.0 * mPeriod * attack * std::sqrt(frequency * 0.0022727272727272726));
     else
-        mAttackLength = static_cast<int>(4.0 * mPeriod * attack);
+        mAttackLength = TruncateToInt(4.0 * mPeriod * attack);
     mReleaseStart = mEnd;
 
     if (mFilterOn) {

@@ -3,6 +3,7 @@
 #include "string/StringControls.h"
 
 #include <istream>
+#include <limits>
 #include <ostream>
 
 namespace {
@@ -114,7 +115,9 @@ int tStringPatch::Read(std::istream& in) {
         Get(in, midiController);
         Get(in, autoPan);
     }
-    if (version < 17 && slope >= 4) slope += 2; // the older slope list had no 18 dB entries
+    // The older slope list had no 18 dB entries. (A damaged text's huge value names no entry
+    // either way; it is not raised past the largest int.)
+    if (version < 17 && slope >= 4 && slope <= std::numeric_limits<int>::max() - 2) slope += 2;
     return version;
 }
 

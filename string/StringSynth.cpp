@@ -158,7 +158,11 @@ void tStringSynth::StartNote(tVoiceSlot& slot, int key, int velocity) {
     v.setModulation(c.output.modulation.Index());
     v.setFilterAttack(c.energy.filterAttack.Value() * 0.2);
     v.setStartFrequency(c.energy.startFreq.Value() * 10.0);
-    const int softDamp = static_cast<int>(c.energy.softDamp.Value());
+    // "soft damp." comes from a patch without limiting; a damaged value is kept within the
+    // range of an int before it is truncated.
+    const double softDampValue = c.energy.softDamp.Value();
+    const int softDamp =
+        std::isfinite(softDampValue) ? static_cast<int>(std::clamp(softDampValue, -1e6, 1e6)) : 0;
     v.setSoftDamp(softDamp != 0 ? 21 - softDamp : 0);
     v.setFeedback(c.energy.feedback.Value());
     v.setOffDelay(c.energy.offDelay.Value());

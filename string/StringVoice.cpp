@@ -1,6 +1,9 @@
 #include "string/StringVoice.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <limits>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -159,8 +162,11 @@ void tStringVoice::noteOn(double freq, double attack, int note) {
     mState = kIdle;
     const double d = mRate / freq;
     mPeriod = static_cast<int>(std::floor(d + 0.5));
-    mSoftDamp = mSoftDampPeriods;
-    if (mSoftDamp != 0) mSoftDamp = mSoftDamp * mPeriod;
+    // Soft damping acts when the audible time is a multiple of the interval, so an interval
+    // of a negative number of periods (soft damp. above 21 from a patch) acts as its
+    // magnitude; one too long to count never comes round again.
+    const long long softDamp = std::llabs(static_cast<long long>(mSoftDampPeriods)) * mPeriod;
+    mSoftDamp = static_cast<int>(std::min<long long>(softDamp, std::numeric_limits<int>::max()));
     if (mRelease < mPeriod) mRelease = mRelease + mPeriod;
     mSilence = static_cast<int>(std::floor(mSilencePeriods * d + 0.5));
     mNoteOffTime = kHeld;
