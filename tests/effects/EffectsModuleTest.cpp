@@ -8,7 +8,7 @@
 #include "effects/Reverb.h"
 #include "effects/UniversalFilter.h"
 
-#include "TestInstrument.h"
+#include "TestSource.h"
 
 #include <gtest/gtest.h>
 
@@ -190,7 +190,7 @@ TEST(EffectsPull, NoInputsRenderSilenceWithoutRunningTheChain) {
         fx->SwitchOn();
         fx->Engine().Controls().delay.on.Set(1);
     }
-    auto* source = new tTestInstrument(0.25);
+    auto* source = new tTestSource(0.25);
     rack.Insert(source);
     rack.Connect(source, fx);
     for (int b = 0; b < 10; ++b) rack.Render(64);
@@ -213,7 +213,7 @@ TEST(EffectsPull, NoInputsRenderSilenceWithoutRunningTheChain) {
 
 TEST(EffectsPull, SecondPullInABlockDoesNothingAndInputsAreSummed) {
     tEffectsModule fx(0, 0);
-    tTestInstrument a(0.25), b(0.5);
+    tTestSource a(0.25), b(0.5);
     tRack rack; // only used to wire the slots; they are not inserted
     rack.Connect(&a, &fx);
     rack.Connect(&b, &fx);

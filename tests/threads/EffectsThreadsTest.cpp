@@ -4,7 +4,7 @@
 #include "core/Rack.h"
 #include "effects/EffectsModule.h"
 
-#include "TestInstrument.h"
+#include "effects/TestSource.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ TEST(EffectsThreads, RenderingWhileEditingLoadingAndPanning) {
         fx->ReadPatch("CleanGtr", text);
     }
     rack.Insert(fx);
-    auto* source = new tTestInstrument(0.0, 0.3);
+    auto* source = new tTestSource(0.0, 0.3);
     rack.Connect(source, fx);
     rack.Insert(source);
     tEffectsControls& c = fx->Engine().Controls();

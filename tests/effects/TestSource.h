@@ -1,14 +1,14 @@
-// An instrument slot for the effects tests: it plays a constant, or noise, into its output.
+// A source slot for the effects tests: it plays a constant, or noise, into its output.
 #pragma once
 
 #include "core/Slot.h"
 
 #include "TestSignals.h"
 
-class tTestInstrument : public tSlot {
+class tTestSource : public tSlot {
 public:
     // noiseLevel 0 plays value; otherwise noise of that level.
-    explicit tTestInstrument(double value, double noiseLevel = 0.0)
+    explicit tTestSource(double value, double noiseLevel = 0.0)
         : tSlot(kStringModule, 50, 45, false), mValue(value), mNoiseLevel(noiseLevel) {}
     void ReadPatch(const char*, std::istream&) override {}
     void WritePatch(std::ostream&) override {}
