@@ -131,6 +131,36 @@ void tFluteVoice::clearDelays() {
     mJet.clear(0.0);
 }
 
+namespace {
+
+struct tEnvelopes {
+    double pressure; // pEnv
+    double level;    // aEnv
+    double breath;   // breath noise amplitude
+};
+
+// Pressure and amplitude envelopes (ramp up, hold, straight line down to the end) and the
+// breath amplitude with its boost at the note start, at sample count of the note.
+inline tEnvelopes EnvelopesAt(int count, int attackLength, int releaseStart, int end,
+                              int breathLength, double pressure, double level, double breathLevel,
+                              double breathBoost) {
+    tEnvelopes e{pressure, level, breathLevel};
+    if (count < attackLength) {
+        e.pressure = pressure * count / attackLength;
+        e.level = level * count / attackLength;
+    } else if (count > releaseStart) {
+        const int left = end - count;
+        const int span = end - releaseStart;
+        e.pressure = pressure * left / span;
+        e.level = level * left / span;
+    }
+    if (count < breathLength)
+        e.breath = breathLevel * (1.0 + breathBoost * (breathLength - count) / breathLength);
+    return e;
+}
+
+} // namespace
+
 // One sample, step by step as the model is described; processBlock() is the same
 // computation with the state held in locals.
 double tFluteVoice::process() {
@@ -140,26 +170,11 @@ double tFluteVoice::process() {
     }
     const int count = mCount;
 
-    // Pressure and amplitude envelopes: ramp up, hold, straight line down to the end.
-    double pEnv;
-    double aEnv;
-    if (count < mAttackLength) {
-        pEnv = mPressure * count / mAttackLength;
-        aEnv = mLevel * count / mAttackLength;
-    } else if (count <= mReleaseStart) {
-        pEnv = mPressure;
-        aEnv = mLevel;
-    } else {
-        const int left = mEnd - count;
-        const int span = mEnd - mReleaseStart;
-        pEnv = mPressure * left / span;
-        aEnv = mLevel * left / span;
-    }
-
-    // Breath noise amplitude with its boost at the note start.
-    double breath = mBreathLevel;
-    if (count < mBreathLength)
-        breath = mBreathLevel * (1.0 + mBreathBoost * (mBreathLength - count) / mBreathLength);
+    const tEnvelopes env = EnvelopesAt(count, mAttackLength, mReleaseStart, mEnd, mBreathLength,
+                                       mPressure, mLevel, mBreathLevel, mBreathBoost);
+    const double pEnv = env.pressure;
+    const double aEnv = env.level;
+    const double breath = env.breath;
 
     // A loop that has blown up starts again from silence.
     if (!(std::fabs(mLoopOut) <= kBlowUp)) {
@@ -343,24 +358,9 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
             for (; i < stop; ++i, ++count) out[i] = tick(pressure, level, breathLevel);
             continue;
         }
-        double pEnv;
-        double aEnv;
-        if (count < attackLength) {
-            pEnv = pressure * count / attackLength;
-            aEnv = level * count / attackLength;
-        } else if (count <= releaseStart) {
-            pEnv = pressure;
-            aEnv = level;
-        } else {
-            const int left = end - count;
-            const int span = end - releaseStart;
-            pEnv = pressure * left / span;
-            aEnv = level * left / span;
-        }
-        double breath = breathLevel;
-        if (count < breathLength)
-            breath = breathLevel * (1.0 + breathBoost * (breathLength - count) / breathLength);
-        out[i] = tick(pEnv, aEnv, breath);
+        const tEnvelopes env = EnvelopesAt(count, attackLength, releaseStart, end, breathLength,
+                                           pressure, level, breathLevel, breathBoost);
+        out[i] = tick(env.pressure, env.level, env.breath);
         ++i;
         ++count;
     }
