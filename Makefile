@@ -5,7 +5,7 @@
 
 JOBS ?= 2
 DEPS := cmake g++ make pkg-config libasound2-dev libsndfile1-dev libsmf-dev libstk-dev \
-        libgtest-dev libbenchmark-dev
+        libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool
 
 .PHONY: all deps demo test tsan bench format clean
 
@@ -36,13 +36,13 @@ test: deps
 	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DKELVORA_SANITIZE=address
 	cmake --build build-test -j$(JOBS)
 	cd build-test && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --output-on-failure --no-label-summary -j$(JOBS) --timeout 600
+	  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure --no-label-summary -j$(JOBS) --timeout 600
 
 tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DKELVORA_SANITIZE=thread
 	cmake --build build-tsan -j$(JOBS)
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-	  ctest --output-on-failure --no-label-summary -L threads --timeout 600
+	  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure --no-label-summary -L threads --timeout 600
 
 bench: all
 	./build/bench/kelvora_bench $(BENCH_ARGS)

@@ -1,5 +1,5 @@
 #include "effects/EffectsPatch.h"
-#include "core/PresetTexts.h"
+#include "app/PresetTexts.h"
 #include "effects/EffectsModule.h"
 #include "effects/UniversalFilter.h"
 

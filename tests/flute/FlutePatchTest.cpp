@@ -1,5 +1,5 @@
 #include "flute/FlutePatch.h"
-#include "core/PresetTexts.h"
+#include "app/PresetTexts.h"
 #include "flute/FluteControls.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "flute/FluteSynth.h"
-#include "core/PresetTexts.h"
+#include "app/PresetTexts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "AlsaTestDevices.h"
 #include "AudioTestSupport.h"
 
-#include "core/Audio.h"
+#include "platform/Audio.h"
 #include "core/Config.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Helpers shared by the tests that run the real audio thread.
 #pragma once
 
-#include "core/Audio.h"
+#include "platform/Audio.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "AlsaTestDevices.h"
 #include "AudioTestSupport.h"
 
-#include "core/AudioCallback.h"
+#include "platform/AudioCallback.h"
 #include "core/Config.h"
 #include "core/Rack.h"
 #include "core/TestModules.h"

@@ -1,6 +1,6 @@
-#include "core/Presets.h"
+#include "app/Presets.h"
 #include "core/MidiDecoder.h"
-#include "core/ModuleFactory.h"
+#include "app/ModuleFactory.h"
 #include "core/RackFile.h"
 
 #include <gtest/gtest.h>

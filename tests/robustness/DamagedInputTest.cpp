@@ -3,9 +3,9 @@
 // Whatever the damage, reading must not crash or touch memory it does not own (the sanitizers
 // watch), a module must play what it read, and what the program writes must read back the same.
 #include "core/MidiDecoder.h"
-#include "core/ModuleFactory.h"
-#include "core/PresetTexts.h"
-#include "core/Presets.h"
+#include "app/ModuleFactory.h"
+#include "app/PresetTexts.h"
+#include "app/Presets.h"
 #include "core/Rack.h"
 #include "core/RackFile.h"
 

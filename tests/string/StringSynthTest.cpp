@@ -1,6 +1,6 @@
 #include "StringTestUtil.h"
 
-#include "core/PresetTexts.h"
+#include "app/PresetTexts.h"
 #include "core/Rack.h"
 #include "string/StringModule.h"
 #include "string/StringVoice.h"

@@ -3,7 +3,7 @@
 #include "platform/AlsaTestDevices.h"
 #include "platform/AudioTestSupport.h"
 
-#include "core/Audio.h"
+#include "platform/Audio.h"
 #include "core/Config.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "platform/AlsaTestDevices.h"
 #include "platform/AudioTestSupport.h"
 
-#include "core/AudioCallback.h"
+#include "platform/AudioCallback.h"
 #include "core/Config.h"
 #include "core/Rack.h"
 #include "core/TestModules.h"

@@ -1,7 +1,7 @@
 #include "RackSetup.h"
 
-#include "core/ModuleFactory.h"
-#include "core/Presets.h"
+#include "app/ModuleFactory.h"
+#include "app/Presets.h"
 #include "core/RackFile.h"
 #include "core/TextFile.h"
 

@@ -1,6 +1,6 @@
 #include "RenderOptions.h"
 
-#include "core/PresetTexts.h"
+#include "app/PresetTexts.h"
 
 #include <cerrno>
 #include <cmath>

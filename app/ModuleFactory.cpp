@@ -1,4 +1,4 @@
-#include "core/ModuleFactory.h"
+#include "app/ModuleFactory.h"
 
 #include "effects/EffectsModule.h"
 #include "flute/FluteSynth.h"

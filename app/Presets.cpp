@@ -1,6 +1,6 @@
-#include "core/Presets.h"
+#include "app/Presets.h"
 
-#include "core/ModuleFactory.h"
+#include "app/ModuleFactory.h"
 
 #include <sstream>
 

@@ -1,4 +1,4 @@
-#include "core/AudioCallback.h"
+#include "platform/AudioCallback.h"
 
 #include "core/Rack.h"
 

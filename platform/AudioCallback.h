@@ -8,17 +8,18 @@
 // GUI thread; the overload guard runs the same off path on the audio thread.
 #pragma once
 
-#include "core/Audio.h"
+#include "core/AudioSwitch.h"
 #include "core/LoadCounters.h"
 #include "core/MasterControls.h"
 #include "core/MasterStage.h"
+#include "platform/Audio.h"
 
 #include <atomic>
 #include <mutex>
 
 class tRack;
 
-class tRenderCallback : public tAudioClient {
+class tRenderCallback : public tAudioClient, public tAudioSwitch {
 public:
     static constexpr int kRate = 44100;
     static constexpr unsigned kOverloadPauseMicroseconds = 10000;
@@ -34,16 +35,16 @@ public:
     // Audio on: all notes off, the rack set up for the channel count, the device opened and
     // configured. True when audio runs; otherwise the device is closed again and the "On"
     // button stays 0.
-    bool Start();
+    bool Start() override;
     // Audio off: all notes off, device closed, "On" button and light 0.
-    void Stop();
-    bool IsOn() const { return mState.load() != tAudio::kClosed; }
+    void Stop() override;
+    bool IsOn() const override { return mState.load() != tAudio::kClosed; }
     // -1 while audio is off, else the device's open state.
     int State() const { return mState.load(); }
 
     // The mono/stereo switch: 1 or 2 channels; restarts audio when it was on.
-    void SetChannels(int channels);
-    int Channels() const { return mChannels.load(); }
+    void SetChannels(int channels) override;
+    int Channels() const override { return mChannels.load(); }
 
 private:
     bool StartLocked();

@@ -1,4 +1,4 @@
-#include "core/Audio.h"
+#include "platform/Audio.h"
 
 #include "core/Config.h"
 
