@@ -38,3 +38,5 @@ public:
 
 // The editor of slot's module type (string, flute or effects).
 std::unique_ptr<tEditorWindow> MakeEditorWindow(tSlot& slot, const tModuleContext& context);
+// Makes the editor of a slot: the program passes MakeEditorWindow, tests pass their own.
+using tEditorFactory = std::function<std::unique_ptr<tEditorWindow>(tSlot&, const tModuleContext&)>;
