@@ -22,6 +22,7 @@ tAboutWindow::tAboutWindow() : mWindow(new Fl_Window(364, 229, "About")) {
     auto* what =
         new Fl_Box(73, 37, 215, 43, "Realtime software Midi synthesizer with ALSA v0.9 support.");
     what->align(FL_ALIGN_WRAP | FL_ALIGN_INSIDE);
+    what->labelsize(13);
     auto* motto = new Fl_Box(2, 83, 360, 15, "Strings to pluck, flutes to blow, all in real time.");
     motto->labelfont(FL_HELVETICA_ITALIC);
     motto->labelsize(12);

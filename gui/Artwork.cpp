@@ -153,23 +153,30 @@ tRgb TypeColour(int type) {
 
 void DrawLogo(int x, int y, int w, int h) {
     fl_push_clip(x, y, w, h);
+    VerticalGradient(x, y, w, h, {64, 66, 74}, {30, 31, 36});
     fl_color(Rgb({200, 150, 60}));
-    fl_line_style(FL_SOLID, 1);
-    PluckedWave(x + 2, x + w - 3, y + h / 2, h / 2.0 - 2.0, 7.5);
-    fl_line_style(0);
-    fl_font(FL_HELVETICA_BOLD_ITALIC, h - 2);
+    PluckedWave(x + 3, x + w - 4, y + h * 2 / 3, h / 4.0, 4.5);
+    // The largest type that fits the box.
+    int size = h - 4;
+    fl_font(FL_HELVETICA_BOLD_ITALIC, size);
+    while (size > 6 && fl_width("KELVORA") > w - 6) fl_font(FL_HELVETICA_BOLD_ITALIC, --size);
     fl_color(Rgb({20, 20, 24}));
     fl_draw("KELVORA", x + 1, y + 1, w, h, FL_ALIGN_CENTER);
     fl_color(Rgb({255, 214, 110}));
     fl_draw("KELVORA", x, y, w, h, FL_ALIGN_CENTER);
+    fl_color(Rgb({16, 16, 18}));
+    fl_rect(x, y, w, h);
     fl_pop_clip();
 }
 
 void DrawLogoWave(int x, int y, int w, int h) {
-    fl_push_clip(x, y, w, h);
-    fl_color(Rgb({96, 84, 60}));
-    PluckedWave(x + 2, x + w - 3, y + h / 2, h / 2.0 - 2.0, 7.5);
-    fl_pop_clip();
+    // A gold string under the menu titles, fading out to the right.
+    for (int i = 0; i < w; ++i) {
+        const double fade = 1.0 - static_cast<double>(i) / w;
+        fl_color(Rgb({static_cast<int>(60 + 140 * fade), static_cast<int>(58 + 92 * fade),
+                      static_cast<int>(54 + 6 * fade)}));
+        fl_point(x + i, y + h - 1);
+    }
 }
 
 void DrawPanel(int x, int y, int w, int h) {

@@ -7,7 +7,7 @@
 
 // The "KELVORA" word mark with a string wave under it.
 void DrawLogo(int x, int y, int w, int h);
-// The same wave alone, faint: the menu bar's titles are written over it.
+// A gold rule under the menu bar's titles, which are written over the logo's place.
 void DrawLogoWave(int x, int y, int w, int h);
 // Brushed dark metal behind the rack and the master section.
 void DrawPanel(int x, int y, int w, int h);

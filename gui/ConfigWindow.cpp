@@ -55,6 +55,7 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs)
     heading->labelsize(14);
 
     mWidgets.patchPath = new Fl_Input(127, 59, 247, 20, "Path to patch files:");
+    mWidgets.patchPath->labelsize(12);
     mWidgets.patchPath->when(FL_WHEN_CHANGED);
     mWidgets.patchPath->callback(PathTyped, this);
     mWidgets.choosePath = new Fl_Button(374, 59, 25, 20, "...");
@@ -63,7 +64,7 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs)
     // The note frames the device settings; its text sits in its lower part.
     auto* note = new Fl_Box(FL_ENGRAVED_FRAME, 25, 91, 360, 169, kNote);
     note->align(FL_ALIGN_BOTTOM | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-    note->labelsize(12);
+    note->labelsize(11);
 
     mWidgets.audioDevice = new Fl_Input(140, 107, 102, 20, "Audio device:");
     mWidgets.audioDevice->when(FL_WHEN_CHANGED);

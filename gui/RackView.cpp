@@ -161,9 +161,9 @@ void tRackView::DrawCaptions() {
     for (const tView& view : mViews) {
         const tModuleIcon& icon = *view.icon;
         fl_draw(view.slot->Caption().c_str(), icon.x() - tModuleIcon::kCaptionOverhang,
-                icon.y() - tModuleIcon::kCaptionHeight - 2,
+                icon.y() - tModuleIcon::kCaptionHeight - 1,
                 tModuleIcon::kSize + 2 * tModuleIcon::kCaptionOverhang,
-                tModuleIcon::kCaptionHeight + 2, FL_ALIGN_CENTER | FL_ALIGN_CLIP);
+                tModuleIcon::kCaptionHeight + 1, FL_ALIGN_CENTER | FL_ALIGN_CLIP);
     }
 }
 
