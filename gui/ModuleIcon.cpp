@@ -98,8 +98,8 @@ void tModuleIcon::Drag() {
     const int mx = Fl::event_x();
     const int my = Fl::event_y();
     const tRackView& rack = mView;
-    const bool insideRack = mx > rack.x() && mx < rack.x() + rack.w() - 1 && my > rack.y() &&
-                            my < rack.y() + rack.h() - 1;
+    const bool insideRack =
+        mx > rack.x() && mx < rack.x() + rack.w() && my > rack.y() && my < rack.y() + rack.h();
     if (!insideRack) return;
     if (mConnecting) {
         mView.SetRubberBand(&mSlot, mx, my);
