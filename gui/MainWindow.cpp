@@ -99,15 +99,14 @@ tMainWindow::~tMainWindow() {
 }
 
 void tMainWindow::BuildTopBar() {
-    auto* bar = new tArtBox(0, 0, 594, 28, DrawPanel);
-    bar->box(FL_NO_BOX);
-    // The logo lies behind the menu bar, whose titles are written over it.
+    // The menu bar spans the window; everything else of the top bar lies over it, the logo
+    // under the menu titles.
+    BuildMenu();
     new tArtBox(3, 6, 207, 18, DrawLogoWave);
     auto* title = new Fl_Box(211, 6, 120, 16, "Midi Synthesizer");
     title->labelfont(FL_HELVETICA_BOLD_ITALIC);
     title->labelsize(13);
     title->labelcolor(kGold);
-    BuildMenu();
 
     mWidgets.loadMeter = Meter(365, 11, 55, 7, "load", 5.0, mParts.counters.WarningLevel());
     mWidgets.loadMeter->step(1.0);
@@ -127,7 +126,7 @@ void tMainWindow::BuildTopBar() {
 void tMainWindow::BuildMenu() {
     mWidgets.menu = new Fl_Menu_Bar(-2, -2, 597, 30);
     Fl_Menu_Bar* menu = mWidgets.menu;
-    menu->box(FL_NO_BOX);
+    menu->box(FL_FLAT_BOX);
     menu->color(fl_rgb_color(58, 60, 66));
     menu->textcolor(kPanelText);
     menu->textsize(13);
