@@ -303,16 +303,26 @@ void tMainWindow::AddPreset(const char* label) {
 void tMainWindow::PressOn() {
     if (mParts.audio.IsOn())
         mParts.audio.Stop();
-    else
-        mParts.audio.Start();
+    else if (!mParts.audio.Start())
+        TellAudioFailed();
     ShowAudioState();
     mBinding.Refresh();
+}
+
+void tMainWindow::TellAudioFailed() {
+    // The terminal has the device's own message; the musician looking at the window gets
+    // the gist and where to change the device.
+    mDialogs.alert("The audio device \"" + mParts.config.AudioDevice() +
+                   "\" could not be used; audio stays off.\n"
+                   "Choose another device (such as \"default\") under Options -> Configuration.");
 }
 
 void tMainWindow::PressStereo() {
     // The button shows 1 for stereo; pressing it switches to the other channel count.
     const int channels = mWidgets.stereo->value() ? 1 : 2;
+    const bool wasOn = mParts.audio.IsOn();
     mParts.audio.SetChannels(channels);
+    if (wasOn && !mParts.audio.IsOn()) TellAudioFailed();
     ShowAudioState();
     mBinding.Refresh();
 }

@@ -12,7 +12,12 @@
 #include <string>
 
 tModuleIcon::tModuleIcon(tSlot& slot, tRackView& view)
-    : Fl_Widget(slot.X(), slot.Y(), kSize, kSize), mSlot(slot), mView(view) {}
+    : Fl_Widget(slot.X(), slot.Y(), kSize, kSize), mSlot(slot), mView(view) {
+    tooltip("Channel box: left click up, right click down\n"
+            "Lamp: switch on and off\n"
+            "Drag from the socket on the right to an effects unit: connect or disconnect\n"
+            "Right click: module menu");
+}
 
 void tModuleIcon::draw() {
     DrawModuleFace(mSlot.Type(), mSlot.IsOn(), x(), y());

@@ -100,6 +100,15 @@ protected:
             [this](tSlot& slot, const tModuleContext&) -> std::unique_ptr<tEditorWindow> {
                 return std::make_unique<tRecordingEditor>(slot, log);
             });
+        window->SetDialogs({[this](const char* title, const char*, const std::string&) {
+                                dialogs.push_back(std::string("choose ") + title);
+                                return std::string();
+                            },
+                            [this](const std::string&) {
+                                dialogs.push_back("replace?");
+                                return false;
+                            },
+                            [this](const std::string& text) { dialogs.push_back(text); }});
         window->Show();
         Fl::check();
     }
@@ -127,7 +136,8 @@ protected:
         if (ticker.joinable()) ticker.join();
     }
 
-    std::vector<std::string> log;
+    std::vector<std::string> log;     // what the editors were asked
+    std::vector<std::string> dialogs; // what the user was asked or told
     tRack rack;
     tMasterControls master;
     tConfig config;

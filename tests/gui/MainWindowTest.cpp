@@ -84,6 +84,9 @@ TEST_F(MainWindowTest, OnWithAnUnusableDeviceLeavesTheButtonAndTheLightOff) {
     EXPECT_FALSE(callback.IsOn());
     EXPECT_EQ(window->Widgets().on->value(), 0);
     EXPECT_EQ(window->Widgets().light->value(), 0);
+    // The window says so, naming the device.
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_NE(dialogs[0].find("\"kvnosuchdevice\" could not be used"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, OnSwitchesAudioOnAndOffAndStereoRestartsItWithTheOtherChannelCount) {
@@ -118,6 +121,7 @@ TEST_F(MainWindowTest, OnSwitchesAudioOnAndOffAndStereoRestartsItWithTheOtherCha
     EXPECT_FALSE(callback.IsOn());
     EXPECT_EQ(w.on->value(), 0);
     EXPECT_EQ(w.light->value(), 0);
+    EXPECT_TRUE(dialogs.empty());
 }
 
 TEST_F(MainWindowTest, ClosingTheWindowSwitchesAudioOffAndHidesEveryWindow) {
