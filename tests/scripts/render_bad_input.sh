@@ -50,7 +50,8 @@ expect_refusal "type 2 MIDI file" 'type 2 MIDI files are not supported' --midi t
 expect_refusal "SMPTE MIDI file" 'SMPTE time division is not supported' --midi smpte.mid
 expect_refusal "missing rack file" 'cannot read missing.mst' --rack missing.mst
 expect_refusal "not a rack file" 'old.mst is not a Kelvora rack file' --rack old.mst
-expect_refusal "directory as rack" 'cannot read folder.mst' --rack folder.mst
+expect_refusal "directory as rack" 'folder.mst is not a Kelvora rack file (not a regular file)' \
+    --rack folder.mst
 expect_refusal "missing patch" 'cannot read gone.pst' --patch gone.pst
 expect_refusal "unknown patch kind" 'cannot tell the module of patch.txt' --patch patch.txt
 expect_refusal "effects patch alone" 'needs an instrument patch before it' --patch hall.efx
