@@ -142,7 +142,9 @@ void tRack::Post(const tRackEvent& event) {
     if (mEvents.Push(event)) return;
     if (event.kind == tRackEvent::kAllNotesOff) {
         mFlushBefore.store(mEvents.Head(), std::memory_order_relaxed);
-        mFlushPending.store(true, std::memory_order_release);
+        // One all-notes-off waiting already does the work of this one too.
+        if (mFlushPending.exchange(true, std::memory_order_acq_rel))
+            mDropped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
     mDropped.fetch_add(1, std::memory_order_relaxed);

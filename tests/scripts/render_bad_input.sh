@@ -69,6 +69,8 @@ expect_refusal "more presets than channels" 'at most 16' "${presets[@]}"
 "$render" --help >help.txt 2>&1 || fail "--help: exit status $?"
 grep -q '^Usage: kelvora-render' help.txt || fail "--help: no usage line"
 grep -q -- '--no-limiter' help.txt || fail "--help: options missing"
+grep -q 'saturate' help.txt && ! grep -q 'wrap' help.txt ||
+    fail "--help: --no-limiter must say that loud signals saturate"
 
 [ "$failures" -eq 0 ] && echo "all refusals as expected"
 exit $((failures > 0))
