@@ -10,7 +10,7 @@
 #include <FL/Fl_Toggle_Button.H>
 
 namespace {
-constexpr int kLabelSize = 12;
+constexpr int kLabelSize = 11;
 } // namespace
 
 tFluteWindow::tFluteWindow(tFluteSynth& module, const tModuleContext& context)
