@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -78,6 +79,16 @@ int main(int argc, char** argv) {
     for (tSlot* slot : rack.Slots()) windows.push_back(MakeEditorWindow(*slot, context));
     for (auto& window : windows) window->Open();
     tGuiTimer::Start();
+    // Counts the timer ticks that found a swept control changed (so widgets had work to do).
+    int ticks = 0;
+    int busyTicks = 0;
+    std::uint32_t seen = 0;
+    const tControl& swept = string->Controls().energy.frequency;
+    tGuiTimer::Add(&ticks, [&] {
+        ++ticks;
+        if (swept.Serial() != seen) ++busyTicks;
+        seen = swept.Serial();
+    });
 
     std::atomic<bool> running{true};
     std::thread render([&] {
@@ -120,11 +131,13 @@ int main(int argc, char** argv) {
         std::printf("GUI thread CPU, %zu one-second samples: median %.2f %%, min %.2f %%, max "
                     "%.2f %% of one core\n",
                     shares.size(), shares[shares.size() / 2], shares.front(), shares.back());
+        std::printf("timer ticks: %d, with swept controls changed: %d\n", ticks, busyTicks);
     }
     running.store(false);
     midi.join();
     render.join();
     tGuiTimer::Stop();
+    tGuiTimer::Remove(&ticks);
     windows.clear();
     rack.Clear();
     return 0;
