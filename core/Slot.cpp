@@ -37,16 +37,24 @@ void tSlot::SetName(const char* path) {
     mCaption = BaseName(path);
 }
 
-bool tSlot::LoadPatchFile(const std::string& path, std::string& error) {
-    std::string text, reason;
+bool tSlot::ReadPatchFile(const std::string& path, std::string& text, std::string& error) {
+    std::string reason;
     const tFileRead status = ReadTextFile(path, text, kMaxPatchFileSize, reason);
-    if (status != tFileRead::kOk) {
-        error = ReadFailure(status, path, "patch", reason);
-        return false;
-    }
+    if (status == tFileRead::kOk) return true;
+    error = ReadFailure(status, path, "patch", reason);
+    return false;
+}
+
+void tSlot::ApplyPatchText(const std::string& path, const std::string& text) {
     std::istringstream in(text);
     ReadPatch(path.c_str(), in);
     NamedAfterFile(path);
+}
+
+bool tSlot::LoadPatchFile(const std::string& path, std::string& error) {
+    std::string text;
+    if (!ReadPatchFile(path, text, error)) return false;
+    ApplyPatchText(path, text);
     return true;
 }
 

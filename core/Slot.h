@@ -74,6 +74,11 @@ public:
     // (anything else is refused and the module left as it was); then ReadPatch, and the
     // caption and title from the file name. False with a message for the user in error.
     bool LoadPatchFile(const std::string& path, std::string& error);
+    // The two halves of LoadPatchFile, so that the file is read before a caller takes the
+    // rack's lock for the module: ReadPatchFile reads and checks the file (no module state is
+    // touched), ApplyPatchText reads the text into the module and names it after the file.
+    static bool ReadPatchFile(const std::string& path, std::string& text, std::string& error);
+    void ApplyPatchText(const std::string& path, const std::string& text);
     // Writes the patch to path with the module's extension forced onto it, through a
     // temporary file renamed over the target, so a failed save leaves the old file as it
     // was. Then the caption and title follow the file name. False with a message in error.

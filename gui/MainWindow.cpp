@@ -25,6 +25,8 @@
 #include <cstring>
 #include <fstream>
 
+#include <sys/stat.h>
+
 namespace {
 
 const Fl_Color kPanelText = fl_rgb_color(236, 236, 230);
@@ -69,10 +71,15 @@ Fl_Button* PanelButton(int x, int y, int w, int h, const char* label) {
 }
 
 // The first 13 characters of a rack file: whether loading it replaces the rack.
+// Only a regular file's first bytes are looked at: a FIFO or a device would block or never end.
 bool IsRackFile(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
     std::ifstream in(path);
-    std::string header;
-    return static_cast<bool>(in >> header) && header.compare(0, 13, "kelvora-state") == 0;
+    char header[13] = {};
+    in >> std::ws;
+    in.read(header, sizeof header);
+    return in.gcount() == sizeof header && std::string(header, sizeof header) == "kelvora-state";
 }
 
 } // namespace
@@ -271,6 +278,9 @@ bool tMainWindow::ReadRack(const std::string& path, bool insert) {
     case tRackFileStatus::kCannotOpen:
         mDialogs.alert("Can't read file " + path);
         return false;
+    case tRackFileStatus::kRefused:
+        mDialogs.alert(result.message);
+        return false;
     case tRackFileStatus::kNotRackFile:
         mDialogs.alert(path + " is not a Kelvora file.");
         return false;
@@ -285,7 +295,8 @@ bool tMainWindow::ReadRack(const std::string& path, bool insert) {
 void tMainWindow::SaveRack() {
     const std::string path = ChooseRackSavePath(mDialogs, mParts.config.PatchDir());
     if (path.empty()) return;
-    if (!SaveRackFile(mParts.rack, path)) mDialogs.alert("Can't write file " + path);
+    std::string error;
+    if (!SaveRackFile(mParts.rack, path, error)) mDialogs.alert(error);
 }
 
 void tMainWindow::NewModule(int type) {

@@ -39,23 +39,17 @@ tDialogHooks ToolkitDialogHooks() {
 }
 
 bool LoadSlotPatch(tSlot& slot, tRack& rack, const std::string& path, std::string& error) {
-    // The slot reads an unreadable file as an empty text, which would reset every setting:
-    // refuse it here instead.
+    // The file is read and checked before the rack's lock is taken: a file that cannot be
+    // read (or is no patch file) leaves the module as it was, and the lock is held only
+    // while the text goes into the module.
     std::string text;
-    if (!ReadTextFile(path, text)) {
-        error = "Can't read file " + path;
-        return false;
-    }
+    if (!tSlot::ReadPatchFile(path, text, error)) return false;
     std::optional<tRack::tGuard> guard;
     if (rack.Contains(&slot)) guard.emplace(rack);
-    slot.LoadPatchFile(path);
+    slot.ApplyPatchText(path, text);
     return true;
 }
 
 bool SaveSlotPatch(tSlot& slot, const std::string& path, std::string& error) {
-    if (!slot.SavePatchFile(path)) {
-        error = "Can't write file " + path;
-        return false;
-    }
-    return true;
+    return slot.SavePatchFile(path, error);
 }
