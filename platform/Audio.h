@@ -8,10 +8,13 @@
 // device goes away.
 #pragma once
 
+#include "platform/Realtime.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
 class tConfig;
@@ -45,6 +48,9 @@ public:
     // Opens the configured device for blocking playback of channels interleaved channels.
     // Returns kOpen, or kClosed after printing why. An open device stays as it is.
     int Open(int channels);
+    // Whether an open that failed so should be followed by the hint to use the sound
+    // server's device "default": the device is busy or does not exist.
+    static bool SuggestSoundServer(int openError, const std::string& device);
     // Configures the open device (S16_LE, rate, period, buffer of period x fragments) and
     // starts the callbacks. Returns 0 on success, 1 when the device is closed, otherwise
     // -1 or the ALSA error after printing it.
@@ -59,6 +65,10 @@ public:
     int Fragments() const { return mFragments.load(std::memory_order_relaxed); }
     int OpenState() const { return mOpenState.load(std::memory_order_relaxed); }
     bool IsRunning() const { return mRunning.load(); }
+    // Waits until the audio thread has set its scheduling.
+    void WaitScheduled() { mScheduled.Wait(); }
+    // Whether the audio thread runs on the realtime scheduler (known once scheduled).
+    bool IsRealtime() const { return mRealtime.load(); }
 
 private:
     void ThreadLoop();
@@ -80,6 +90,9 @@ private:
     std::atomic<bool> mStop{false};
     std::atomic<bool> mInCallback{false};
     std::atomic<tAudioClient*> mClient{nullptr};
+
+    tStartSignal mScheduled;
+    std::atomic<bool> mRealtime{false};
 
     std::mutex mIdleLock; // the idle thread's wake-up
     std::condition_variable mIdleWake;
