@@ -36,5 +36,7 @@ public:
     virtual void SaveDialog() = 0;
 };
 
-// The editor of slot's module type (string, flute or effects).
+// The editor of slot's module type (string, flute or effects); null for a slot of no known type.
 std::unique_ptr<tEditorWindow> MakeEditorWindow(tSlot& slot, const tModuleContext& context);
+// What the rack view makes its editors with (MakeEditorWindow in the program, others in tests).
+using tEditorFactory = std::function<std::unique_ptr<tEditorWindow>(tSlot&, const tModuleContext&)>;
