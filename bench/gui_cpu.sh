@@ -42,7 +42,7 @@ results=()
 for ((run = 1; run <= runs; run++)); do
     rm -f "$work/midi" "$work/pcm"
     mkfifo "$work/midi"
-    "$python" "$scripts/paced_reader.py" "$work/pcm" /dev/null &
+    "$python" "$scripts/paced_reader.py" "$work/pcm" "$work/out.raw" &
     pids+=($!)
     for ((i = 0; i < 100; i++)); do [ -p "$work/pcm" ] && break; sleep 0.1; done
     HOME="$work" ALSA_CONFIG_PATH="$work/asoundrc" "$program" -f 128 -o kvpaced -i "$work/midi" \
@@ -54,16 +54,18 @@ for ((run = 1; run <= runs; run++)); do
     sleep 0.5
     xdotool mousemove --window "$window" 535 14 click 1
     "$python" "$scripts/play_midi.py" "$work/midi" 4 &
-    pids+=($!)
+    player=$!
+    pids+=($player)
     sleep 2
     before=$(ticks "$pid" "$pid")
     sleep 10
     after=$(ticks "$pid" "$pid")
     share=$(awk -v t=$((after - before)) -v hz="$hz" 'BEGIN { printf "%.2f", 100 * t / hz / 10 }')
-    echo "run $run: GUI thread $share % of one core"
+    seconds=$(awk -v b="$(stat -c %s "$work/out.raw")" 'BEGIN { printf "%.1f", b / 176400 }')
+    echo "run $run: GUI thread $share % of one core ($seconds s of audio played)"
     results+=("$share")
-    kill "$pid"
-    wait "$pid" 2>/dev/null
+    kill "$player" "$pid" 2>/dev/null
+    wait "$player" "$pid" 2>/dev/null
     exec 4>&-
     sleep 2
 done
