@@ -94,10 +94,13 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs)
     window->end();
 
     tConfigControls& controls = config.Controls();
-    mBinding.Bind(mWidgets.period, controls.periodSlider,
-                  [this] { mConfig.MovePeriodSlider(mConfig.Controls().periodSlider.Index()); });
+    mBinding.Bind(mWidgets.period, controls.periodSlider, [this] {
+        mConfig.MovePeriodSlider(mConfig.Controls().periodSlider.Index());
+        mBinding.Refresh();
+    });
     mBinding.Bind(mWidgets.fragments, controls.fragmentsSlider, [this] {
         mConfig.MoveFragmentsSlider(mConfig.Controls().fragmentsSlider.Value());
+        mBinding.Refresh();
     });
     mBinding.BindText(mWidgets.frames, controls.framesBox, Whole);
     mBinding.BindText(mWidgets.fragmentsBox, controls.fragmentsBox, Whole);

@@ -8,9 +8,10 @@
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Toggle_Button.H>
+#include <FL/Fl_Value_Slider.H>
 
 namespace {
-constexpr int kLabelSize = 12;
+constexpr int kLabelSize = 11;
 } // namespace
 
 tFluteWindow::tFluteWindow(tFluteSynth& module, const tModuleContext& context)
@@ -63,7 +64,7 @@ tFluteWindow::tFluteWindow(tFluteSynth& module, const tModuleContext& context)
     tFluteControls::tPressure& p = c.pressure;
     Fl_Group* pressure = AddGroup(205, 210, 195, 115, "Pressure - tremolo", false);
     AddSlider(210, 220, p.pressure);
-    AddSlider(210, 245, p.tremoloFreq);
+    AddSlider(210, 245, p.tremoloFreq)->labelsize(kLabelSize - 1); // fits the frame
     AddSlider(210, 270, p.amplitude);
     AddSlider(210, 295, p.attack);
     pressure->end();
@@ -88,7 +89,7 @@ tFluteWindow::tFluteWindow(tFluteSynth& module, const tModuleContext& context)
 
     auto* title = new Fl_Box(405, 300, 190, 20, "KV Flute Synthesizer  v1.2");
     title->labelfont(FL_HELVETICA_BOLD);
-    title->labelsize(13);
+    title->labelsize(12);
     Finish();
 }
 

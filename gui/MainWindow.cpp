@@ -99,15 +99,14 @@ tMainWindow::~tMainWindow() {
 }
 
 void tMainWindow::BuildTopBar() {
-    auto* bar = new tArtBox(0, 0, 594, 28, DrawPanel);
-    bar->box(FL_NO_BOX);
-    // The logo lies behind the menu bar, whose titles are written over it.
+    // The menu bar spans the window; everything else of the top bar lies over it, the logo
+    // under the menu titles.
+    BuildMenu();
     new tArtBox(3, 6, 207, 18, DrawLogoWave);
     auto* title = new Fl_Box(211, 6, 120, 16, "Midi Synthesizer");
     title->labelfont(FL_HELVETICA_BOLD_ITALIC);
     title->labelsize(13);
     title->labelcolor(kGold);
-    BuildMenu();
 
     mWidgets.loadMeter = Meter(365, 11, 55, 7, "load", 5.0, mParts.counters.WarningLevel());
     mWidgets.loadMeter->step(1.0);
@@ -127,7 +126,7 @@ void tMainWindow::BuildTopBar() {
 void tMainWindow::BuildMenu() {
     mWidgets.menu = new Fl_Menu_Bar(-2, -2, 597, 30);
     Fl_Menu_Bar* menu = mWidgets.menu;
-    menu->box(FL_NO_BOX);
+    menu->box(FL_FLAT_BOX);
     menu->color(fl_rgb_color(58, 60, 66));
     menu->textcolor(kPanelText);
     menu->textsize(13);
@@ -304,16 +303,26 @@ void tMainWindow::AddPreset(const char* label) {
 void tMainWindow::PressOn() {
     if (mParts.audio.IsOn())
         mParts.audio.Stop();
-    else
-        mParts.audio.Start();
+    else if (!mParts.audio.Start())
+        TellAudioFailed();
     ShowAudioState();
     mBinding.Refresh();
+}
+
+void tMainWindow::TellAudioFailed() {
+    // The terminal has the device's own message; the musician looking at the window gets
+    // the gist and where to change the device.
+    mDialogs.alert("The audio device \"" + mParts.config.AudioDevice() +
+                   "\" could not be used; audio stays off.\n"
+                   "Choose another device (such as \"default\") under Options -> Configuration.");
 }
 
 void tMainWindow::PressStereo() {
     // The button shows 1 for stereo; pressing it switches to the other channel count.
     const int channels = mWidgets.stereo->value() ? 1 : 2;
+    const bool wasOn = mParts.audio.IsOn();
     mParts.audio.SetChannels(channels);
+    if (wasOn && !mParts.audio.IsOn()) TellAudioFailed();
     ShowAudioState();
     mBinding.Refresh();
 }

@@ -95,6 +95,7 @@ private:
     void AddPreset(const char* label);
     void PressOn();
     void PressStereo();
+    void TellAudioFailed();
 
     static void MenuCallback(Fl_Widget* widget, void* self);
     static void OnCallback(Fl_Widget* widget, void* self);

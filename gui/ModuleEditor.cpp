@@ -16,10 +16,26 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 namespace {
 
-constexpr int kLabelSize = 12;
+constexpr int kLabelSize = 11;
 constexpr int kValueSize = 10;
+
+// A value slider whose box shows a continuous value with three decimals (or one above 10),
+// so that it fits the box; stepped values show as the toolkit shows them.
+class tValueSlider : public Fl_Value_Slider {
+public:
+    using Fl_Value_Slider::Fl_Value_Slider;
+    int format(char* buffer) override {
+        if (step() != 0.0) return Fl_Value_Slider::format(buffer);
+        const double range = std::max(std::fabs(minimum()), std::fabs(maximum()));
+        return std::snprintf(buffer, 128, range > 10.0 ? "%.1f" : "%.3f", value());
+    }
+};
 
 bool Exists(const std::string& path) {
     struct stat info;
@@ -143,14 +159,14 @@ Fl_Group* tModuleEditor::AddGroup(int x, int y, int w, int h, const char* label,
     auto* group = new Fl_Group(x, y, w, h);
     group->box(FL_ENGRAVED_BOX);
     group->copy_label(label);
-    group->labelsize(kLabelSize);
+    group->labelsize(kLabelSize + 1);
     group->labelfont(FL_HELVETICA_BOLD);
     group->align(labelInside ? FL_ALIGN_TOP | FL_ALIGN_INSIDE : FL_ALIGN_TOP_LEFT);
     return group;
 }
 
 Fl_Value_Slider* tModuleEditor::AddSlider(int x, int y, tControl& control, int w, int h) {
-    auto* slider = new Fl_Value_Slider(x, y, w, h);
+    auto* slider = new tValueSlider(x, y, w, h);
     slider->type(FL_HOR_NICE_SLIDER);
     slider->copy_label(control.Label().c_str());
     slider->align(FL_ALIGN_RIGHT);
@@ -196,6 +212,7 @@ Fl_Light_Button* tModuleEditor::AddSwitch(int x, int y, tControl& control,
 void tModuleEditor::AddTransport(int pauseX, int playX, int y, int stopX, int stopY,
                                  const char* stopLabel) {
     auto* pause = new Fl_Button(pauseX, y, 25, 25, "@||");
+    pause->labelsize(11);
     pause->labelcolor(FL_DARK_BLUE);
     pause->callback(
         [](Fl_Widget*, void* editor) { static_cast<tModuleEditor*>(editor)->SwitchOff(); }, this);

@@ -12,7 +12,12 @@
 #include <string>
 
 tModuleIcon::tModuleIcon(tSlot& slot, tRackView& view)
-    : Fl_Widget(slot.X(), slot.Y(), kSize, kSize), mSlot(slot), mView(view) {}
+    : Fl_Widget(slot.X(), slot.Y(), kSize, kSize), mSlot(slot), mView(view) {
+    tooltip("Channel box: left click up, right click down\n"
+            "Lamp: switch on and off\n"
+            "Drag from the socket on the right to an effects unit: connect or disconnect\n"
+            "Right click: module menu");
+}
 
 void tModuleIcon::draw() {
     DrawModuleFace(mSlot.Type(), mSlot.IsOn(), x(), y());
@@ -98,8 +103,8 @@ void tModuleIcon::Drag() {
     const int mx = Fl::event_x();
     const int my = Fl::event_y();
     const tRackView& rack = mView;
-    const bool insideRack = mx > rack.x() && mx < rack.x() + rack.w() - 1 && my > rack.y() &&
-                            my < rack.y() + rack.h() - 1;
+    const bool insideRack =
+        mx > rack.x() && mx < rack.x() + rack.w() && my > rack.y() && my < rack.y() + rack.h();
     if (!insideRack) return;
     if (mConnecting) {
         mView.SetRubberBand(&mSlot, mx, my);
