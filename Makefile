@@ -5,9 +5,9 @@
 
 JOBS ?= 2
 DEPS := cmake g++ make pkg-config libasound2-dev libsndfile1-dev libsmf-dev libstk-dev \
-        libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool
+        libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool python3-numpy imagemagick
 
-.PHONY: all deps demo test tsan bench format clean
+.PHONY: all deps run demo test tsan bench format clean
 
 all: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -25,6 +25,10 @@ deps:
 	  $$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
 	    $$missing; \
 	fi
+
+# Starts the synthesizer; options go in ARGS, e.g. make run ARGS="-o default band.mst".
+run: all
+	./build/kelvora $(ARGS)
 
 # Kelvora's main job without a sound card: every built-in preset in turn plays the demo phrase,
 # rendered through the master stage into demo.wav.

@@ -1,6 +1,7 @@
 #include "platform/Audio.h"
 
 #include "core/Config.h"
+#include "platform/Realtime.h"
 
 #include <alsa/asoundlib.h>
 
@@ -8,8 +9,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <sched.h>
 #include <unistd.h>
+
+bool tAudio::SuggestSoundServer(int openError, const std::string& device) {
+    if (device == "default") return false;
+    return openError == -EBUSY || openError == -ENOENT || openError == -ENODEV ||
+           openError == -ENXIO;
+}
 
 tAudio::tAudio(const tConfig& config) : mConfig(config) {
     mThread = std::thread([this] { ThreadLoop(); });
@@ -48,12 +54,11 @@ void tAudio::WakeThread() {
 // --- the audio thread ----------------------------------------------------------------------
 
 void tAudio::ThreadLoop() {
-    sched_param param{};
-    param.sched_priority = kThreadPriority;
-    sched_setscheduler(0, SCHED_FIFO, &param);
-    if (sched_getscheduler(0) != SCHED_FIFO)
+    // Privileges are dropped by the owner once every thread is scheduled (tStartSignal).
+    mRealtime.store(realtime::UseFifoScheduling(kThreadPriority));
+    if (!mRealtime.load())
         std::fputs("Can not add audio driver to the realtime scheduler!\n", stderr);
-    if (seteuid(getuid()) != 0) std::perror("seteuid");
+    mScheduled.Raise();
 
     while (!mStop.load()) {
         CloseOrphan();
@@ -90,9 +95,16 @@ int tAudio::Open(int channels) {
     mOpenState.store(kClosed, std::memory_order_relaxed);
 
     snd_pcm_t* handle = nullptr;
-    if (snd_pcm_open(&handle, mConfig.AudioDevice().c_str(), SND_PCM_STREAM_PLAYBACK,
-                     SND_PCM_NONBLOCK) < 0) {
+    const std::string& device = mConfig.AudioDevice();
+    const int opened =
+        snd_pcm_open(&handle, device.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    if (opened < 0) {
         std::fputs("Can't open audio device.\n", stderr);
+        if (SuggestSoundServer(opened, device))
+            std::fprintf(stderr,
+                         "%s is busy or missing: a sound server (PipeWire, PulseAudio) usually "
+                         "holds hw:0,0; try 'kelvora -o default'.\n",
+                         device.c_str());
         return kClosed;
     }
     if (handle == nullptr) {

@@ -10,10 +10,13 @@
 // thread, which closes it as soon as that write returns, and audio is off at once.
 #pragma once
 
+#include "platform/Realtime.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
 class tConfig;
@@ -54,6 +57,9 @@ public:
     // Opens the configured device for blocking playback of channels interleaved channels.
     // Returns kOpen, or kClosed after printing why. An open device stays as it is.
     int Open(int channels);
+    // Whether an open that failed so should be followed by the hint to use the sound
+    // server's device "default": the device is busy or does not exist.
+    static bool SuggestSoundServer(int openError, const std::string& device);
     // Configures the open device (S16_LE, rate, period, buffer of period x fragments) and
     // starts the callbacks. The block length (Period) is the period the device settled on
     // when that lies in kMinPeriod..kMaxPeriod, else the configured one. Returns 0 on
@@ -72,6 +78,10 @@ public:
     bool IsRunning() const { return mRunning.load(); }
     // A device that Close handed to the audio thread and that is not closed yet.
     bool ClosePending() const { return mOrphan.load() != nullptr; }
+    // Waits until the audio thread has set its scheduling.
+    void WaitScheduled() { mScheduled.Wait(); }
+    // Whether the audio thread runs on the realtime scheduler (known once scheduled).
+    bool IsRealtime() const { return mRealtime.load(); }
 
 private:
     void ThreadLoop();
@@ -97,6 +107,9 @@ private:
     std::atomic<bool> mInCallback{false};
     std::atomic<bool> mThreadDone{false};
     std::atomic<tAudioClient*> mClient{nullptr};
+
+    tStartSignal mScheduled;
+    std::atomic<bool> mRealtime{false};
 
     std::mutex mIdleLock; // the idle thread's wake-up
     std::condition_variable mIdleWake;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <string>
 #include <vector>
 
@@ -57,9 +59,20 @@ TEST_F(AudioTest, UnknownDeviceIsReportedAndLeftClosed) {
     EXPECT_EQ(audio.Open(2), -1);
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_NE(errors.find("Can't open audio device.\n"), std::string::npos) << errors;
+    // One more line points to the sound server's device.
+    EXPECT_NE(errors.find("kvnosuch is busy or missing: a sound server (PipeWire, PulseAudio) "
+                          "usually holds hw:0,0; try 'kelvora -o default'.\n"),
+              std::string::npos)
+        << errors;
     EXPECT_EQ(audio.OpenState(), tAudio::kClosed);
     EXPECT_EQ(audio.Init(44100), 1);
     EXPECT_FALSE(audio.IsRunning());
+
+    // Only for a busy or missing device, and not when "default" itself failed.
+    EXPECT_TRUE(tAudio::SuggestSoundServer(-EBUSY, "hw:0,0"));
+    EXPECT_TRUE(tAudio::SuggestSoundServer(-ENODEV, "hw:1,0"));
+    EXPECT_FALSE(tAudio::SuggestSoundServer(-ENOENT, "default"));
+    EXPECT_FALSE(tAudio::SuggestSoundServer(-EINVAL, "hw:0,0"));
 }
 
 TEST_F(AudioTest, InitWhileClosedReturnsOneAndChangesNothing) {

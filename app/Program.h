@@ -1,0 +1,57 @@
+// Everything the synthesizer runs except its windows: the settings, the rack, the master
+// stage, the audio device with its thread and render callback, the tick thread and the MIDI
+// input thread.
+//
+// Start follows the start-up order: the rc file, then the command line over it, the render
+// callback, the tick thread, the MIDI source with its thread; then, once every thread has
+// set its scheduling, privileges are dropped (once, for the whole process), and the rack is
+// set up for stereo. Audio stays off until switched on. The destructor switches audio off
+// and ends the threads before the rack goes.
+#pragma once
+
+#include "app/CommandLine.h"
+#include "core/Config.h"
+#include "core/LoadCounters.h"
+#include "core/MasterControls.h"
+#include "core/MasterStage.h"
+#include "core/Rack.h"
+#include "platform/Audio.h"
+#include "platform/AudioCallback.h"
+#include "platform/MidiIn.h"
+#include "platform/TickThread.h"
+
+#include <optional>
+
+class tProgram {
+public:
+    tProgram();
+    ~tProgram();
+    tProgram(const tProgram&) = delete;
+    tProgram& operator=(const tProgram&) = delete;
+
+    // The steps before the main window is shown. Returns the exit status when the program
+    // ends here (-1 for the usage text and start-up failures, 0 for a named file that is
+    // not a FIFO); nothing when it goes on.
+    std::optional<int> Start(int argc, char** argv, int standardInput = 0);
+
+    const tCommandLine& Options() const { return mOptions; }
+    tConfig& Config() { return mConfig; }
+    tRack& Rack() { return mRack; }
+    tMasterControls& Master() { return mMaster; }
+    tLoadCounters& Counters() { return mCounters; }
+    tAudioSwitch& AudioSwitch() { return mCallback; }
+    tAudio& Audio() { return mAudio; }
+    tMidiIn& MidiIn() { return mMidiIn; }
+
+private:
+    tConfig mConfig;
+    tCommandLine mOptions;
+    tRack mRack;
+    tMasterControls mMaster;
+    tLoadCounters mCounters;
+    tMasterStage mStage;
+    tAudio mAudio;
+    tRenderCallback mCallback;
+    std::optional<tTickThread> mTick;
+    tMidiIn mMidiIn;
+};
