@@ -1,9 +1,9 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Peak of the final half second of every preset's segment in a demo render.
 
 The demo plays the phrase on each preset's channel in turn, one segment of 3.2 s
 per preset, in the order the presets are listed; the file starts with one block of
-silence. Usage: demo_tails.py demo.wav [--period 128] [--limit 2000]
+silence and every event takes effect at the start of the block in which it falls. Usage: demo_tails.py demo.wav [--period 128] [--limit 2000]
 Exits with status 1 when a segment's tail peaks at or above the limit.
 """
 import argparse
@@ -32,7 +32,9 @@ def main():
     frames = data.reshape(-1, channels).astype(np.int32)
     worst = 0
     for i, name in enumerate(PRESETS):
-        end = int(round((i + 1) * SEGMENT_SECONDS * rate)) + args.period
+        # The next segment's first note takes effect at the start of the block in which it
+        # falls and is heard one block later: the segment ends there.
+        end = (int((i + 1) * SEGMENT_SECONDS * rate) // args.period + 1) * args.period
         start = end - int(round(TAIL_SECONDS * rate))
         tail = frames[start:min(end, len(frames))]
         peak = int(np.abs(tail).max()) if tail.size else 0
