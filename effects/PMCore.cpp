@@ -29,6 +29,15 @@ void tPMCore::setFrequency(double f) {
     mLen2 = LineLength(mLenFactor * mRate / f);
 }
 
+void tPMCore::clear() {
+    std::fill(mLine1.get(), mLine1.get() + kLineSize, 0.0);
+    std::fill(mLine2.get(), mLine2.get() + kLineSize, 0.0);
+    mLowpass.clear();
+    mDc.reset();
+    mFb = 0.0;
+    mV = 0.0;
+}
+
 void tPMCore::setFeed(double x) {
     mFeed = std::min(x, 0.7);
 }

@@ -36,6 +36,8 @@ public:
     void setEfxOnly(bool on) { mEfxOnly = on; }
 
     void process(double* buf, int count);
+    // Both lines, the loop filter, the DC blocker and the loop values to zero.
+    void clear();
 
     double frequency() const { return mFreq; }
     int length1() const { return mLen1; }
