@@ -192,3 +192,20 @@ TEST(EffectsBounds, SwitchingOffAndOnClearsEveryUnit) {
     engine.effects.SwitchOn();
     for (int b = 0; b < 2 * kBlocksPerSecond; ++b) ASSERT_EQ(engine.block(silence), 0.0) << b;
 }
+
+TEST(EffectsBounds, BuiltInEffectsAreSilentWithoutInput) {
+    // Prepared, or switched off and on, every built-in effects setting stays silent while
+    // nothing plays into it: the PM resonator starts at rest on its constant excitation.
+    const std::vector<double> silence(kFrames, 0.0);
+    for (int p = 0; p < kPresetCount; ++p) {
+        const char* text = PresetTable()[p].effects;
+        if (!text) continue;
+        tEngine engine(text);
+        double peak = 0.0;
+        for (int b = 0; b < 2 * kBlocksPerSecond; ++b) peak = std::max(peak, engine.block(silence));
+        engine.effects.SwitchOff();
+        engine.effects.SwitchOn();
+        for (int b = 0; b < kBlocksPerSecond; ++b) peak = std::max(peak, engine.block(silence));
+        EXPECT_LT(peak, 1e-9) << PresetTable()[p].label;
+    }
+}
