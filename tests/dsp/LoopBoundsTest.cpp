@@ -1,5 +1,6 @@
 // The fractional delay line at the extremes of its use: a delay that grows while the line
 // runs, and clearing after it has run a long way round its ring.
+#include "dsp/FlushDenormals.h"
 #include "dsp/FracDelay.h"
 
 #include <gtest/gtest.h>
@@ -76,4 +77,17 @@ TEST(FracDelayBounds, ClearZeroesEverythingWrittenAroundTheRing) {
         line.write(0.0);
         ASSERT_EQ(line.output(), 0.0) << n;
     }
+}
+
+TEST(FlushDenormals, SubnormalResultsAreZeroWhileInScope) {
+    // The rendering threads run their loops in this scope; x86-64 and ARM both support it.
+    ASSERT_TRUE(tFlushDenormals::kSupported);
+    volatile double smallest = 2.2250738585072014e-308; // the smallest normal double
+    {
+        const tFlushDenormals flush;
+        const double half = smallest * 0.5;
+        EXPECT_EQ(half, 0.0);
+    }
+    const double half = smallest * 0.5;
+    EXPECT_GT(half, 0.0);
 }
