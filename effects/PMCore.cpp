@@ -29,6 +29,48 @@ void tPMCore::setFrequency(double f) {
     mLen2 = LineLength(mLenFactor * mRate / f);
 }
 
+namespace {
+// The fifth-order polynomial of line 2's output, its argument held within the limit.
+double Polynomial(double y) {
+    y = std::clamp(y, -tPMCore::kArgumentLimit, tPMCore::kArgumentLimit);
+    const double y2 = y * y;
+    return y * (1.0 - 4.0 * y2 + 2.675 * y2 * y2);
+}
+} // namespace
+
+double tPMCore::restingValue() const {
+    // With the loop filter's unity gain at DC the rest is a root of
+    // r(y) = p(intensity + feed·y) − (1 − feed)·y; |p| is bounded, so r changes sign between
+    // ±bound, and halving the interval finds a root.
+    const double slope = 1.0 - mFeed;
+    double bound = 0.0;
+    for (double y = -kArgumentLimit; y <= kArgumentLimit; y += 0.01)
+        bound = std::max(bound, std::fabs(Polynomial(y)));
+    bound = bound / slope + 1.0;
+    double low = -bound;
+    double high = bound;
+    auto r = [&](double y) { return Polynomial(mIntensity + mFeed * y) - slope * y; };
+    for (int i = 0; i < 80; ++i) {
+        const double middle = 0.5 * (low + high);
+        if (r(middle) > 0.0)
+            low = middle;
+        else
+            high = middle;
+    }
+    return 0.5 * (low + high);
+}
+
+void tPMCore::clear() {
+    const double y = restingValue();
+    const double v = mIntensity + mFeed * y;
+    std::fill(mLine1.get(), mLine1.get() + kLineSize, y);
+    std::fill(mLine2.get(), mLine2.get() + kLineSize, v);
+    mLowpass.setY(y);
+    mDc.settle(y);
+    mFb = y;
+    mV = v;
+}
+
 void tPMCore::setFeed(double x) {
     mFeed = std::min(x, 0.7);
 }
@@ -65,13 +107,11 @@ template <bool Stereo, bool EfxOnly> void tPMCore::run(double* buf, int count) {
         } else {
             y1 = line1[mPos1];
         }
-        if (mFb > 5.0 || mFb < -5.0 || std::isnan(mFb)) {
-            // A loop value that is no longer finite would stay in the loop filter and the
-            // DC blocker for good: they start again from rest.
-            if (!std::isfinite(mFb)) {
-                y = 0.0;
-                mDc.reset();
-            }
+        if (!(std::fabs(mFb) <= kLoopLimit)) {
+            // A loop value out of bounds starts the loop again from rest: the loop filter and
+            // the DC blocker would otherwise keep it going.
+            y = 0.0;
+            mDc.reset();
             mFb = 0.0;
         }
         line1[mPos1] = mFb;
@@ -86,6 +126,9 @@ template <bool Stereo, bool EfxOnly> void tPMCore::run(double* buf, int count) {
         line2[mPos2] = mV;
 
         mV = (mDrive * x + 1.0) * mIntensity + mFeed * y1;
+        // Beyond the polynomial's stable range its steep rise would feed a limit cycle that
+        // outlives the input: the argument is held at the edge of that range.
+        y2 = std::clamp(y2, -kArgumentLimit, kArgumentLimit);
         const double y2sq = y2 * y2;
         const double u = mFeed * y1 + y2 * (1.0 - 4.0 * y2sq + 2.675 * y2sq * y2sq);
         const double g = a1 * y + b0 * u;

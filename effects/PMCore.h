@@ -11,6 +11,11 @@
 class tPMCore {
 public:
     static constexpr int kLineSize = 48000;
+    // The loop value beyond which (or when not finite) the loop starts again from rest.
+    static constexpr double kLoopLimit = 5.0;
+    // The largest magnitude the polynomial's argument takes. The polynomial turns steeply
+    // upwards past about 1.15; held within this, the loop settles once its input stops.
+    static constexpr double kArgumentLimit = 1.27;
 
     tPMCore();
     tPMCore(const tPMCore&) = delete;
@@ -31,6 +36,12 @@ public:
     void setEfxOnly(bool on) { mEfxOnly = on; }
 
     void process(double* buf, int count);
+    // The resting state for silent input: both lines, the loop filter and the DC blocker hold
+    // the constant excitation and the loop value it settles to, so that the resonator starts
+    // without a thump and sounds only when its input does.
+    void clear();
+    // The loop value at rest: y = feed·y + p(intensity + feed·y), p the polynomial.
+    double restingValue() const;
 
     double frequency() const { return mFreq; }
     int length1() const { return mLen1; }

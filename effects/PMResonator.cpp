@@ -56,4 +56,8 @@ void tPMResonator::update() {
     mCore.setOutGain(std::exp(mGroup.efxVolume.Value()) - 1.0);
     mCore.setIntensity(mGroup.intensity.Value());
     mCore.setEfxOnly(mGroup.efxOnly.IsOn());
+    if (mRestPending) {
+        mRestPending = false;
+        mCore.clear();
+    }
 }
