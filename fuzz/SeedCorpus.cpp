@@ -82,5 +82,15 @@ int main(int argc, char** argv) {
     Seed("midi_decoder", "realtime-inside",
          Bytes({0x92, 0xF8, 0x30, 0xFE, 0x7F, 0xC1, 0x05, 0xD1, 0x40, 0xA1, 0x3C, 0x10, 0x81, 0x30,
                 0x00}));
+    // Sequencer events, for the event translation: type, then the note or control record.
+    auto event = [](int type, std::initializer_list<int> bytes) {
+        std::string record(1, static_cast<char>(type));
+        for (int b : bytes) record.push_back(static_cast<char>(b));
+        return record;
+    };
+    Seed("sequencer_event", "note-on", event(6, {0, 60, 100, 0}));
+    Seed("sequencer_event", "note-on-velocity-0", event(6, {3, 60, 0, 0}));
+    Seed("sequencer_event", "controller", event(10, {2, 0, 0, 0, 10, 0, 0, 0, 64, 0, 0, 0}));
+    Seed("sequencer_event", "pitch-bend", event(13, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0xFF, 0xFF}));
     return 0;
 }
