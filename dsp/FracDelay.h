@@ -1,5 +1,10 @@
 // Freely tunable fractional delay line (the flute's jet): whole-sample circular buffer plus
 // a first-order allpass whose coefficient is corrected for very short delays.
+//
+// The ring spans the whole buffer, the longest delay the line can be asked for, so that the
+// signal history stays contiguous however the delay changes: a delay that grows reads samples
+// that were really written that long ago, never slots left over from an earlier, shorter line.
+// The nominal length floor(d + 2) only fixes the lag between writing and reading.
 #pragma once
 
 #include <vector>
@@ -10,11 +15,13 @@ public:
 
     tFracDelay();
 
-    // New zero buffer of n entries (at least 1); the length is kept within it.
+    // New zero ring of n entries (at least 3); the length is kept within it.
     void resize(int n);
-    // Zeroes the first `length` entries; the output becomes v.
+    // Zeroes every entry written since the last clear (all that can differ from zero); the
+    // allpass state and the output become v.
     void clear(double v);
-    // Allpass state to zero, write position to the start.
+    // Allpass state to zero. The ring keeps its position and its history, so a new note's
+    // first reads take the most recent samples of the one before.
     void resetState();
     // Delay of d samples (limited to what the buffer holds). The write position is kept;
     // the read position follows it at the new distance.
@@ -26,7 +33,7 @@ public:
         double* buffer = mBuffer.data();
         const int w = mWrite;
         const int r = mRead;
-        const int n = mLength;
+        const int n = static_cast<int>(mBuffer.size());
         const double c = mC;
         const double y = mY;
         const double x1 = mX1;
@@ -34,13 +41,18 @@ public:
         const double a = buffer[r];
         mWrite = w + 1 >= n ? w + 1 - n : w + 1;
         mRead = r + 1 >= n ? r + 1 - n : r + 1;
+        if (mWritten < n) ++mWritten;
         mY = c * (a - y) + x1;
         mX1 = a;
     }
 
     double output() const { return mY; }
 
+    // floor(d + 2) for the delay d last set.
     int length() const { return mLength; }
+    // Writes between a sample entering the line and the read that takes it (0: the read
+    // takes the sample just written).
+    int lag() const { return mLag; }
     int readPosition() const { return mRead; }
     int writePosition() const { return mWrite; }
     double coefficient() const { return mC; }
@@ -50,6 +62,9 @@ private:
     int mWrite = 0;
     int mRead = 0;
     int mLength = 1;
+    int mLag = 0;
+    // Entries written since the last clear, at most the ring's size: the span clear() zeroes.
+    int mWritten = 0;
     double mC = 0.0;
     double mX1 = 0.0;
     double mY = 0.0;

@@ -1,8 +1,14 @@
 #include "effects/Chorus.h"
 
+#include <algorithm>
+
 tChorus::tChorus(tEffectsControls& controls)
     : tEffectUnit(controls), mGroup(controls.chorus), mMemory(new double[kRegion]()) {
     update();
+}
+
+void tChorus::clear() {
+    std::fill(mMemory.get(), mMemory.get() + kRegion, 0.0);
 }
 
 void tChorus::getParams(int* out) const {

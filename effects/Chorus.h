@@ -23,6 +23,8 @@ public:
     void setParams(const int* in) override;
     void update() override;
     void process(double* buf, int count) override;
+    // Zeroes the memory; the sweep keeps its position.
+    void clear() override;
     bool isOn() const override { return mGroup.on.IsOn(); }
 
     int period() const { return mPeriod; }

@@ -8,6 +8,12 @@ constexpr double kInputGain = static_cast<double>(0.015f);
 constexpr double kAllpassFeedback = 0.5;
 } // namespace
 
+void tCombReverb::clearMemory() {
+    std::fill(mMemory.get(), mMemory.get() + kMemorySize, 0.0);
+    for (auto& channel : mComb)
+        for (tComb& comb : channel) comb.store = 0.0;
+}
+
 tCombReverb::tCombReverb() : mMemory(new double[kMemorySize]()), mGain(kInputGain) {
     double* next = mMemory.get();
     for (int c = 0; c < 2; ++c) {

@@ -27,6 +27,8 @@ public:
     void setWidth(double v);
     void setNumCombs(int n);
     void recompute();
+    // Zeroes every comb and allpass memory and the combs' filter stores.
+    void clearMemory();
 
     // The unscaled values as last set.
     double roomSizeSetting() const { return mRoomRaw; }

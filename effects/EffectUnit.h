@@ -5,6 +5,7 @@
 
 #include "effects/EffectsControls.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -28,6 +29,9 @@ public:
     virtual void update() {}
     // Clears the signal state.
     virtual void reset() {}
+    // Clears every signal state, delay memories included (reset may leave a tail in them):
+    // after clear() the unit sounds as one just constructed and prepared.
+    virtual void clear() { reset(); }
     // Processes count doubles in place (2 x frames, interleaved, in stereo).
     virtual void process(double* buf, int count) = 0;
     virtual bool isOn() const = 0;
@@ -44,6 +48,16 @@ protected:
 // The slider law of the effects: 0 at 0, e - 1 at 3.
 inline double SliderLaw(double v) {
     return std::exp(v / 3.0) - 1.0;
+}
+
+// A slider's value limited to the slider's range (a patch text may store any value; NaN gives
+// the range's low end). For coefficients that would make a loop grow beyond that range.
+inline double SliderValue(const tControl& control) {
+    const double low = std::min(control.Minimum(), control.Maximum());
+    const double high = std::max(control.Minimum(), control.Maximum());
+    const double v = control.Value();
+    if (!(v >= low)) return low;
+    return v > high ? high : v;
 }
 
 // The pitch law of the filter and resonator sliders: 2^((1000 v + 50) / 130 - 1).

@@ -1,9 +1,9 @@
 #include "effects/Effects.h"
 
+#include "dsp/FlushDenormals.h"
 #include "effects/Chorus.h"
 #include "effects/Delay.h"
 #include "effects/Distortion.h"
-#include "dsp/FlushDenormals.h"
 #include "effects/PMResonator.h"
 #include "effects/Resonator.h"
 #include "effects/Reverb.h"
@@ -13,6 +13,14 @@
 #include <cmath>
 
 namespace {
+
+// True when every one of the n values is a finite number.
+bool AllFinite(const double* values, int n) {
+    double zero = 0.0; // stays 0 unless a value is infinite or not a number
+    for (int i = 0; i < n; ++i) zero += values[i] * 0.0;
+    return zero == 0.0;
+}
+
 constexpr double kFullScale = 32768.0;
 constexpr double kClipLevel = 0.99 * kFullScale;
 constexpr double kHighLevel = 0.8 * kFullScale;
@@ -40,6 +48,8 @@ tEffects::tEffects() {
 tEffects::~tEffects() = default;
 
 void tEffects::SwitchOn() {
+    // The units are cleared by the rendering thread at the start of its next block.
+    mClearPending.store(true, std::memory_order_release);
     mControls.top.allEffectsOff.Set(0);
     mOn.store(true, std::memory_order_relaxed);
 }
@@ -53,6 +63,12 @@ void tEffects::SetPan(int value) {
     const double offset = (value - 64) / 64.0;
     mGainLeft = 1.0 + offset;
     mGainRight = 1.0 - offset;
+}
+
+void tEffects::ClearUnits() {
+    for (int p = 0; mChain[p] != nullptr; ++p)
+        if (p != kFilterAgain) mChain[p]->clear();
+    mPeak = 0.0;
 }
 
 void tEffects::Prepare() {
@@ -74,6 +90,12 @@ void tEffects::Render(int frames) {
     // The rack keeps blocks within the buffer; a larger request is cut to it.
     const int count = std::clamp(frames * mChannels, 0, kBufferSize);
     double* buf = mBuffer;
+    if (mClearPending.exchange(false, std::memory_order_acquire)) ClearUnits();
+    // A value that is no number or infinite would stay in every unit's memory: the input
+    // takes it as silence.
+    if (!AllFinite(buf, count))
+        for (int i = 0; i < count; ++i)
+            if (!std::isfinite(buf[i])) buf[i] = 0.0;
     {
         const tFlushDenormals flush;
         if (!mControls.top.allEffectsOff.IsOn()) {
@@ -83,6 +105,13 @@ void tEffects::Render(int frames) {
                 if (!unit->isOn()) continue;
                 if (mBlockCount == 5 * p) unit->update();
                 unit->process(buf, count);
+                if (!AllFinite(buf, count)) {
+                    // The unit's state has run out of numbers: it starts again from rest and
+                    // the block is silent.
+                    unit->clear();
+                    std::fill_n(buf, count, 0.0);
+                    ++mUnitResets;
+                }
             }
         }
     }

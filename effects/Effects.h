@@ -34,6 +34,7 @@ public:
     // The unit at chain position 0..7 (position 3 is the universal filter of position 1).
     tEffectUnit* Unit(int position) const { return mChain[position]; }
 
+    // Sets "on"; every unit's signal state is cleared before the next block.
     void SwitchOn();
     void SwitchOff();
     bool On() const { return mOn.load(std::memory_order_relaxed); }
@@ -58,12 +59,20 @@ public:
     // The output volume factor x 32768, refreshed at the start of every 42-block cycle.
     double OutputGain() const { return mOutputGain; }
     int BlockCount() const { return mBlockCount; }
+    // How often a unit whose output ran out of numbers was cleared.
+    long UnitResets() const { return mUnitResets; }
 
 private:
+    // Every unit's signal state to rest (rendering thread).
+    void ClearUnits();
+
     tEffectsControls mControls;
     std::unique_ptr<tEffectUnit> mUnits[7]; // each unit once, in chain order
     tEffectUnit* mChain[kChainLength + 1] = {};
     std::atomic<bool> mOn{false};
+    // Set by SwitchOn: the next block starts from cleared units.
+    std::atomic<bool> mClearPending{false};
+    long mUnitResets = 0;
     double mGainLeft = 0.5;
     double mGainRight = 0.5;
     double mPeak = 0.0;

@@ -29,6 +29,15 @@ void tPMCore::setFrequency(double f) {
     mLen2 = LineLength(mLenFactor * mRate / f);
 }
 
+void tPMCore::clear() {
+    std::fill(mLine1.get(), mLine1.get() + kLineSize, 0.0);
+    std::fill(mLine2.get(), mLine2.get() + kLineSize, 0.0);
+    mLowpass.clear();
+    mDc.reset();
+    mFb = 0.0;
+    mV = 0.0;
+}
+
 void tPMCore::setFeed(double x) {
     mFeed = std::min(x, 0.7);
 }
@@ -65,13 +74,11 @@ template <bool Stereo, bool EfxOnly> void tPMCore::run(double* buf, int count) {
         } else {
             y1 = line1[mPos1];
         }
-        if (mFb > 5.0 || mFb < -5.0 || std::isnan(mFb)) {
-            // A loop value that is no longer finite would stay in the loop filter and the
-            // DC blocker for good: they start again from rest.
-            if (!std::isfinite(mFb)) {
-                y = 0.0;
-                mDc.reset();
-            }
+        if (!(std::fabs(mFb) <= kLoopLimit)) {
+            // A loop value out of bounds starts the loop again from rest: the loop filter and
+            // the DC blocker would otherwise keep it going.
+            y = 0.0;
+            mDc.reset();
             mFb = 0.0;
         }
         line1[mPos1] = mFb;
@@ -86,6 +93,9 @@ template <bool Stereo, bool EfxOnly> void tPMCore::run(double* buf, int count) {
         line2[mPos2] = mV;
 
         mV = (mDrive * x + 1.0) * mIntensity + mFeed * y1;
+        // Beyond the polynomial's stable range its steep rise would feed a limit cycle that
+        // outlives the input: the argument is held at the edge of that range.
+        y2 = std::clamp(y2, -kArgumentLimit, kArgumentLimit);
         const double y2sq = y2 * y2;
         const double u = mFeed * y1 + y2 * (1.0 - 4.0 * y2sq + 2.675 * y2sq * y2sq);
         const double g = a1 * y + b0 * u;

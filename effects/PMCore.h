@@ -11,6 +11,11 @@
 class tPMCore {
 public:
     static constexpr int kLineSize = 48000;
+    // The loop value beyond which (or when not finite) the loop starts again from rest.
+    static constexpr double kLoopLimit = 5.0;
+    // The largest magnitude the polynomial's argument takes. The polynomial turns steeply
+    // upwards past about 1.15; held within this, the loop settles once its input stops.
+    static constexpr double kArgumentLimit = 1.27;
 
     tPMCore();
     tPMCore(const tPMCore&) = delete;
@@ -31,6 +36,8 @@ public:
     void setEfxOnly(bool on) { mEfxOnly = on; }
 
     void process(double* buf, int count);
+    // Both lines, the loop filter, the DC blocker and the loop values to zero.
+    void clear();
 
     double frequency() const { return mFreq; }
     int length1() const { return mLen1; }

@@ -14,6 +14,7 @@ public:
     void setParams(const int* in) override;
     void update() override;
     void process(double* buf, int count) override { mCore.process(buf, count); }
+    void clear() override { mCore.clear(); }
     bool isOn() const override { return mGroup.on.IsOn(); }
 
     const tPMCore& core() const { return mCore; }

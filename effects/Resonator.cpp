@@ -77,6 +77,11 @@ void tResonator::reset() {
     }
 }
 
+void tResonator::clear() {
+    for (tResonatorBand* bands : {mLeft, mRight})
+        for (int k = 0; k < kBands; ++k) bands[k].clear();
+}
+
 void tResonator::update() {
     const double c = SliderLaw(mGroup.volume.Value());
     const bool x2 = mGroup.frequencyX2.IsOn();

@@ -41,6 +41,8 @@ public:
     void setParams(const int* in) override;
     void update() override;
     void reset() override;
+    // Clears the bands' state; their tuning stays.
+    void clear() override;
     void process(double* buf, int count) override;
     bool isOn() const override { return mGroup.on.IsOn(); }
 

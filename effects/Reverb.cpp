@@ -62,8 +62,10 @@ void tReverb::update() {
     // count is limited to 4..8 either way.
     const int numCombs = 2 * std::clamp(mType, 1, 3) + 2;
     const double width = SliderLaw(mGroup.width.Value()) * kUnitScale;
-    const double room = SliderLaw(mGroup.roomSize.Value()) * kUnitScale;
-    const double damp = 1.0 - mGroup.damping.Value() / 3.0;
+    // Room size and damping from a patch text beyond their sliders would give the combs a
+    // loop gain above 1: the coefficients take the sliders' ranges, the stored values stay.
+    const double room = SliderLaw(SliderValue(mGroup.roomSize)) * kUnitScale;
+    const double damp = 1.0 - SliderValue(mGroup.damping) / 3.0;
     const double wet = SliderLaw(mGroup.volume.Value()) * 0.35;
     if (width == mComb.widthSetting() && room == mComb.roomSizeSetting() &&
         wet == mComb.wetSetting() && numCombs == mComb.numCombs() && damp == mComb.dampSetting())
@@ -85,6 +87,13 @@ void tReverb::reset() {
         simple->setMix(mix);
     }
     mComb.recompute();
+}
+
+void tReverb::clear() {
+    reset();
+    mLeft.clear();
+    mRight.clear();
+    mComb.clearMemory();
 }
 
 void tReverb::process(double* buf, int count) {

@@ -15,6 +15,7 @@ public:
     void setParams(const int* in) override;
     void update() override;
     void reset() override;
+    void clear() override;
     void process(double* buf, int count) override;
     bool isOn() const override { return mGroup.on.IsOn(); }
 

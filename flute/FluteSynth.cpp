@@ -39,8 +39,8 @@ void tFluteSynth::SwitchOn() {
     SilenceVoices();
     ResetControllers();
     mHeldKey = -1;
-    mVoices[0].clearDelays();
-    mVoices[1].clearDelays();
+    mVoices[0].clearState();
+    mVoices[1].clearState();
     mControls.play.Set(1);
     tSlot::SwitchOn();
 }

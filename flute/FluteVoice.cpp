@@ -131,6 +131,27 @@ void tFluteVoice::clearDelays() {
     mJet.clear(0.0);
 }
 
+void tFluteVoice::restLoop() {
+    mLoopFilter1.clear();
+    mLoopFilter2.clear();
+    mJetIn = 0.0;
+    mLoopOut = 0.0;
+    mDcBlocker.reset();
+    clearDelays();
+}
+
+void tFluteVoice::clearLoop() {
+    restLoop();
+    ++mLoopResets;
+}
+
+void tFluteVoice::clearState() {
+    restLoop();
+    mBreathFilter.clear();
+    mOutputFilter.reset();
+    mGlideLeft = 0;
+}
+
 namespace {
 
 struct tEnvelopes {
@@ -176,12 +197,6 @@ double tFluteVoice::process() {
     const double aEnv = env.level;
     const double breath = env.breath;
 
-    // A loop that has blown up starts again from silence.
-    if (!(std::fabs(mLoopOut) <= kBlowUp)) {
-        mLoopOut = 0.0;
-        ++mLoopResets;
-    }
-
     const double t = mTremolo.next();
     const double d = mDrift.next();
     const double mouth = d * mDriftDepth + mTremoloDepth * t + pEnv;
@@ -194,11 +209,10 @@ double tFluteVoice::process() {
         const double v =
             -1.5 * mFeedBore * (x * (1.0 - 4.0 * x2 + 2.675 * x2 * x2)) + 0.2 * (b + mouth);
         double y = mLoopFilter1.process(v);
-        // The same guard as the flute loop, applied before the value enters the bore.
+        // A loop that has blown up starts again from silence, before the value enters the bore.
         if (!(std::fabs(y) <= kBlowUp)) {
             y = 0.0;
-            mLoopFilter1.clear();
-            ++mLoopResets;
+            clearLoop();
         }
         mBore.write(y);
         out = mDcBlocker.process(y) * aEnv;
@@ -214,6 +228,12 @@ double tFluteVoice::process() {
         const double jj = j * (1.0 - 4.0 * j2 + 2.675 * j2 * j2);
         double y = mLoopFilter1.process(g * mFeedBore + jj);
         if (mLoopOrder == 1) y = mLoopFilter2.process(y);
+        // A loop that has blown up starts again from silence, before the value enters the
+        // bore.
+        if (!(std::fabs(y) <= kBlowUp)) {
+            y = 0.0;
+            clearLoop();
+        }
         mLoopOut = y;
         out = mDcBlocker.process(mLoopOut) * aEnv;
     }
@@ -290,15 +310,19 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
         }
     }
 
+    // What clearLoop() does, for the state held in locals.
+    auto clearLoopLocals = [&]() {
+        loopY = 0.0;
+        loop2Y = 0.0;
+        jetIn = 0.0;
+        loopOut = 0.0;
+        dcBlocker.reset();
+        clearDelays();
+        ++mLoopResets;
+    };
+
     // One sample for the given envelope values and breath amplitude.
     auto tick = [&](double pEnv, double aEnv, double breath) __attribute__((always_inline)) {
-        if constexpr (kFlute) {
-            if (!(std::fabs(loopOut) <= kBlowUp)) {
-                loopOut = 0.0;
-                ++mLoopResets;
-            }
-        }
-
         const double t = tremolo.next();
         const double d = drift.next();
         const double mouth = d * driftDepth + tremoloDepth * t + pEnv;
@@ -315,8 +339,7 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
             double y = loopY;
             if (!(std::fabs(y) <= kBlowUp)) {
                 y = 0.0;
-                loopY = 0.0;
-                ++mLoopResets;
+                clearLoopLocals();
             }
             mBore.write(y);
             sample = dcBlocker.process(y) * aEnv;
@@ -336,6 +359,10 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
             if (secondLoopFilter) {
                 loop2Y = loop2B0 * y + loop2A1 * loop2Y;
                 y = loop2Y;
+            }
+            if (!(std::fabs(y) <= kBlowUp)) {
+                y = 0.0;
+                clearLoopLocals();
             }
             loopOut = y;
             sample = dcBlocker.process(loopOut) * aEnv;

@@ -26,7 +26,8 @@ public:
     static constexpr int kBoreSize = 44100;
     static constexpr int kJetSize = 220500;
     static constexpr int kReleaseLength = 128;
-    // A loop value beyond this (or no number at all) means the loop has blown up.
+    // A loop value beyond this (or no number at all) means the loop has blown up; the guard
+    // tests each new value as it leaves the loop filters.
     static constexpr double kBlowUp = 15.0;
 
     tFluteVoice();
@@ -83,6 +84,8 @@ public:
     int isSounding() const { return mSounding; }
     void silence() { mSounding = 0; }
     void clearDelays();
+    // Every signal state to rest: delay lines, loop, breath and output filters, DC blocker.
+    void clearState();
 
     // --- state -----------------------------------------------------------------------------
     double velocity() const { return mVelocity; }
@@ -110,6 +113,10 @@ public:
     const tOnePole& breathFilter() const { return mBreathFilter; }
 
 private:
+    // Loop filters, jet input, loop value, DC blocker and both delay lines to rest.
+    void restLoop();
+    // A blown-up loop starts again from silence (restLoop), and the reset is counted.
+    void clearLoop();
     void setJetDelay() { mJet.setDelay(kRate * mJetRatio / mFrequency); }
     template <bool kFlute, bool kFilter> int run(double* out, int n);
 
