@@ -17,6 +17,13 @@ const char kTitleText[] = "KV String Synthesizer";
 constexpr int kSustainVoiceCount = 19;
 constexpr int kSustainNoteOffCount = 23;
 
+// A slider's value limited to the slider's range, as the window would give it; a value that is
+// no number gives the slider's minimum.
+double InRange(const tControl& control) {
+    const double value = control.Limit(control.Value());
+    return std::isnan(value) ? std::min(control.Minimum(), control.Maximum()) : value;
+}
+
 } // namespace
 
 tStringSynth::tStringSynth() : mTitle(kTitleText), mVoices(new tStringVoice[kVoiceSlots]) {
@@ -58,6 +65,7 @@ void tStringSynth::ResetVoices() {
         slot.key = -1;
         slot.sustained = 0;
     }
+    mPreparingCount = 0;
     mAgeCounter = 0;
     ResetControllers();
 }
@@ -91,7 +99,7 @@ void tStringSynth::NoteOn(int key, int velocity) {
     // A repeated key releases its voice and sounds again on another one.
     for (int i = 0; i < count; ++i) {
         tVoiceSlot& slot = mSlots[i];
-        if (slot.key == key && slot.voice->isSounding()) {
+        if (slot.key == key && IsBusy(slot)) {
             slot.voice->noteOff();
             slot.key = -1;
             slot.sustained = 0; // released now: the pedal must not release it a second time
@@ -99,7 +107,7 @@ void tStringSynth::NoteOn(int key, int velocity) {
         }
     }
     for (int i = 0; i < count; ++i) {
-        if (!mSlots[i].voice->isSounding()) {
+        if (!IsBusy(mSlots[i])) {
             StartNote(mSlots[i], key, velocity);
             return;
         }
@@ -108,10 +116,11 @@ void tStringSynth::NoteOn(int key, int velocity) {
     tVoiceSlot* oldest = nullptr;
     for (int i = 0; i < count; ++i) {
         tVoiceSlot& slot = mSlots[i];
-        if (slot.key == -1 || !slot.voice->isSounding()) continue;
+        if (slot.key == -1 || !IsBusy(slot)) continue;
         if (oldest == nullptr || slot.age < oldest->age) oldest = &slot;
     }
     if (oldest == nullptr) return;
+    Unqueue(oldest->voice);
     oldest->voice->reset();
     oldest->key = -1;
     oldest->sustained = 0;
@@ -145,7 +154,9 @@ void tStringSynth::StartNote(tVoiceSlot& slot, int key, int velocity) {
     v.setFollow(c.outputFilter.filterFollows.Index());
     v.setCutoff(c.outputFilter.frequency.Value() * mBendFactor, 0);
     v.setLfoFrequency(c.output.lfoFreq.Value());
-    v.setLfoAmount((std::exp(c.output.lfoAmpl.Value()) - 1.0) * 0.2);
+    // "LFO ampl." comes from a patch without limiting; the sound takes it within its slider's
+    // range, so that the tremolo cannot grow without bound.
+    v.setLfoAmount((std::exp(InRange(c.output.lfoAmpl)) - 1.0) * 0.2);
     v.setAmplEnv(c.output.amplEnv.Index());
     v.setEnvelope(std::exp(static_cast<int>(100.0 * c.envelope.envAmpl.Value()) / 300.0) - 1.0,
                   c.envelope.envSpeed.Value(),
@@ -172,7 +183,29 @@ void tStringSynth::StartNote(tVoiceSlot& slot, int key, int velocity) {
     v.setWaveType(c.wave.type.Index());
     v.setSilence(static_cast<int>(c.output.silence.Value()));
     v.setRelease(static_cast<int>(c.output.release.Value() * 40000.0));
-    v.noteOn(KeyFrequency(key), c.output.attack.Value() * 0.1 + 0.1, key);
+    v.startNote(KeyFrequency(key), c.output.attack.Value() * 0.1 + 0.1, key);
+    Unqueue(&v);
+    mPreparing[mPreparingCount++] = &v;
+    PrepareVoices();
+}
+
+bool tStringSynth::IsBusy(const tVoiceSlot& slot) {
+    return slot.voice->isSounding() || slot.voice->isPreparing();
+}
+
+void tStringSynth::PrepareVoices() {
+    while (mPreparingCount > 0) {
+        tStringVoice* voice = mPreparing[0];
+        mPrepareBudget -= voice->prepare(mPrepareBudget);
+        if (voice->isPreparing()) return; // the budget is spent
+        Unqueue(voice);
+    }
+}
+
+void tStringSynth::Unqueue(const tStringVoice* voice) {
+    tStringVoice** end = mPreparing + mPreparingCount;
+    tStringVoice** kept = std::remove(mPreparing, end, voice);
+    mPreparingCount = static_cast<int>(kept - mPreparing);
 }
 
 void tStringSynth::NoteOff(int key) {
@@ -206,7 +239,7 @@ void tStringSynth::Controller(int channel, int number, int value) {
         if (value >= 64) {
             for (int i = 0; i < count; ++i) {
                 tVoiceSlot& slot = mSlots[i];
-                if (slot.key != -1 && slot.voice->isSounding()) slot.sustained = 1;
+                if (slot.key != -1 && IsBusy(slot)) slot.sustained = 1;
             }
         } else {
             ReleaseSustain(count);
@@ -248,7 +281,8 @@ void tStringSynth::Controller(int channel, int number, int value) {
         c.wave.type.Set(11 * value / 127);
         break;
     case 17:
-        c.outputFilter.frequency.Set(0.05 + v * 0.07834645669291339);
+        // The controller's law reaches below the slider's lowest value: written as it comes.
+        c.outputFilter.frequency.SetRaw(0.05 + v * 0.07834645669291339);
         break;
     case 18:
         c.outputFilter.resonance.Set(v / 127.0);
@@ -283,12 +317,15 @@ void tStringSynth::Controller(int channel, int number, int value) {
 }
 
 void tStringSynth::Render(int frames) {
+    frames = std::clamp(frames, 0, kBufferSize / mChannels);
     if (mOn == 0) {
         mHasSound = 0;
         mAgeCounter = 0;
+        mPrepareBudget = kPrepareUnitsPerFrame * frames;
         return;
     }
-    frames = std::clamp(frames, 0, kBufferSize / mChannels);
+    // Notes struck before this block go on preparing; those done sound from its start.
+    PrepareVoices();
     const int count = GetPolyphony();
     const double volume = VoiceVolume();
     const double resonance = mControls.outputFilter.resonance.Value() * 10.0 + 1.0;
@@ -314,10 +351,12 @@ void tStringSynth::Render(int frames) {
     }
     if (first) {
         mHasSound = 0;
-        mAgeCounter = 0;
+        if (mPreparingCount == 0) mAgeCounter = 0; // preparing notes keep their order
     } else {
         mHasSound = 1;
     }
+    // The next block's events and preparation share a budget as long as this block.
+    mPrepareBudget = kPrepareUnitsPerFrame * frames;
 }
 
 void tStringSynth::SetTitleName(const std::string& name) {

@@ -20,6 +20,10 @@ public:
     static constexpr int kVoiceSlots = 24;
     static constexpr int kBufferSize = 1024;
     static constexpr int kSampleRate = 44100;
+    // Work the preparation of struck notes (clearing the string, the burst, the pre-roll) may
+    // do per frame of a block, in units of about one loop sample. A note whose preparation
+    // does not fit stays silent and goes on preparing in the next blocks.
+    static constexpr int kPrepareUnitsPerFrame = 768;
 
     // One entry of the voice pool.
     struct tVoiceSlot {
@@ -85,6 +89,11 @@ private:
     void ResetControllers();
     void ReleaseSustain(int count);
     void StartNote(tVoiceSlot& slot, int key, int velocity);
+    // Prepares the queued voices in the order their notes came, within this block's budget.
+    void PrepareVoices();
+    void Unqueue(const tStringVoice* voice);
+    // Busy: sounding or preparing.
+    static bool IsBusy(const tVoiceSlot& slot);
     // The voice volume by the "volume" law with "mute" and the controller-7 scale.
     double VoiceVolume() const;
 
@@ -101,4 +110,9 @@ private:
     double mVolumeScale = 1.0;
     double mBendFactor = 1.0;
     double mOutput[kBufferSize] = {};
+    // Voices whose notes are still being prepared, oldest first, and the work left to this
+    // block for preparing them.
+    tStringVoice* mPreparing[kVoiceSlots] = {};
+    int mPreparingCount = 0;
+    int mPrepareBudget = kPrepareUnitsPerFrame * 128;
 };

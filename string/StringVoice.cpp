@@ -156,6 +156,12 @@ void tStringVoice::updateLoopFilters() {
 }
 
 void tStringVoice::noteOn(double freq, double attack, int note) {
+    constexpr int kLargeBudget = 1 << 24;
+    startNote(freq, attack, note);
+    while (mState == kPreparing) prepare(kLargeBudget);
+}
+
+void tStringVoice::startNote(double freq, double attack, int note) {
     // 1-3: period and times
     mFreq = freq;
     mNote = note;
@@ -191,12 +197,12 @@ void tStringVoice::noteOn(double freq, double attack, int note) {
     }
     mLfoFactor = 1.0;
 
-    // 7-9: the string and its excitation
+    // 7-8: the string's length and the excitation's filter. Clearing the string and writing
+    // the burst into it are left to prepare(); nothing below touches the string, the noise or
+    // the excitation's waves, so the sound is the same as if they were done here.
     mDelay.setLength(d, note);
-    mDelay.clear(0.0);
     mRandomFilter.update(freq);
     mRandomFilter.clear();
-    writeBurst();
 
     // 10: volume corrections
     if (mWaveType > kPiano) {
@@ -234,39 +240,49 @@ void tStringVoice::noteOn(double freq, double attack, int note) {
     updateLoopFilters();
     for (tOnePole& pole : mLoop) pole.clear();
     mCount = 0;
+    mBurstLength = mPeriod + (mWaveType == kRect ? 2 : 1);
+    mPreparation = kClearString;
+    mReleasePending = false;
     mState = kPreparing;
-
-    // 13: pre-roll, the string sounding unheard for the silence periods
-    if (mSilencePeriods != 0) {
-        for (int i = 0; i < mSilence; ++i) {
-            if (mOffDelayCount != 0 && mSoftDamp == 0 && mCount >= mOffDelayCount) {
-                mFeedback = mOffFeedback;
-            }
-            loopSample();
-            attackStep(mCount);
-            // Soft damping keeps its pace in the unheard part, counted from note on.
-            if (mSoftDamp != 0 && mCount % mSoftDamp == 0) softDampStep();
-            ++mCount;
-        }
-    }
-
-    // 14: ready to sound
-    mAmplFactor = (mAmplEnv && mEnvMode != 0) ? 0.0 : 1.0;
-    mEnvLevel = mEnvSpeed >= 1.07 ? 1.0 : 0.0;
-    mEnvPhase = 0;
-    mNow = 0;
-    mState = kSounding;
 }
 
-void tStringVoice::writeBurst() {
-    tNoiseSource* noise = mPink ? static_cast<tNoiseSource*>(&mPinkNoise) : &mWhite;
-    const int samples = mPeriod + (mWaveType == kRect ? 2 : 1);
-    const double w = mWaveAmount;
-    const double b0 = mRandomFilter.b0();
-    const double a1 = mRandomFilter.a1();
-    double y = mRandomFilter.y();
-    auto random = [&](double x) { return y = b0 * x + a1 * y; };
+namespace {
 
+// Work units of the preparation, about one loop sample each: clearing the string costs one
+// unit per this many values, and a filter-attack step that recomputes the loop filters costs
+// this many units.
+constexpr int kClearValuesPerUnit = 16;
+constexpr int kAttackStepUnits = 32;
+
+} // namespace
+
+int tStringVoice::prepare(int budget) {
+    int used = 0;
+    // A voice whose preparation is done starts to sound even when no budget is left.
+    while (mState == kPreparing && (used < budget || mPreparation == kPrepared)) {
+        switch (mPreparation) {
+        case kClearString:
+            used += clearStep(budget - used);
+            break;
+        case kWriteBurst:
+            used += burstStep(budget - used);
+            break;
+        case kPreRoll:
+            used += preRollStep(budget - used);
+            break;
+        case kPrepared:
+            startSounding();
+            break;
+        }
+    }
+    return used;
+}
+
+// 7: the string is cleared in one go: even the longest is cheap next to its burst.
+int tStringVoice::clearStep(int /*budget*/) {
+    mDelay.clear(0.0);
+    mBurstWritten = 0;
+    mPreparation = kWriteBurst;
     switch (mWaveType) {
     case kSin:
         mSine.setFrequency(mRate, mFreq);
@@ -299,6 +315,19 @@ void tStringVoice::writeBurst() {
     default:
         break;
     }
+    return 1 + mDelay.length() / kClearValuesPerUnit;
+}
+
+// 9: the burst, as many samples as the budget allows; the excitation filter's state is kept
+// in the filter between the parts.
+int tStringVoice::burstStep(int budget) {
+    tNoiseSource* noise = mPink ? static_cast<tNoiseSource*>(&mPinkNoise) : &mWhite;
+    const int samples = std::min(mBurstLength - mBurstWritten, budget);
+    const double w = mWaveAmount;
+    const double b0 = mRandomFilter.b0();
+    const double a1 = mRandomFilter.a1();
+    double y = mRandomFilter.y();
+    auto random = [&](double x) { return y = b0 * x + a1 * y; };
 
     for (int i = 0; i < samples; ++i) {
         const double z = noise->next();
@@ -343,6 +372,41 @@ void tStringVoice::writeBurst() {
         mDelay.write(x);
     }
     mRandomFilter.setY(y);
+    mBurstWritten += samples;
+    if (mBurstWritten == mBurstLength) mPreparation = mSilencePeriods != 0 ? kPreRoll : kPrepared;
+    return samples;
+}
+
+// 13: the pre-roll, the string sounding unheard for the silence periods, as far as the budget
+// allows; the count says how far it has come.
+int tStringVoice::preRollStep(int budget) {
+    int used = 0;
+    while (mCount < mSilence && used < budget) {
+        if (mOffDelayCount != 0 && mSoftDamp == 0 && mCount >= mOffDelayCount) {
+            mFeedback = mOffFeedback;
+        }
+        loopSample();
+        if (attackStep(mCount)) used += kAttackStepUnits;
+        // Soft damping keeps its pace in the unheard part, counted from note on.
+        if (mSoftDamp != 0 && mCount % mSoftDamp == 0) softDampStep();
+        ++mCount;
+        ++used;
+    }
+    if (mCount >= mSilence) mPreparation = kPrepared;
+    return used;
+}
+
+// 14: ready to sound.
+void tStringVoice::startSounding() {
+    mAmplFactor = (mAmplEnv && mEnvMode != 0) ? 0.0 : 1.0;
+    mEnvLevel = mEnvSpeed >= 1.07 ? 1.0 : 0.0;
+    mEnvPhase = 0;
+    mNow = 0;
+    mState = kSounding;
+    if (mReleasePending) {
+        mReleasePending = false;
+        noteOff();
+    }
 }
 
 double tStringVoice::loopSample() {
@@ -486,6 +550,10 @@ double tStringVoice::outputStage(double e) {
 
 void tStringVoice::noteOff() {
     if (mState == kIdle) return;
+    if (mState == kPreparing) {
+        mReleasePending = true;
+        return;
+    }
     mNoteOffTime = mNow;
     mReleaseEnd = mNow + mRelease;
     mEndTime = mReleaseEnd + mSilence;

@@ -86,11 +86,21 @@ public:
     void setLfoAmount(double amount);
 
     // --- notes ---------------------------------------------------------------------------
-    // attack: 0.1 × "attack" + 0.1 periods.
+    // attack: 0.1 × "attack" + 0.1 periods. Starts and prepares the note at once.
     void noteOn(double freq, double attack, int note);
+    // The same note started in two parts, so that the long part can be spread over blocks:
+    // startNote() sets the note up and leaves the voice preparing; prepare() then clears the
+    // string, writes the burst and runs the pre-roll, and the voice sounds once that is done.
+    void startNote(double freq, double attack, int note);
+    // Continues the preparation by about budget units of work (one unit is about one sample
+    // of the loop) and returns the units used. A voice whose preparation is complete starts
+    // to sound even with no budget left.
+    int prepare(int budget);
+    // A note off while preparing takes effect when the note starts to sound.
     void noteOff();
     void reset() { mState = kIdle; }
     bool isSounding() const { return mState == kSounding; }
+    bool isPreparing() const { return mState == kPreparing; }
     int state() const { return mState; }
     int note() const { return mNote; }
 
@@ -106,7 +116,12 @@ private:
     void updateLoopFilters();
     // The volume with the note's corrections.
     double correctedVolume(double volume) const;
-    void writeBurst();
+    // The preparation's parts: each continues by at most budget units, returns the units used
+    // and moves to the next part when its own is done.
+    int clearStep(int budget);
+    int burstStep(int budget);
+    int preRollStep(int budget);
+    void startSounding();
     // One sample of the string: delay output through the loop filters, scaled and written
     // back; returns the written sample.
     double loopSample();
@@ -136,6 +151,13 @@ private:
                   tOutputFilter* filter);
 
     static constexpr int kNever = 0x7fffffff;
+
+    // What prepare() does next.
+    enum tPreparation { kClearString, kWriteBurst, kPreRoll, kPrepared };
+    tPreparation mPreparation = kPrepared;
+    int mBurstWritten = 0;
+    int mBurstLength = 0;
+    bool mReleasePending = false;
 
     // loop
     tOnePole mLoop[4];

@@ -173,8 +173,8 @@ TEST(StringSynthControllers, GateAndAlwaysActiveControllers) {
     EXPECT_EQ(c.energy.softDamp.Value(), 11);
     m->Controller(0, 16, 127);
     EXPECT_EQ(c.wave.type.Index(), 11);
-    m->Controller(0, 17, 0); // 0.05, limited to the slider's 0.5
-    EXPECT_EQ(c.outputFilter.frequency.Value(), 0.5);
+    m->Controller(0, 17, 0); // 0.05, below the slider's 0.5
+    EXPECT_EQ(c.outputFilter.frequency.Value(), 0.05);
     m->Controller(0, 17, 127);
     EXPECT_NEAR(c.outputFilter.frequency.Value(), 10.0, 1e-9);
     m->Controller(0, 20, 127);

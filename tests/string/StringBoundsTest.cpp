@@ -1,0 +1,238 @@
+// The string module at the ends of its controls: values from patch texts beyond the sliders,
+// controllers that reach below them, and floods of the most expensive note-ons.
+#include "StringTestUtil.h"
+
+#include "core/KeyFrequency.h"
+#include "dsp/Random.h"
+#include "string/StringModule.h"
+#include "string/StringVoice.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <memory>
+#include <sstream>
+#include <string>
+
+using namespace stringtest;
+
+namespace {
+
+std::unique_ptr<tStringModule> PlayingModule() {
+    auto module = std::make_unique<tStringModule>(0, 0);
+    module->SwitchOn();
+    return module;
+}
+
+double Peak(const std::vector<double>& x) {
+    double peak = 0.0;
+    for (double v : x) peak = std::isfinite(v) ? std::max(peak, std::fabs(v)) : INFINITY;
+    return peak;
+}
+
+// One note with the tremolo at "LFO ampl." amount, rendered from the same noise (the noise
+// sources draw their first value when the voices are built).
+std::vector<double> TremoloNote(double amount) {
+    threadRandom.seed(1);
+    auto m = PlayingModule();
+    m->Controls().output.lfoAmpl.SetRaw(amount);
+    m->Controls().output.lfoFreq.Set(5.0);
+    m->NoteOn(45, 100);
+    return RenderFrames(*m, 44100);
+}
+
+// The longest string, the longest pre-roll, four loop filters recomputed every 50 samples.
+void MostExpensive(tStringControls& c) {
+    c.top.voices.Set(11); // "24"
+    c.output.silence.Set(10.0);
+    c.energy.filterOrder.Set(3);
+    c.energy.filterFollows.Set(1);
+    c.energy.filterAttack.Set(200.0);
+    c.energy.fixedTime.Set(0);
+    c.wave.type.Set(10); // "metal"
+    c.randomFilter.pink.Set(1);
+}
+
+int Sounding(tStringModule& m) {
+    int n = 0;
+    for (int i = 0; i < tStringSynth::kVoiceSlots; ++i) n += m.Engine().Slot(i).voice->isSounding();
+    return n;
+}
+
+double ThreadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+}
+
+} // namespace
+
+TEST(StringBounds, LfoAmplitudeFromAPatchSoundsWithinItsSliderRange) {
+    const std::vector<double> top = TremoloNote(1.0);
+    const std::vector<double> none = TremoloNote(0.0);
+    ASSERT_LT(Peak(top), 2.0);
+    for (double amount : {20.0, 709.8, 1e6}) {
+        EXPECT_EQ(TremoloNote(amount), top) << amount;
+    }
+    EXPECT_EQ(TremoloNote(-40.0), none);
+
+    // The stored value is kept: a patch written after loading it holds it again.
+    auto m = PlayingModule();
+    m->Controls().output.lfoAmpl.SetRaw(800.0);
+    std::ostringstream text;
+    m->WritePatch(text);
+    auto loaded = PlayingModule();
+    std::istringstream in(text.str());
+    loaded->ReadPatch("lfo", in);
+    EXPECT_EQ(loaded->Controls().output.lfoAmpl.Value(), 800.0);
+}
+
+TEST(StringBounds, Controller17FollowsItsLawBelowTheSlider) {
+    auto m = PlayingModule();
+    tStringControls& c = m->Controls();
+    c.top.midiController.Set(1);
+    c.outputFilter.slope.Set(2); // "12 dB"
+    for (int v : {0, 3, 6, 64, 127}) {
+        m->Controller(0, 17, v);
+        EXPECT_DOUBLE_EQ(c.outputFilter.frequency.Value(), 0.05 + v * 0.07834645669291339) << v;
+    }
+    // The lowest setting reaches the sound: a darker note than the slider's lowest gives.
+    auto note = [&](int controller) {
+        if (controller >= 0) {
+            m->Controller(0, 17, controller);
+        } else {
+            c.outputFilter.frequency.Set(0.5);
+        }
+        m->AllNotesOff();
+        threadRandom.seed(1);
+        m->NoteOn(60, 100);
+        const std::vector<double> x = RenderFrames(*m, 8192);
+        return Rms(x, 0, x.size());
+    };
+    EXPECT_LT(note(0), 0.8 * note(-1));
+}
+
+// The set-up of a note spread over many small budgets sounds exactly like one done at once.
+TEST(StringNoteOnWork, PreparationInPartsSoundsAsPreparedAtOnce) {
+    auto play = [](bool inParts) {
+        threadRandom.seed(1);
+        tStringVoice v;
+        v.setOrder(4);
+        v.setLoopFollow(1);
+        v.setLoopFrequency(7.0);
+        v.setStartFrequency(1.0);
+        v.setFilterAttack(40.0);
+        v.setSoftDamp(1);
+        v.setOffDelay(3.0);
+        v.setOffFeedback(0.99);
+        v.setWaveType(tStringVoice::kMetal);
+        v.setPink(1);
+        v.setSilence(10);
+        v.setOutputSlope(3);
+        v.setEnvMode(1);
+        v.setEnvelope(1.0, 0.5, 2000, 2000);
+        if (inParts) {
+            v.startNote(KeyFrequency(3), 2.0, 3);
+            int calls = 0;
+            while (v.isPreparing()) {
+                EXPECT_GT(v.prepare(997), 0);
+                ++calls;
+            }
+            EXPECT_GT(calls, 40);
+        } else {
+            v.noteOn(KeyFrequency(3), 2.0, 3);
+        }
+        std::vector<double> out;
+        for (int i = 0; i < 30000; ++i) out.push_back(v.tick());
+        return out;
+    };
+    const std::vector<double> atOnce = play(false);
+    EXPECT_GT(Rms(atOnce, 0, atOnce.size()), 1e-3);
+    EXPECT_EQ(play(true), atOnce);
+}
+
+TEST(StringNoteOnWork, AFloodOfExtremeNotesIsSpreadOverBlocks) {
+    auto m = PlayingModule();
+    m->SetChannels(2);
+    m->SetPolyphony(24);
+
+    // Ordinary notes all sound in the block they were struck for.
+    for (int k = 0; k < 24; ++k) m->NoteOn(36 + k, 100);
+    m->Render(128);
+    EXPECT_EQ(Sounding(*m), 24);
+    MostExpensive(m->Controls());
+
+    // 24 notes at key 0: no block (the notes struck at its start and its render call) does
+    // more than a small part of their preparation, and all of them sound within 90 ms.
+    double worstShare = 1.0;
+    for (int trial = 0; trial < 3; ++trial) {
+        m->AllNotesOff();
+        m->Render(128);
+        const double start = ThreadSeconds();
+        for (int k = 0; k < 24; ++k) m->NoteOn(0, 127);
+        m->Render(128);
+        double worst = ThreadSeconds() - start;
+        int blocks = 1;
+        EXPECT_LT(Sounding(*m), 24);
+        while (Sounding(*m) < 24 && blocks < 1000) {
+            const double blockStart = ThreadSeconds();
+            m->Render(128);
+            worst = std::max(worst, ThreadSeconds() - blockStart);
+            ++blocks;
+        }
+        const double total = ThreadSeconds() - start;
+        EXPECT_LE(blocks, 30);
+        worstShare = std::min(worstShare, worst / total);
+    }
+    EXPECT_LT(worstShare, 0.25);
+
+    // One such note sounds a block or two late.
+    m->AllNotesOff();
+    m->Render(128);
+    m->NoteOn(0, 127);
+    int blocks = 0;
+    while (Sounding(*m) == 0 && blocks < 10) {
+        m->Render(128);
+        ++blocks;
+    }
+    EXPECT_LE(blocks, 2);
+}
+
+TEST(StringNoteOnWork, NotesReleasedOrStolenWhilePreparing) {
+    auto m = PlayingModule();
+    MostExpensive(m->Controls());
+    m->Controls().top.voices.Set(0); // "2"
+    m->Controls().output.release.Set(0.0);
+    // Both voices have played for two seconds before.
+    m->NoteOn(60, 100);
+    m->NoteOn(61, 100);
+    RenderFrames(*m, 88200);
+    m->AllNotesOff();
+
+    // On two voices the third note takes the first one's, the fourth takes the third's while
+    // that still prepares; a note off while preparing releases the note once it sounds.
+    m->NoteOn(0, 127);
+    m->NoteOn(1, 127);
+    m->NoteOn(2, 127);
+    EXPECT_EQ(m->Engine().Slot(0).key, 2);
+    EXPECT_TRUE(m->Engine().Slot(1).voice->isPreparing());
+    m->NoteOff(1);
+    m->NoteOn(3, 127);
+    EXPECT_EQ(m->Engine().Slot(0).key, 3);
+    EXPECT_EQ(m->Engine().Slot(1).key, -1);
+    int blocks = 0;
+    while (Sounding(*m) < 2 && blocks < 100) {
+        m->Render(128);
+        ++blocks;
+    }
+    ASSERT_EQ(Sounding(*m), 2);
+    EXPECT_EQ(m->Engine().Slot(0).voice->note(), 3);
+    EXPECT_EQ(m->Engine().Slot(1).voice->note(), 1);
+    // Released: it ends one period of release and its ten periods of silence after it
+    // sounds (1.3 s at key 1), while the held note sounds on.
+    RenderFrames(*m, 66150);
+    EXPECT_FALSE(m->Engine().Slot(1).voice->isSounding());
+    EXPECT_TRUE(m->Engine().Slot(0).voice->isSounding());
+}
