@@ -1,5 +1,6 @@
 #include "app/ModuleFactory.h"
 
+#include "core/Path.h"
 #include "effects/EffectsModule.h"
 #include "flute/FluteSynth.h"
 #include "string/StringModule.h"
@@ -20,10 +21,7 @@ std::unique_ptr<tSlot> CreateModule(int type, int x, int y) {
 }
 
 int ModuleTypeOfPatch(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return 0;
-    const std::string extension = path.substr(dot);
+    const std::string extension = Extension(path);
     if (extension == ".pst") return kStringModule;
     if (extension == ".flt") return kFluteModule;
     if (extension == ".efx") return kEffectsModule;

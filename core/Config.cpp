@@ -30,14 +30,26 @@ void tConfig::SetDefaults() {
     SetPeriod(kDefaultPeriod);
 }
 
-void tConfig::Read() {
+bool tConfig::Read(std::string& error) {
     SetDefaults();
     const std::string path = RcPath();
-    if (path.empty()) return;
-    std::string text;
-    if (!ReadTextFile(path, text)) return;
+    if (path.empty()) return true;
+    std::string text, reason;
+    const tFileRead read = ReadTextFile(path, text, kMaxRcFileSize, reason);
+    if (read == tFileRead::kMissing) return true;
+    if (read != tFileRead::kOk) {
+        error = ReadFailure(read, path, "rc", reason);
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
     std::istringstream in(text);
     Read(in);
+    return true;
+}
+
+void tConfig::Read() {
+    std::string error;
+    Read(error);
 }
 
 void tConfig::Read(std::istream& in) {
@@ -62,19 +74,32 @@ void tConfig::ApplyLine(const std::string& whole) {
     } else if (key == "NumFragments") {
         SetFragments(static_cast<int>(std::strtol(value.c_str(), nullptr, 10)));
     } else if (key == "PeriodSize") {
-        SetPeriod(static_cast<int>(std::strtol(value.c_str(), nullptr, 10)));
+        const long frames = std::strtol(value.c_str(), nullptr, 10);
+        SetPeriod(static_cast<int>(std::clamp<long>(frames, kMinPeriod, kMaxPeriod)));
+        if (frames != mPeriod)
+            std::fprintf(
+                stderr,
+                "PeriodSize %ld in the rc file is outside %d..%d; audio period size set to: %d\n",
+                frames, kMinPeriod, kMaxPeriod, mPeriod);
     }
 }
 
-bool tConfig::Write() const {
+bool tConfig::Write(std::string& error) const {
     const std::string path = RcPath();
     std::ostringstream out;
     Write(out);
-    if (path.empty() || !WriteTextFile(path, out.str())) {
+    std::string reason = "HOME is not set";
+    if (path.empty() || !WriteTextFile(path, out.str(), reason)) {
         std::fputs("Cant write config file\n", stderr);
+        error = "Can't write config file " + path + " (" + reason + ")";
         return false;
     }
     return true;
+}
+
+bool tConfig::Write() const {
+    std::string error;
+    return Write(error);
 }
 
 void tConfig::Write(std::ostream& out) const {
@@ -108,6 +133,7 @@ void tConfig::MoveFragmentsSlider(double value) {
 }
 
 void tConfig::SetPeriod(int frames) {
+    frames = std::clamp(frames, kMinPeriod, kMaxPeriod);
     mPeriod = frames;
     mControls.framesBox.SetRaw(frames);
     const int* end = std::end(kPeriodTable);

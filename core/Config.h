@@ -8,6 +8,7 @@
 
 #include "core/Control.h"
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 
@@ -36,12 +37,22 @@ public:
     // The rc file: HOME + "/.kelvorarc", or empty when HOME is not set.
     static std::string RcPath();
 
+    static constexpr int kMinPeriod = 16;
+    static constexpr int kMaxPeriod = 256;
+    // Largest rc file read; it holds four short lines.
+    static constexpr std::size_t kMaxRcFileSize = 64 * 1024;
+
     // Applies the defaults, then the rc file when there is one (a missing file is silent).
+    // An rc file that is not a regular file of at most kMaxRcFileSize bytes, or cannot be
+    // read, leaves the defaults: false with the message (also printed) in error.
+    bool Read(std::string& error);
     void Read();
     // Applies the defaults, then every known key of the text.
     void Read(std::istream& in);
-    // Writes the rc file; prints "Cant write config file" and returns false when it cannot
-    // (also when there is no home directory to put it in).
+    // Writes the rc file through a temporary file renamed over it (a failed write leaves the
+    // old file as it was); prints "Cant write config file" and returns false with a message
+    // in error when it cannot (also when there is no home directory to put it in).
+    bool Write(std::string& error) const;
     bool Write() const;
     void Write(std::ostream& out) const;
     // The "Default Values" button: device, fragments and period; the patch directory stays.
@@ -65,7 +76,8 @@ public:
     // The fragments slider moved by the user.
     void MoveFragmentsSlider(double value);
 
-    // The stored period; the slider goes to its entry in the table, or to the last entry.
+    // The stored period, limited to kMinPeriod..kMaxPeriod; the slider goes to its entry in
+    // the table, or to the last entry.
     void SetPeriod(int frames);
     int Period() const { return mPeriod; }
     // The period slider moved by the user to position 0..4.

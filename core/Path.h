@@ -1,7 +1,14 @@
-// File-name helpers shared by the patch and rack readers and writers.
+// File-name helpers shared by the patch and rack readers and writers. A file's extension is
+// the last "." of its last path component and what follows.
 #pragma once
 
 #include <string>
+
+// The extension with its ".", or empty: "a/harp.pst" -> ".pst", "dir.x/song" -> "".
+std::string Extension(const std::string& path);
+
+// The path without its extension (directories kept): "a/harp.pst" -> "a/harp".
+std::string WithoutExtension(const std::string& path);
 
 // The text after the last "/" with the last "." and what follows removed:
 // "/home/me/harp.pst" -> "harp", "organ.old" -> "organ".

@@ -104,18 +104,50 @@ void tRack::PrepareAll() {
 
 tRack::tGuard::tGuard(tRack& rack) : mRack(rack) {
     mRack.mLock.lock();
+    mRack.mGuardOwner.store(std::this_thread::get_id());
     mRack.DeliverPending();
 }
 
 tRack::tGuard::~tGuard() {
+    mRack.mGuardOwner.store(std::thread::id());
     mRack.mLock.unlock();
+}
+
+bool tRack::GuardedByThisThread() const {
+    return mGuardOwner.load() == std::this_thread::get_id();
 }
 
 // --- MIDI fan-out --------------------------------------------------------------------------
 
+void tRack::SetRendering(bool rendering) {
+    mRendering.store(rendering);
+    if (rendering) return;
+    // What was queued for a block that will not come is delivered now, or by the next event
+    // or structure change when the rack is busy (this may run on the audio thread, which
+    // never waits for the rack's owner).
+    std::unique_lock<std::mutex> lock(mLock, std::try_to_lock);
+    if (lock.owns_lock()) DeliverPending();
+}
+
 void tRack::Post(const tRackEvent& event) {
+    if (!mRendering.load()) {
+        // An event sent from inside a tGuard finds the rack this thread's already.
+        std::unique_lock<std::mutex> lock(mLock, std::defer_lock);
+        if (!GuardedByThisThread()) lock.lock();
+        DeliverPending();
+        Deliver(event);
+        return;
+    }
     std::lock_guard<std::mutex> lock(mPostLock);
-    if (!mEvents.Push(event)) mDropped.fetch_add(1, std::memory_order_relaxed);
+    if (mEvents.Push(event)) return;
+    if (event.kind == tRackEvent::kAllNotesOff) {
+        mFlushBefore.store(mEvents.Head(), std::memory_order_relaxed);
+        // One all-notes-off waiting already does the work of this one too.
+        if (mFlushPending.exchange(true, std::memory_order_acq_rel))
+            mDropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    mDropped.fetch_add(1, std::memory_order_relaxed);
 }
 
 void tRack::NoteOn(int channel, int key, int velocity) {
@@ -144,6 +176,14 @@ void tRack::AllNotesOff() {
 
 void tRack::DeliverPending() {
     tRackEvent event;
+    if (mFlushPending.exchange(false, std::memory_order_acquire)) {
+        const std::uint32_t before = mFlushBefore.load(std::memory_order_relaxed);
+        unsigned discarded = 0;
+        while (static_cast<std::int32_t>(before - mEvents.Tail()) > 0 && mEvents.Pop(event))
+            ++discarded;
+        mDropped.fetch_add(discarded, std::memory_order_relaxed);
+        Deliver({tRackEvent::kAllNotesOff, 0, 0, 0});
+    }
     while (mEvents.Pop(event)) Deliver(event);
 }
 
@@ -172,6 +212,15 @@ void tRack::Deliver(const tRackEvent& event) {
 
 // --- rendering -----------------------------------------------------------------------------
 
+void tRack::CountSilenced() {
+    unsigned silenced = 0;
+    for (tSlot* slot : mSlots) {
+        silenced += slot->mUncountedSilences;
+        slot->mUncountedSilences = 0;
+    }
+    if (silenced != 0) mSilenced.fetch_add(silenced, std::memory_order_relaxed);
+}
+
 const double* tRack::Render(int frames) {
     std::unique_lock<std::mutex> lock(mLock, std::try_to_lock);
     const int channels = lock.owns_lock() ? mChannels : 1;
@@ -189,7 +238,9 @@ const double* tRack::Render(int frames) {
     DeliverPending();
     for (tSlot* slot : mSlots) {
         slot->rendered = false;
-        if (!slot->AcceptsInput()) slot->Render(frames);
+        if (slot->AcceptsInput()) continue;
+        slot->Render(frames);
+        slot->KeepFinite(n);
     }
     bool mixed = false;
     for (tSlot* slot : mSlots) {
@@ -204,5 +255,13 @@ const double* tRack::Render(int frames) {
         }
     }
     if (!mixed) std::fill(mMix, mMix + n, 0.0);
+    // Finite outputs can still add up beyond the range of a double.
+    double check = 0.0;
+    for (int i = 0; i < n; ++i) check += mMix[i] * 0.0;
+    if (check != 0.0) {
+        std::fill(mMix, mMix + n, 0.0);
+        mSilenced.fetch_add(1, std::memory_order_relaxed);
+    }
+    CountSilenced();
     return mMix;
 }

@@ -2,12 +2,15 @@
 //
 // Threads. The thread that owns the rack (the GUI thread, or the renderer's and the tests'
 // main thread) changes the slot list and the connections. MIDI events may come from any
-// thread: they are queued and delivered to the modules at the start of the next block, on the
-// thread that renders, so a note never starts half-written and the modules never see two
-// threads at once. Rendering (the audio thread) takes the rack's lock without waiting: while
-// the owner holds it to change the structure, the block is silence and no event is delivered.
-// The owner holds the lock only for pointer changes and short module operations; modules are
-// constructed and destroyed outside it.
+// thread. While blocks are being rendered (SetRendering(true), audio on) they are queued and
+// delivered to the modules at the start of the next block, on the thread that renders, so a
+// note never starts half-written and the modules never see two threads at once. While no
+// block renders they are delivered at once under the rack's lock, so nothing piles up. An
+// all-notes-off is never lost: when the queue is full, what was queued before it is
+// discarded (and counted as dropped) and it takes effect at the next block. Rendering (the audio
+// thread) takes the rack's lock without waiting: while the owner holds it to change the structure,
+// the block is silence and no event is delivered. The owner holds the lock only for pointer changes
+// and short module operations; modules are constructed and destroyed outside it.
 #pragma once
 
 #include "core/MidiSink.h"
@@ -16,6 +19,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 class tRack : public tMidiSink {
@@ -57,6 +61,8 @@ public:
     private:
         tRack& mRack;
     };
+    // Whether the calling thread holds a tGuard: its events are then delivered at once.
+    bool GuardedByThisThread() const;
 
     // --- MIDI fan-out (any thread) -----------------------------------------------------
     // NoteOn, NoteOff and SetPan reach the slots whose channel is channel; Controller and
@@ -68,6 +74,14 @@ public:
     void AllNotesOff() override;
     // Events lost because the queue was full.
     unsigned DroppedEvents() const { return mDropped.load(std::memory_order_relaxed); }
+    // Whether a thread renders blocks one after the other (audio on): events are then queued
+    // for the next block; otherwise they are delivered at once. The audio switch sets it.
+    void SetRendering(bool rendering);
+    bool IsRendering() const { return mRendering.load(); }
+
+    // Blocks in which a module's output was not finite: that module's block was replaced by
+    // silence and the module reset, so nothing non-finite reaches the mix.
+    unsigned SilencedBlocks() const { return mSilenced.load(std::memory_order_relaxed); }
 
     // --- rendering (one rendering thread) ----------------------------------------------
     // Delivers the queued events, renders every instrument, pulls every active sink and
@@ -78,13 +92,21 @@ public:
 private:
     void Post(const tRackEvent& event);
     void DeliverPending(); // lock held
+    void CountSilenced();  // lock held
     void Deliver(const tRackEvent& event);
     static bool IsUpstream(const tSlot* b, const tSlot* a);
 
     std::mutex mLock;     // slot list, connections, module engine state
     std::mutex mPostLock; // serialises the event producers
+    std::atomic<std::thread::id> mGuardOwner{};
     tEventQueue mEvents;
     std::atomic<unsigned> mDropped{0};
+    std::atomic<bool> mRendering{false};
+    // An all-notes-off that found the queue full: the events queued before it (up to the
+    // queue position mFlushBefore) are discarded at the next block, then it is delivered.
+    std::atomic<bool> mFlushPending{false};
+    std::atomic<std::uint32_t> mFlushBefore{0};
+    std::atomic<unsigned> mSilenced{0};
     std::vector<tSlot*> mSlots;
     int mChannels = 1;
     double mMix[kMixSize] = {};

@@ -29,6 +29,10 @@ public:
         return true;
     }
 
+    // The position the next Push takes; Pop has consumed every event before Tail().
+    std::uint32_t Head() const { return mHead.load(std::memory_order_acquire); }
+    std::uint32_t Tail() const { return mTail.load(std::memory_order_acquire); }
+
     bool Pop(tRackEvent& event) {
         const std::uint32_t tail = mTail.load(std::memory_order_relaxed);
         const std::uint32_t head = mHead.load(std::memory_order_acquire);

@@ -100,13 +100,21 @@ bool SaveRack(tRack& rack, std::ostream& out) {
     return static_cast<bool>(out);
 }
 
-bool SaveRackFile(tRack& rack, const std::string& path) {
+bool SaveRackFile(tRack& rack, const std::string& path, std::string& error) {
+    const std::string file = ForceExtension(path, ".mst");
     std::ostringstream out;
-    if (!SaveRack(rack, out) || !WriteTextFile(ForceExtension(path, ".mst"), out.str())) {
+    std::string reason = "the rack could not be written out";
+    if (!SaveRack(rack, out) || !WriteTextFile(file, out.str(), reason)) {
         std::fputs("Can't write file", stderr);
+        error = "Can't write file " + file + " (" + reason + ")";
         return false;
     }
     return true;
+}
+
+bool SaveRackFile(tRack& rack, const std::string& path) {
+    std::string error;
+    return SaveRackFile(rack, path, error);
 }
 
 tRackLoadResult LoadRack(tRack& rack, std::istream& in, bool insert, const tModuleMaker& make) {
@@ -182,13 +190,30 @@ tRackLoadResult LoadRack(tRack& rack, std::istream& in, bool insert, const tModu
 
 tRackLoadResult LoadRackFile(tRack& rack, const std::string& path, bool insert,
                              const tModuleMaker& make) {
-    std::string text;
-    if (!ReadTextFile(path, text)) {
+    std::string text, reason;
+    const tFileRead read = ReadTextFile(path, text, kMaxRackFileSize, reason);
+    if (read != tFileRead::kOk) {
         std::fputs("Can't read file", stderr);
         tRackLoadResult result;
-        result.status = tRackFileStatus::kCannotOpen;
+        result.status =
+            read == tFileRead::kRefused ? tRackFileStatus::kRefused : tRackFileStatus::kCannotOpen;
+        result.message = ReadFailure(read, path, "rack", reason);
         return result;
     }
     std::istringstream in(text);
-    return LoadRack(rack, in, insert, make);
+    tRackLoadResult result = LoadRack(rack, in, insert, make);
+    switch (result.status) {
+    case tRackFileStatus::kNotRackFile:
+        result.message = path + " is not a Kelvora rack file";
+        break;
+    case tRackFileStatus::kSyntaxError:
+        result.message = "syntax error in " + path;
+        break;
+    case tRackFileStatus::kEndsInRecord:
+        result.message = path + " ends inside a module record";
+        break;
+    default:
+        break;
+    }
+    return result;
 }

@@ -28,6 +28,7 @@ using tModuleMaker = std::function<std::unique_ptr<tSlot>(int type, int x, int y
 enum class tRackFileStatus {
     kOk,
     kCannotOpen,   // "Can't read file"
+    kRefused,      // not a regular file, or larger than kMaxRackFileSize; the rack is unchanged
     kNotRackFile,  // "not a Kelvora File!\n"; the rack is unchanged
     kSyntaxError,  // "syntax error in file\n"; modules read before stay, no connections
     kEndsInRecord, // the file ends inside a module record; that module is dropped
@@ -35,9 +36,13 @@ enum class tRackFileStatus {
 
 struct tRackLoadResult {
     tRackFileStatus status = tRackFileStatus::kOk;
-    int modules = 0; // modules inserted
-    int skipped = 0; // records skipped (unknown module type, unreadable numbers)
+    int modules = 0;     // modules inserted
+    int skipped = 0;     // records skipped (unknown module type, unreadable numbers)
+    std::string message; // for the user, empty when all went well
 };
+
+// Largest rack file read: a few hundred modules of a few kilobytes each.
+constexpr std::size_t kMaxRackFileSize = 4 * 1024 * 1024;
 
 // Longest patch text a record carries; the rest of a longer one is skipped up to its "]".
 constexpr std::size_t kMaxPatchText = 8000;
@@ -50,13 +55,16 @@ std::string RackCaption(const std::string& caption);
 
 // Writes the rack; false when the stream failed.
 bool SaveRack(tRack& rack, std::ostream& out);
-// Writes the rack to path with the extension ".mst" forced onto it; on failure prints
-// "Can't write file" and returns false.
+// Writes the rack to path with the extension ".mst" forced onto it, through a temporary file
+// renamed over the target (a failed save leaves the old file as it was). On failure prints
+// "Can't write file" and returns false with a message for the user in error.
+bool SaveRackFile(tRack& rack, const std::string& path, std::string& error);
 bool SaveRackFile(tRack& rack, const std::string& path);
 
 // Reads a rack. Unless insert is set the rack is cleared first (once the header is known
 // good); with insert the file's modules are added to those present.
 tRackLoadResult LoadRack(tRack& rack, std::istream& in, bool insert, const tModuleMaker& make);
-// The same from a file; prints "Can't read file" when it cannot be read.
+// The same from a file that is regular and at most kMaxRackFileSize bytes long; prints
+// "Can't read file" when it cannot be read. The result's message says what went wrong.
 tRackLoadResult LoadRackFile(tRack& rack, const std::string& path, bool insert,
                              const tModuleMaker& make);

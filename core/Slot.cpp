@@ -37,20 +37,58 @@ void tSlot::SetName(const char* path) {
     mCaption = BaseName(path);
 }
 
-void tSlot::LoadPatchFile(const std::string& path) {
-    std::string text;
-    if (!ReadTextFile(path, text)) text.clear();
+bool tSlot::LoadPatchFile(const std::string& path, std::string& error) {
+    std::string text, reason;
+    const tFileRead status = ReadTextFile(path, text, kMaxPatchFileSize, reason);
+    if (status != tFileRead::kOk) {
+        error = ReadFailure(status, path, "patch", reason);
+        return false;
+    }
     std::istringstream in(text);
     ReadPatch(path.c_str(), in);
-    SetName(path.c_str());
+    NamedAfterFile(path);
+    return true;
+}
+
+bool tSlot::SavePatchFile(const std::string& path, std::string& error) {
+    const std::string file = ForceExtension(path, PatchExtension());
+    std::ostringstream out;
+    WritePatch(out);
+    std::string reason;
+    if (!WriteTextFile(file, out.str(), reason)) {
+        error = "Can't write file " + file + " (" + reason + ")";
+        return false;
+    }
+    NamedAfterFile(file);
+    return true;
+}
+
+bool tSlot::LoadPatchFile(const std::string& path) {
+    std::string error;
+    if (LoadPatchFile(path, error)) return true;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
 }
 
 bool tSlot::SavePatchFile(const std::string& path) {
-    std::ostringstream out;
-    WritePatch(out);
-    if (!WriteTextFile(path, out.str())) return false;
-    SetName(path.c_str());
-    return true;
+    std::string error;
+    if (SavePatchFile(path, error)) return true;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
+}
+
+bool tSlot::KeepFinite(int n) {
+    double* out = Output();
+    // x * 0 is 0 for every finite x and NaN otherwise: one pass, no branch per value.
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i) sum += out[i] * 0.0;
+    if (sum == 0.0) return true;
+    std::fill(out, out + n, 0.0);
+    Reset();
+    std::fill(out, out + n, 0.0);
+    ++mSilencedBlocks;
+    ++mUncountedSilences;
+    return false;
 }
 
 void tSlot::PullInputs(int frames, double* buffer, int n) {
@@ -74,4 +112,5 @@ void tSlot::PullInputs(int frames, double* buffer, int n) {
     }
     if (first) std::fill(buffer, buffer + n, 0.0);
     Render(frames);
+    KeepFinite(n);
 }

@@ -10,6 +10,7 @@
 // that touches an inserted slot's engine state takes a tRack::tGuard first.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -67,12 +68,19 @@ public:
     virtual void ReadPatch(const char* name, std::istream& in) = 0;
     virtual void WritePatch(std::ostream& out) = 0;
     // Patch files: the module's extension (".pst", ".flt", ".efx") and the engine side of the
-    // load and save dialogs. Load reads the file, sets the title and SetName(path); a file
-    // that cannot be opened reads as an empty text. Save returns false when the file cannot
-    // be written.
+    // load and save dialogs.
     virtual const char* PatchExtension() const = 0;
-    virtual void LoadPatchFile(const std::string& path);
-    virtual bool SavePatchFile(const std::string& path);
+    // Reads a patch file: only a regular file of at most kMaxPatchFileSize bytes is read
+    // (anything else is refused and the module left as it was); then ReadPatch, and the
+    // caption and title from the file name. False with a message for the user in error.
+    bool LoadPatchFile(const std::string& path, std::string& error);
+    // Writes the patch to path with the module's extension forced onto it, through a
+    // temporary file renamed over the target, so a failed save leaves the old file as it
+    // was. Then the caption and title follow the file name. False with a message in error.
+    bool SavePatchFile(const std::string& path, std::string& error);
+    // The same, printing the message on standard error.
+    bool LoadPatchFile(const std::string& path);
+    bool SavePatchFile(const std::string& path);
     // The editor window's title ("KV String Synthesizer   (harp)" ...).
     virtual std::string Title() const = 0;
 
@@ -88,8 +96,26 @@ public:
     virtual bool IsActive() = 0;
     // Instruments: nothing. Effects units: PullInputs on their own buffer.
     virtual void Pull(int /*frames*/) {}
+    // Clears every state of the module's signal processing (voices, lines, filters, units)
+    // as a fresh module has it; the sound parameters stay. The rack calls it on the
+    // rendering thread for a module whose block was not finite.
+    virtual void Reset() {
+        AllNotesOff();
+        Prepare();
+    }
+
+    // Blocks this module rendered with a non-finite value (replaced by silence).
+    unsigned SilencedBlocks() const { return mSilencedBlocks; }
 
 protected:
+    // The module's patch file was read or written under path: caption and window title
+    // follow the file's name.
+    virtual void NamedAfterFile(const std::string& path) { SetName(path.c_str()); }
+
+    // Checks the n values of Output() after a Render: a block holding a non-finite value
+    // becomes silence and the module is Reset. Returns false when that happened.
+    bool KeepFinite(int n);
+
     // The effects-unit pull step: unless this slot has already been rendered in this block,
     // gather the active inputs (pulling them first) into buffer (n = frames x channels values)
     // and Render(frames). With no inputs at all the buffer is zeroed, the slot marked rendered
@@ -109,4 +135,9 @@ private:
     std::string mCaption;
     std::vector<tSlot*> mInputs;
     std::vector<tSlot*> mOutputs;
+    unsigned mSilencedBlocks = 0;    // rendering thread
+    unsigned mUncountedSilences = 0; // not yet added to the rack's count
 };
+
+// Largest patch text a patch file may hold; a patch is a few kilobytes.
+constexpr std::size_t kMaxPatchFileSize = 64 * 1024;

@@ -1,22 +1,10 @@
 #include "effects/EffectsModule.h"
 
 #include "core/Path.h"
-#include "core/TextFile.h"
 #include "effects/EffectsPatch.h"
 
 #include <algorithm>
 #include <sstream>
-
-namespace {
-// name cut at the last dot of its last path component (directories kept).
-std::string WithoutExtension(const std::string& name) {
-    const std::size_t slash = name.rfind('/');
-    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot >= start) return name.substr(0, dot);
-    return name;
-}
-} // namespace
 
 tEffectsModule::tEffectsModule(int x, int y) : tSlot(kEffectsModule, x, y, true) {
     SwitchOff();
@@ -46,21 +34,9 @@ void tEffectsModule::WritePatch(std::ostream& out) {
     WriteEffectsPatch(mEngine, out);
 }
 
-void tEffectsModule::LoadPatchFile(const std::string& path) {
-    std::string text;
-    if (!ReadTextFile(path, text)) text.clear();
-    std::istringstream in(text);
-    ReadPatch(path.c_str(), in);
-    mEngine.SetName(TitleFor(BaseName(path)));
-}
-
-bool tEffectsModule::SavePatchFile(const std::string& path) {
-    std::ostringstream out;
-    WritePatch(out);
-    if (!WriteTextFile(path, out.str())) return false;
+void tEffectsModule::NamedAfterFile(const std::string& path) {
     SetName(path.c_str());
     mEngine.SetName(TitleFor(BaseName(path)));
-    return true;
 }
 
 void tEffectsModule::Render(int frames) {

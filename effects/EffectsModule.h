@@ -24,9 +24,6 @@ public:
     void ReadPatch(const char* name, std::istream& in) override;
     void WritePatch(std::ostream& out) override;
     const char* PatchExtension() const override { return ".efx"; }
-    // The load and save dialogs title the window with the file name alone.
-    void LoadPatchFile(const std::string& path) override;
-    bool SavePatchFile(const std::string& path) override;
     std::string Title() const override { return mEngine.Name(); }
 
     void AllNotesOff() override {}
@@ -43,6 +40,10 @@ public:
 
     // "KV Effects   (text)".
     static std::string TitleFor(const std::string& text);
+
+protected:
+    // Patch files title the window with the file name alone.
+    void NamedAfterFile(const std::string& path) override;
 
 private:
     tEffects mEngine;

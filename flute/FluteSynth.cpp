@@ -2,7 +2,6 @@
 
 #include "core/KeyFrequency.h"
 #include "core/Path.h"
-#include "core/TextFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -81,24 +80,16 @@ void tFluteSynth::WritePatch(std::ostream& out) {
     mPatch.Write(out);
 }
 
-void tFluteSynth::LoadPatchFile(const std::string& path) {
-    std::string text;
-    if (!ReadTextFile(path, text)) text.clear();
-    std::istringstream in(text);
-    mPatch.Read(in);
-    mPatch.Apply(mControls);
+void tFluteSynth::NamedAfterFile(const std::string& path) {
     Retitle(BaseName(path));
     SetName(path.c_str());
 }
 
-bool tFluteSynth::SavePatchFile(const std::string& path) {
-    const std::string file = ForceExtension(path, PatchExtension());
-    std::ostringstream out;
-    WritePatch(out);
-    if (!WriteTextFile(file, out.str())) return false;
-    Retitle(BaseName(file));
-    SetName(file.c_str());
-    return true;
+void tFluteSynth::Reset() {
+    SilenceVoices();
+    ResetControllers();
+    mVoices[0].clearDelays();
+    mVoices[1].clearDelays();
 }
 
 // --- events -----------------------------------------------------------------------------

@@ -30,8 +30,6 @@ public:
     void ReadPatch(const char* name, std::istream& in) override;
     void WritePatch(std::ostream& out) override;
     const char* PatchExtension() const override { return ".flt"; }
-    void LoadPatchFile(const std::string& path) override;
-    bool SavePatchFile(const std::string& path) override;
     std::string Title() const override { return mTitle; }
 
     void AllNotesOff() override;
@@ -44,6 +42,8 @@ public:
     void Render(int frames) override;
     double* Output() override { return mOutput; }
     bool IsActive() override { return IsOn() && mActive; }
+    // Silences both voices and clears their lines and filters.
+    void Reset() override;
 
     // --- the module's own ------------------------------------------------------------------
     tFluteControls& Controls() { return mControls; }
@@ -60,6 +60,9 @@ public:
     const tFluteVoice& Voice(int index) const { return mVoices[index]; }
     double VolumeFactor() const { return mVolumeFactor; }
     double BendFactor() const { return mBendFactor; }
+
+protected:
+    void NamedAfterFile(const std::string& path) override;
 
 private:
     void ResetControllers();

@@ -19,7 +19,17 @@ tAudio::~tAudio() {
     mRunning.store(false);
     mStop.store(true);
     WakeThread();
-    mThread.join();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseWaitMs);
+    while (!mThreadDone.load() && std::chrono::steady_clock::now() < deadline) usleep(1000);
+    if (mThreadDone.load()) {
+        mThread.join();
+    } else {
+        // The thread is held in a write to a device that takes no data; the process is
+        // ending, and waiting for it would keep it from ending.
+        mThread.detach();
+        return;
+    }
     std::lock_guard<std::mutex> lock(mDeviceLock);
     CloseLocked();
 }
@@ -46,6 +56,7 @@ void tAudio::ThreadLoop() {
     if (seteuid(getuid()) != 0) std::perror("seteuid");
 
     while (!mStop.load()) {
+        CloseOrphan();
         // The in-callback flag is raised before the running flag is checked, so that Close,
         // which clears running and then waits for the flag to fall, never misses a callback.
         mInCallback.store(true);
@@ -58,9 +69,16 @@ void tAudio::ThreadLoop() {
         mInCallback.store(false);
         std::unique_lock<std::mutex> lock(mIdleLock);
         mIdleWake.wait_for(lock, std::chrono::milliseconds(100), [this] {
-            return mStop.load() || (mRunning.load() && mClient.load() != nullptr);
+            return mStop.load() || mOrphan.load() != nullptr ||
+                   (mRunning.load() && mClient.load() != nullptr);
         });
     }
+    CloseOrphan();
+    mThreadDone.store(true);
+}
+
+void tAudio::CloseOrphan() {
+    if (snd_pcm_t* orphan = mOrphan.exchange(nullptr)) snd_pcm_close(orphan);
 }
 
 // --- device ----------------------------------------------------------------------------------
@@ -81,7 +99,7 @@ int tAudio::Open(int channels) {
         std::fputs("Audio handle not set.\n", stderr);
         return kClosed;
     }
-    mHandle = handle;
+    mHandle.store(handle);
     const int err = snd_pcm_nonblock(handle, 0);
     if (err < 0) {
         std::printf("Setting of block mode failed: %s\n", snd_strerror(err));
@@ -94,8 +112,8 @@ int tAudio::Open(int channels) {
 
 int tAudio::Init(int rate) {
     std::lock_guard<std::mutex> lock(mDeviceLock);
-    if (mOpenState.load(std::memory_order_relaxed) == kClosed || mHandle == nullptr) return 1;
-    snd_pcm_t* handle = mHandle;
+    snd_pcm_t* handle = mHandle.load();
+    if (mOpenState.load(std::memory_order_relaxed) == kClosed || handle == nullptr) return 1;
     const int channels = Channels();
 
     snd_pcm_hw_params_t* hw;
@@ -140,7 +158,7 @@ int tAudio::Init(int rate) {
         std::printf("Rate doesn't match (requested %iHz, get %iHz)\n", rate,
                     static_cast<int>(chosenRate));
 
-    const int period = mConfig.Period();
+    const int period = std::clamp(mConfig.Period(), kMinPeriod, kMaxPeriod);
     const int fragments = mConfig.Fragments();
     mPeriod.store(period, std::memory_order_relaxed);
     mFragments.store(fragments, std::memory_order_relaxed);
@@ -162,6 +180,22 @@ int tAudio::Init(int rate) {
         std::printf("Unable to set hw params for playback: %s\n", snd_strerror(err));
         return err;
     }
+    // The blocks follow the period the device settled on, so that each write fills one.
+    snd_pcm_uframes_t settled = 0;
+    if (snd_pcm_hw_params_get_period_size(hw, &settled, nullptr) >= 0 &&
+        settled != static_cast<snd_pcm_uframes_t>(period)) {
+        if (settled >= static_cast<snd_pcm_uframes_t>(kMinPeriod) &&
+            settled <= static_cast<snd_pcm_uframes_t>(kMaxPeriod)) {
+            std::printf("Period size doesn't match (requested %i, get %i)\n", period,
+                        static_cast<int>(settled));
+            mPeriod.store(static_cast<int>(settled), std::memory_order_relaxed);
+        } else {
+            std::printf("Period size %lu of the device is outside %i..%i; blocks of %i frames "
+                        "are written\n",
+                        static_cast<unsigned long>(settled), kMinPeriod, kMaxPeriod, period);
+        }
+    }
+    const int block = Period();
     err = snd_pcm_sw_params_current(handle, sw);
     if (err < 0) {
         std::printf("Unable to determine current swparams for playback: %s\n", snd_strerror(err));
@@ -172,7 +206,7 @@ int tAudio::Init(int rate) {
         std::printf("Unable to set start threshold mode for playback: %s\n", snd_strerror(err));
         return err;
     }
-    err = snd_pcm_sw_params_set_avail_min(handle, sw, static_cast<snd_pcm_uframes_t>(period));
+    err = snd_pcm_sw_params_set_avail_min(handle, sw, static_cast<snd_pcm_uframes_t>(block));
     if (err < 0) {
         std::printf("Unable to set avail min for playback: %s\n", snd_strerror(err));
         return err;
@@ -194,19 +228,32 @@ int tAudio::Init(int rate) {
 
 void tAudio::Close() {
     mRunning.store(false);
-    // From the owning thread: let a block under way finish before the device goes. From the
-    // audio thread itself (the overload guard) there is nothing to wait for.
-    if (!OnAudioThread()) {
-        while (mInCallback.load()) usleep(1000);
+    // From the owning thread: let a block under way finish before the device goes, for a
+    // while. From the audio thread itself (the overload guard) there is nothing to wait for.
+    const bool fromAudioThread = OnAudioThread();
+    if (!fromAudioThread) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseWaitMs);
+        while (mInCallback.load() && std::chrono::steady_clock::now() < deadline) usleep(1000);
     }
     std::lock_guard<std::mutex> lock(mDeviceLock);
+    if (!fromAudioThread && mInCallback.load()) {
+        // The block is still in its write: the audio thread closes the device after it.
+        snd_pcm_t* handle = mHandle.exchange(nullptr);
+        if (handle != nullptr) {
+            mOpenState.store(kClosed, std::memory_order_relaxed);
+            if (snd_pcm_t* older = mOrphan.exchange(handle)) snd_pcm_close(older);
+        }
+        WakeThread();
+        return;
+    }
     CloseLocked();
 }
 
 void tAudio::CloseLocked() {
-    if (mHandle == nullptr) return;
-    snd_pcm_close(mHandle);
-    mHandle = nullptr;
+    snd_pcm_t* handle = mHandle.exchange(nullptr);
+    if (handle == nullptr) return;
+    snd_pcm_close(handle);
     mOpenState.store(kClosed, std::memory_order_relaxed);
 }
 
@@ -215,16 +262,17 @@ void tAudio::CloseLocked() {
 int tAudio::Write(const int16_t* samples) {
     const int period = Period();
     const int channels = Channels();
-    snd_pcm_t* handle = mHandle;
+    snd_pcm_t* handle = mHandle.load();
     if (handle == nullptr) return period;
     snd_pcm_sframes_t left = period;
     const int16_t* position = samples;
-    while (left > 0) {
+    // Once audio is switched off the rest of the block is dropped.
+    while (left > 0 && mRunning.load(std::memory_order_relaxed)) {
         const snd_pcm_sframes_t written =
             snd_pcm_writei(handle, position, static_cast<snd_pcm_uframes_t>(left));
         if (written == -EAGAIN) continue;
         if (written < 0) {
-            if (Recover(static_cast<int>(written)) < 0)
+            if (Recover(handle, static_cast<int>(written)) < 0)
                 std::fprintf(stderr, "Write error: %s\n", snd_strerror(static_cast<int>(written)));
             break;
         }
@@ -234,18 +282,26 @@ int tAudio::Write(const int16_t* samples) {
     return period;
 }
 
-int tAudio::Recover(int err) {
+int tAudio::Recover(snd_pcm_t* handle, int err) {
     if (err == -EPIPE) {
-        const int prepared = snd_pcm_prepare(mHandle);
+        const int prepared = snd_pcm_prepare(handle);
         if (prepared < 0)
             std::printf("Can't recovery from underrun, prepare failed: %s\n",
                         snd_strerror(prepared));
         return 0;
     }
     if (err == -ESTRPIPE) {
-        int resumed;
-        while ((resumed = snd_pcm_resume(mHandle)) == -EAGAIN) sleep(1);
-        if (resumed < 0) snd_pcm_prepare(mHandle);
+        // A suspended device is given about half a second to come back; audio being
+        // switched off ends the wait too.
+        constexpr int kStepMs = 50;
+        int resumed = snd_pcm_resume(handle);
+        for (int waited = 0; resumed == -EAGAIN && waited < kResumeWaitMs &&
+                             mRunning.load(std::memory_order_relaxed);
+             waited += kStepMs) {
+            usleep(kStepMs * 1000);
+            resumed = snd_pcm_resume(handle);
+        }
+        if (resumed < 0) snd_pcm_prepare(handle);
         return 0;
     }
     return err;

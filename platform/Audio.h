@@ -5,7 +5,9 @@
 // the device is closed the thread idles. Open, Init and Close are called by the thread that
 // switches audio on and off; Close may also be called by the client from inside its callback
 // (the overload guard). Close waits until a callback under way has finished before the
-// device goes away.
+// device goes away, but never longer than kCloseWaitMs: a device that stopped taking data
+// would keep the callback in its write for ever. The device is then handed to the audio
+// thread, which closes it as soon as that write returns, and audio is off at once.
 #pragma once
 
 #include <atomic>
@@ -31,6 +33,13 @@ public:
     static constexpr int kOpen = 8;
     static constexpr int kClosed = -1;
     static constexpr int kThreadPriority = 20;
+    // Longest wait of Close for the block under way, and of the recovery from a suspended
+    // device, in milliseconds.
+    static constexpr int kCloseWaitMs = 500;
+    static constexpr int kResumeWaitMs = 500;
+    // The block lengths the rack and the master stage can take.
+    static constexpr int kMinPeriod = 16;
+    static constexpr int kMaxPeriod = 256;
 
     // The device name, period size and fragment count are read from config at Open and Init.
     explicit tAudio(const tConfig& config);
@@ -46,9 +55,11 @@ public:
     // Returns kOpen, or kClosed after printing why. An open device stays as it is.
     int Open(int channels);
     // Configures the open device (S16_LE, rate, period, buffer of period x fragments) and
-    // starts the callbacks. Returns 0 on success, 1 when the device is closed, otherwise
-    // -1 or the ALSA error after printing it.
+    // starts the callbacks. The block length (Period) is the period the device settled on
+    // when that lies in kMinPeriod..kMaxPeriod, else the configured one. Returns 0 on
+    // success, 1 when the device is closed, otherwise -1 or the ALSA error after printing it.
     int Init(int rate);
+    // Stops the callbacks and closes the device; returns within about kCloseWaitMs.
     void Close();
     // Writes one period of frames x channels samples, waiting until the device takes it.
     // Returns the period.
@@ -59,12 +70,15 @@ public:
     int Fragments() const { return mFragments.load(std::memory_order_relaxed); }
     int OpenState() const { return mOpenState.load(std::memory_order_relaxed); }
     bool IsRunning() const { return mRunning.load(); }
+    // A device that Close handed to the audio thread and that is not closed yet.
+    bool ClosePending() const { return mOrphan.load() != nullptr; }
 
 private:
     void ThreadLoop();
     void WakeThread();
     void CloseLocked();
-    int Recover(int err);
+    void CloseOrphan(); // audio thread
+    int Recover(_snd_pcm* handle, int err);
     bool OnAudioThread() const { return std::this_thread::get_id() == mThread.get_id(); }
 
     const tConfig& mConfig;
@@ -73,12 +87,15 @@ private:
     std::atomic<int> mFragments{2};
 
     std::mutex mDeviceLock; // open, configure, close
-    _snd_pcm* mHandle = nullptr;
+    std::atomic<_snd_pcm*> mHandle{nullptr};
+    // A device whose last write had not returned when Close gave up waiting.
+    std::atomic<_snd_pcm*> mOrphan{nullptr};
     std::atomic<int> mOpenState{kClosed};
 
     std::atomic<bool> mRunning{false};
     std::atomic<bool> mStop{false};
     std::atomic<bool> mInCallback{false};
+    std::atomic<bool> mThreadDone{false};
     std::atomic<tAudioClient*> mClient{nullptr};
 
     std::mutex mIdleLock; // the idle thread's wake-up

@@ -2,6 +2,7 @@
 
 #include "core/Rack.h"
 
+#include <algorithm>
 #include <unistd.h>
 
 tRenderCallback::tRenderCallback(tRack& rack, tAudio& audio, tMasterStage& master,
@@ -11,9 +12,11 @@ tRenderCallback::tRenderCallback(tRack& rack, tAudio& audio, tMasterStage& maste
 void tRenderCallback::AudioCallback() {
     mCounters.CountBlock();
     mAudio.Write(mMaster.Samples());
-    const int frames = mAudio.Period();
+    // The device's block length, within what the rack's mix holds.
+    const int channels = mAudio.Channels();
+    const int frames = std::min(mAudio.Period(), tRack::kMixSize / std::max(channels, 1));
     const double* mix = mRack.Render(frames);
-    if (mMaster.Process(mix, frames, mAudio.Channels(), mAudio.Fragments())) Overloaded();
+    if (mMaster.Process(mix, frames, channels, mAudio.Fragments())) Overloaded();
 }
 
 void tRenderCallback::Overloaded() {
@@ -49,8 +52,11 @@ bool tRenderCallback::OpenDevice() {
     mState.store(state);
     mControls.audioOn.Set(1);
     mControls.audioLight.Set(1);
+    // From the first block on, events wait for the block that delivers them.
+    mRack.SetRendering(true);
     if (mAudio.Init(kRate) == 0) return true;
     mAudio.Close();
+    mRack.SetRendering(false);
     ShowOff();
     return false;
 }
@@ -70,6 +76,8 @@ void tRenderCallback::Stop() {
 void tRenderCallback::SwitchOff() {
     mRack.AllNotesOff();
     mAudio.Close();
+    // No block renders now: events reach the modules at once.
+    mRack.SetRendering(false);
     mState.store(tAudio::kClosed);
     mControls.audioOn.Set(0);
     mControls.audioLight.Set(0);
@@ -81,6 +89,7 @@ void tRenderCallback::SetChannels(int channels) {
     if (wasOn) {
         mRack.AllNotesOff();
         mAudio.Close();
+        mRack.SetRendering(false);
         mState.store(tAudio::kClosed);
     }
     mChannels.store(channels == 1 ? 1 : 2);

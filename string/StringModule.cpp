@@ -33,10 +33,9 @@ void tStringModule::WritePatch(std::ostream& out) {
     mEngine.WritePatch(out);
 }
 
-bool tStringModule::SavePatchFile(const std::string& path) {
-    if (!tSlot::SavePatchFile(path)) return false;
+void tStringModule::NamedAfterFile(const std::string& path) {
+    tSlot::NamedAfterFile(path);
     mEngine.SetTitleName(BaseName(path));
-    return true;
 }
 
 void tStringModule::Controller(int channel, int number, int value) {

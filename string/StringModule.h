@@ -25,7 +25,6 @@ public:
     void ReadPatch(const char* name, std::istream& in) override;
     void WritePatch(std::ostream& out) override;
     const char* PatchExtension() const override { return ".pst"; }
-    bool SavePatchFile(const std::string& path) override;
     std::string Title() const override { return mEngine.Title(); }
 
     void AllNotesOff() override { mEngine.ResetVoices(); }
@@ -38,6 +37,9 @@ public:
     void Render(int frames) override;
     double* Output() override { return mEngine.Output(); }
     bool IsActive() override { return mEngine.IsActive(); }
+
+protected:
+    void NamedAfterFile(const std::string& path) override;
 
 private:
     tStringSynth mEngine;

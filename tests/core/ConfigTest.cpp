@@ -98,8 +98,8 @@ TEST(Config, NumbersAreReadLikeStrtol) {
     EXPECT_EQ(config.Period(), 32);
     ReadText(config, "NumFragments=many\nPeriodSize=\n");
     EXPECT_EQ(config.Fragments(), 0); // handed on as it is; the device refuses it
-    EXPECT_EQ(config.Period(), 0);
-    EXPECT_EQ(config.PeriodPosition(), 4);
+    EXPECT_EQ(config.Period(), 16);   // limited to 16..256 as the command line does
+    EXPECT_EQ(config.PeriodPosition(), 0);
 }
 
 // --- period, fragments, writing ----------------------------------------------------------

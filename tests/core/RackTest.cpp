@@ -26,7 +26,11 @@ template <class tModule> tModule* On(tModule* module) {
 
 class RackTest : public ::testing::Test {
 protected:
-    void SetUp() override { rack.SetChannels(2); }
+    // A rack whose blocks are being rendered (audio on): events wait for the next block.
+    void SetUp() override {
+        rack.SetChannels(2);
+        rack.SetRendering(true);
+    }
     tRack rack;
 };
 

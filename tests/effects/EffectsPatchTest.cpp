@@ -233,11 +233,12 @@ TEST(EffectsPatch, NamesOfReadLoadedAndSavedPatches) {
     EXPECT_EQ(loaded.Caption(), "bright");
     EXPECT_EQ(Write(loaded), Write(module));
 
-    // A file that cannot be opened reads as an empty text.
-    tEffectsModule missing(0, 0);
-    missing.LoadPatchFile(std::string(dir) + "/none.efx");
-    EXPECT_EQ(missing.Title(), "KV Effects   (none)");
-    EXPECT_DOUBLE_EQ(missing.Engine().Controls().top.outputVolume.Value(), 1.5);
+    // A file that cannot be opened is refused and leaves the module as it was.
+    std::string error;
+    EXPECT_FALSE(loaded.LoadPatchFile(std::string(dir) + "/none.efx", error));
+    EXPECT_NE(error.find("none.efx"), std::string::npos) << error;
+    EXPECT_EQ(loaded.Title(), "KV Effects   (bright)");
+    EXPECT_EQ(Write(loaded), Write(module));
 
     std::remove(path.c_str());
     rmdir(dir);

@@ -1,7 +1,8 @@
 // The PCM devices the tests play into, declared in an asoundrc written to a private temporary
 // directory and selected with ALSA_CONFIG_PATH before the first ALSA call of the test program:
 //   "kvnull"  discards everything;
-//   "kvfile"  writes the raw S16_LE stream into OutputPath() (and plays it into kvnull).
+//   "kvfile"  writes the raw S16_LE stream into OutputPath() (and plays it into kvnull);
+//   "kvpipe"  writes it into PipePath(), a FIFO the test makes (and plays it into kvnull).
 // The system's own ALSA configuration is included, so the standard devices stay defined.
 // Including this header registers the set-up with GoogleTest.
 #pragma once
@@ -20,6 +21,7 @@ namespace alsatest {
 
 constexpr const char* kNullDevice = "kvnull";
 constexpr const char* kFileDevice = "kvfile";
+constexpr const char* kPipeDevice = "kvpipe";
 
 inline std::string& Directory() {
     static std::string directory;
@@ -29,6 +31,11 @@ inline std::string& Directory() {
 // The file kvfile writes.
 inline std::string OutputPath() {
     return Directory() + "/out.raw";
+}
+
+// Where kvpipe writes.
+inline std::string PipePath() {
+    return Directory() + "/pipe.fifo";
 }
 
 // Its contents as 16-bit little-endian samples.
@@ -63,12 +70,21 @@ public:
                                  OutputPath() +
                                  "\"\n"
                                  "    format \"raw\"\n"
+                                 "}\n"
+                                 "pcm.kvpipe {\n"
+                                 "    type file\n"
+                                 "    slave.pcm \"kvnull\"\n"
+                                 "    file \"" +
+                                 PipePath() +
+                                 "\"\n"
+                                 "    format \"raw\"\n"
                                  "}\n";
         ASSERT_TRUE(WriteTextFile(RcPath(), text));
         setenv("ALSA_CONFIG_PATH", RcPath().c_str(), 1);
     }
     void TearDown() override {
         RemoveOutput();
+        unlink(PipePath().c_str());
         unlink(RcPath().c_str());
         rmdir(Directory().c_str());
     }

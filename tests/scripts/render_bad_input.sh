@@ -50,7 +50,8 @@ expect_refusal "type 2 MIDI file" 'type 2 MIDI files are not supported' --midi t
 expect_refusal "SMPTE MIDI file" 'SMPTE time division is not supported' --midi smpte.mid
 expect_refusal "missing rack file" 'cannot read missing.mst' --rack missing.mst
 expect_refusal "not a rack file" 'old.mst is not a Kelvora rack file' --rack old.mst
-expect_refusal "directory as rack" 'cannot read folder.mst' --rack folder.mst
+expect_refusal "directory as rack" 'folder.mst is not a Kelvora rack file (not a regular file)' \
+    --rack folder.mst
 expect_refusal "missing patch" 'cannot read gone.pst' --patch gone.pst
 expect_refusal "unknown patch kind" 'cannot tell the module of patch.txt' --patch patch.txt
 expect_refusal "effects patch alone" 'needs an instrument patch before it' --patch hall.efx
@@ -68,6 +69,8 @@ expect_refusal "more presets than channels" 'at most 16' "${presets[@]}"
 "$render" --help >help.txt 2>&1 || fail "--help: exit status $?"
 grep -q '^Usage: kelvora-render' help.txt || fail "--help: no usage line"
 grep -q -- '--no-limiter' help.txt || fail "--help: options missing"
+grep -q 'saturate' help.txt && ! grep -q 'wrap' help.txt ||
+    fail "--help: --no-limiter must say that loud signals saturate"
 
 [ "$failures" -eq 0 ] && echo "all refusals as expected"
 exit $((failures > 0))

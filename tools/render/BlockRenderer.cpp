@@ -86,18 +86,11 @@ bool RenderToFile(tRack& rack, const std::vector<tTimedMidi>& events, const tRen
 
     tWavWriter writer;
     if (!writer.Open(options.output, channels, error)) return false;
-    // A file that could not be written completely is not left behind.
-    auto failed = [&] {
-        std::string ignored;
-        writer.Close(ignored);
-        std::remove(options.output.c_str());
-        return false;
-    };
     tProgress progress(static_cast<double>((blocks + 1) * period) / kSampleRate);
 
     // The sound card first receives the sample buffer as it stands before any block.
     Measure(master.Samples(), period * channels, summary);
-    if (!writer.Write(master.Samples(), period, error)) return failed();
+    if (!writer.Write(master.Samples(), period, error)) return false; // the target stays as it was
 
     std::size_t next = 0;
     for (long long block = 0; block < blocks; ++block) {
@@ -107,16 +100,13 @@ bool RenderToFile(tRack& rack, const std::vector<tTimedMidi>& events, const tRen
         const double* mix = rack.Render(period);
         master.Process(mix, period, channels, kFragments);
         Measure(master.Samples(), period * channels, summary);
-        if (!writer.Write(master.Samples(), period, error)) return failed();
+        if (!writer.Write(master.Samples(), period, error))
+            return false; // the target stays as it was
         if ((block & 63) == 0) progress.Update(static_cast<double>(blockEnd) / kSampleRate);
     }
     progress.Finish();
     summary.frames = (blocks + 1) * period;
     summary.wallSeconds = progress.Elapsed();
     summary.droppedEvents = rack.DroppedEvents() - droppedBefore;
-    if (!writer.Close(error)) {
-        std::remove(options.output.c_str());
-        return false;
-    }
-    return true;
+    return writer.Close(error);
 }

@@ -170,10 +170,14 @@ bool ReadRecords(int fd, std::vector<tTimedMidi>& events, std::string& failure) 
 } // namespace
 
 bool LoadMidiFile(const std::string& path, std::vector<tTimedMidi>& events, std::string& error) {
-    std::string bytes;
-    errno = 0;
-    if (!ReadTextFile(path, bytes)) {
-        error = "cannot read " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
+    std::string bytes, reason;
+    const tFileRead fileRead = ReadTextFile(path, bytes, kMaxMidiFileSize, reason);
+    if (fileRead == tFileRead::kRefused) {
+        error = path + " is not a readable Standard MIDI File (" + reason + ")";
+        return false;
+    }
+    if (fileRead != tFileRead::kOk) {
+        error = "cannot read " + path + ": " + reason;
         return false;
     }
     std::string problem;

@@ -2,6 +2,7 @@
 // its events with their times.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,6 +12,9 @@ struct tTimedMidi {
     double seconds = 0.0;
     std::vector<std::uint8_t> bytes;
 };
+
+// Largest MIDI file read; long performances stay far below it.
+constexpr std::size_t kMaxMidiFileSize = 64 * 1024 * 1024;
 
 // Appends the file's channel and system messages in playing order (meta events are left
 // out). False with a reason in error when the file cannot be read or is not a Standard MIDI

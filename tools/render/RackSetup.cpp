@@ -6,8 +6,6 @@
 #include "core/TextFile.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <sstream>
 
 namespace {
@@ -16,13 +14,6 @@ constexpr int kMidiChannels = 16;
 // Where the "New" menu puts a module.
 constexpr int kNewX = 190;
 constexpr int kNewY = 50;
-
-bool Readable(const std::string& path, std::string& text, std::string& error) {
-    errno = 0;
-    if (ReadTextFile(path, text)) return true;
-    error = "cannot read " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
-    return false;
-}
 
 void SwitchOnAt(tRack& rack, const std::vector<tSlot*>& slots, int channel) {
     tRack::tGuard guard(rack);
@@ -33,8 +24,12 @@ void SwitchOnAt(tRack& rack, const std::vector<tSlot*>& slots, int channel) {
 }
 
 bool LoadRackInput(tRack& rack, const std::string& path, std::string& error) {
-    std::string text;
-    if (!Readable(path, text, error)) return false;
+    std::string text, reason;
+    const tFileRead read = ReadTextFile(path, text, kMaxRackFileSize, reason);
+    if (read != tFileRead::kOk) {
+        error = ReadFailure(read, path, "rack", reason);
+        return false;
+    }
     std::istringstream in(text);
     const tRackLoadResult result = LoadRack(rack, in, false, CreateModule);
     switch (result.status) {
@@ -74,8 +69,6 @@ bool AddInputs(tRack& rack, const std::vector<tRenderInput>& inputs, std::string
                     " (patch files end in .pst, .flt or .efx)";
             return false;
         }
-        std::string text;
-        if (!Readable(input.value, text, error)) return false;
         const bool effects = type == kEffectsModule;
         if (effects && unfed.empty()) {
             error = "the effects patch " + input.value + " needs an instrument patch before it";
@@ -86,7 +79,7 @@ bool AddInputs(tRack& rack, const std::vector<tRenderInput>& inputs, std::string
             return false;
         }
         std::unique_ptr<tSlot> made = CreateModule(type, kNewX, kNewY);
-        made->LoadPatchFile(input.value);
+        if (!made->LoadPatchFile(input.value, error)) return false;
         tSlot* slot = made.release();
         int channel = 0;
         if (effects) {

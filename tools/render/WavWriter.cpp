@@ -14,15 +14,22 @@ tWavWriter::~tWavWriter() {
 }
 
 bool tWavWriter::Open(const std::string& path, int channels, std::string& error) {
+    mPath = path;
+    std::string reason;
+    if (!mTarget.Open(path, reason)) {
+        error = "cannot write " + path + ": " + reason;
+        return false;
+    }
     SF_INFO info{};
     info.samplerate = kSampleRate;
     info.channels = channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     errno = 0;
-    mFile = sf_open(path.c_str(), SFM_WRITE, &info);
+    mFile = sf_open_fd(mTarget.Fd(), SFM_WRITE, &info, SF_FALSE);
     if (mFile == nullptr) {
         error = "cannot write " + path + ": " +
                 (errno != 0 ? std::strerror(errno) : sf_strerror(nullptr));
+        mTarget.Discard();
         return false;
     }
     mChannels = channels;
@@ -32,7 +39,7 @@ bool tWavWriter::Open(const std::string& path, int channels, std::string& error)
 bool tWavWriter::Write(const std::int16_t* samples, int frames, std::string& error) {
     const sf_count_t written = sf_writef_short(mFile, samples, frames);
     if (written != frames) {
-        error = std::string("writing the sound file failed: ") + sf_strerror(mFile);
+        error = "writing " + mPath + " failed: " + sf_strerror(mFile);
         return false;
     }
     return true;
@@ -43,7 +50,13 @@ bool tWavWriter::Close(std::string& error) {
     const int status = sf_close(mFile);
     mFile = nullptr;
     if (status != 0) {
-        error = std::string("closing the sound file failed: ") + sf_error_number(status);
+        error = "finishing " + mPath + " failed: " + sf_error_number(status);
+        mTarget.Discard();
+        return false;
+    }
+    std::string reason;
+    if (!mTarget.Commit(reason)) {
+        error = "writing " + mPath + " failed: " + reason;
         return false;
     }
     return true;

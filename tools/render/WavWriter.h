@@ -1,5 +1,11 @@
 // Writing 16-bit PCM WAV files at 44100 Hz through libsndfile.
+//
+// The samples go to a temporary file beside the target, which replaces the target only when
+// Close has finished it: a render that fails part-way (a full disk, a quota) leaves an
+// existing file as it was and no partial file behind.
 #pragma once
+
+#include "core/ReplacementFile.h"
 
 #include <cstdint>
 #include <string>
@@ -13,14 +19,17 @@ public:
     tWavWriter(const tWavWriter&) = delete;
     tWavWriter& operator=(const tWavWriter&) = delete;
 
-    // Creates (or truncates) the file; false with a reason in error.
+    // Starts the file; false with a reason in error.
     bool Open(const std::string& path, int channels, std::string& error);
     // Appends frames x channels interleaved samples; false with a reason in error.
     bool Write(const std::int16_t* samples, int frames, std::string& error);
-    // Finishes the header; false with a reason in error.
+    // Finishes the header and puts the file in place of the target; false with a reason in
+    // error (the target then stays as it was).
     bool Close(std::string& error);
 
 private:
     sf_private_tag* mFile = nullptr;
+    tReplacementFile mTarget;
+    std::string mPath;
     int mChannels = 0;
 };
