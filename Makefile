@@ -58,13 +58,18 @@ fuzz:
 	  -DKELVORA_FUZZ=ON -DKELVORA_BENCH=OFF
 	cmake --build build-fuzz -j$(JOBS) --target kelvora_fuzz_seeds $(addprefix fuzz_,$(FUZZ_TARGETS))
 	./build-fuzz/fuzz/kelvora_fuzz_seeds build-fuzz/corpus
-	@for t in $(FUZZ_TARGETS); do \
+	@failed=; mkdir -p build-fuzz/logs; for t in $(FUZZ_TARGETS); do \
 	  mkdir -p build-fuzz/corpus/$$t build-fuzz/crashes/$$t; \
+	  cp fuzz/regressions/$$t/* build-fuzz/corpus/$$t/ 2>/dev/null; \
 	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
 	  ./build-fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -timeout=10 -close_fd_mask=2 \
 	    -print_final_stats=1 -artifact_prefix=build-fuzz/crashes/$$t/ build-fuzz/corpus/$$t \
-	    2>&1 | grep -E '^(stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)' || exit 1; \
-	done
+	    > build-fuzz/logs/$$t.log 2>&1 || failed="$$failed $$t"; \
+	  grep -E '^(stat::number_of_executed_units|==[0-9]+== ?ERROR|SUMMARY)' build-fuzz/logs/$$t.log; \
+	done; \
+	if [ -n "$$failed" ]; then \
+	  echo "Crashes found by:$$failed (inputs in build-fuzz/crashes, logs in build-fuzz/logs)"; exit 1; \
+	fi
 
 bench: all
 	./build/bench/kelvora_bench $(BENCH_ARGS)

@@ -128,7 +128,7 @@ void tEffects::Render(int frames) {
     }
 
     if (mBlockCount == 0)
-        mOutputGain = (std::exp(mControls.top.outputVolume.Value() / 3.0) - 1.0) * kFullScale;
+        mOutputGain = (std::exp(SliderValue(mControls.top.outputVolume) / 3.0) - 1.0) * kFullScale;
 
     if (mControls.top.meterOn.IsOn()) {
         double peak = mPeak;

@@ -196,7 +196,9 @@ void tFluteSynth::Controller(int channel, int number, int value) {
 // --- parameters -------------------------------------------------------------------------
 
 double tFluteSynth::Level() const {
-    double level = std::exp(mControls.outputControl.volume.Value() / 3.0) - 1.0;
+    // A patch text may hold a volume no slider reaches; the gain stays within the slider's.
+    const tControl& volume = mControls.outputControl.volume;
+    double level = std::exp(volume.Limit(volume.Value()) / 3.0) - 1.0;
     if (mControls.outputControl.mute.IsOn()) level *= 0.2;
     return level * mVolumeFactor;
 }

@@ -86,6 +86,7 @@ TEST(AllocationFreeAudio, EveryPresetRendersThroughTheMasterStageWithoutAllocati
         SCOPED_TRACE("period " + std::to_string(period));
         tRack rack;
         rack.SetChannels(2);
+        rack.SetRendering(true); // audio on: events wait in the queue for the next block
         AddEveryPreset(rack);
         rack.AllNotesOff();
         rack.PrepareAll();

@@ -16,6 +16,7 @@ tSoakRig::tSoakRig(std::string what, int period)
     : mWhat(std::move(what)), mPeriod(period), mMaster(mMasterControls, mCounters),
       mDecoder(mRack) {
     mRack.SetChannels(2);
+    mRack.SetRendering(true); // as with audio on: events wait for the next block
     ++tSoakCoverage::Total().racks;
 }
 
@@ -83,6 +84,11 @@ bool tSoakRig::Block() {
     ++mBlocks;
     mFrames += mPeriod;
     const double loudest = CheckModules(false);
+    if (Ok() && mRack.SilencedBlocks() != 0) {
+        // The rack caught a module block that was not finite and silenced it.
+        mFault = mWhat + ", block " + std::to_string(mBlocks) +
+                 ": a module's block was not finite (silenced by the rack)";
+    }
     if (loudest == loudest) mPeak = std::max(mPeak, std::min(loudest, 1e300));
     return Ok();
 }
