@@ -40,7 +40,7 @@ struct tScale {
 
 const tScale& Scale() {
     static const tScale shortRun{1200, 9, 24, 4, 16, false, false};
-    static const tScale longRun{40000, 1, 400, 60, 300, true, true};
+    static const tScale longRun{40000, 1, 300, 40, 200, true, true};
     return LongSoak() ? longRun : shortRun;
 }
 
