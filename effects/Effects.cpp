@@ -60,6 +60,9 @@ void tEffects::SwitchOff() {
 }
 
 void tEffects::SetPan(int value) {
+    // Pan is a 7-bit controller; a sequencer client may send a 14-bit value (or any number),
+    // which must not turn the balance into a gain of hundreds.
+    value = std::clamp(value, 0, 127);
     const double offset = (value - 64) / 64.0;
     mGainLeft = 1.0 + offset;
     mGainRight = 1.0 - offset;
