@@ -12,6 +12,11 @@ public:
         mX1 = 0.0;
         mY1 = 0.0;
     }
+    // At rest on a constant input x: the output is 0 and stays so while x holds.
+    void settle(double x) {
+        mX1 = x;
+        mY1 = 0.0;
+    }
     // Forgets only the previous input (a new note's pressure offset starts from zero).
     void resetInput() { mX1 = 0.0; }
 

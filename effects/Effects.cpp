@@ -16,9 +16,14 @@ namespace {
 
 // True when every one of the n values is a finite number.
 bool AllFinite(const double* values, int n) {
-    double zero = 0.0; // stays 0 unless a value is infinite or not a number
-    for (int i = 0; i < n; ++i) zero += values[i] * 0.0;
-    return zero == 0.0;
+    // Each sum stays 0 unless a value is infinite or not a number; four of them keep the
+    // additions independent.
+    double zero[4] = {0.0, 0.0, 0.0, 0.0};
+    int i = 0;
+    for (; i + 3 < n; i += 4)
+        for (int k = 0; k < 4; ++k) zero[k] += values[i + k] * 0.0;
+    for (; i < n; ++i) zero[0] += values[i] * 0.0;
+    return zero[0] + zero[1] + zero[2] + zero[3] == 0.0;
 }
 
 constexpr double kFullScale = 32768.0;
@@ -108,13 +113,13 @@ void tEffects::Render(int frames) {
                 if (!unit->isOn()) continue;
                 if (mBlockCount == 5 * p) unit->update();
                 unit->process(buf, count);
-                if (!AllFinite(buf, count)) {
-                    // The unit's state has run out of numbers: it starts again from rest and
-                    // the block is silent.
-                    unit->clear();
-                    std::fill_n(buf, count, 0.0);
-                    ++mUnitResets;
-                }
+            }
+            if (!AllFinite(buf, count)) {
+                // A unit's state has run out of numbers: every unit starts again from rest
+                // and the block is silent.
+                ClearUnits();
+                std::fill_n(buf, count, 0.0);
+                ++mUnitResets;
             }
         }
     }

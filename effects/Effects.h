@@ -59,7 +59,7 @@ public:
     // The output volume factor x 32768, refreshed at the start of every 42-block cycle.
     double OutputGain() const { return mOutputGain; }
     int BlockCount() const { return mBlockCount; }
-    // How often a unit whose output ran out of numbers was cleared.
+    // How often the chain was cleared because a unit's output ran out of numbers.
     long UnitResets() const { return mUnitResets; }
 
 private:

@@ -29,13 +29,46 @@ void tPMCore::setFrequency(double f) {
     mLen2 = LineLength(mLenFactor * mRate / f);
 }
 
+namespace {
+// The fifth-order polynomial of line 2's output, its argument held within the limit.
+double Polynomial(double y) {
+    y = std::clamp(y, -tPMCore::kArgumentLimit, tPMCore::kArgumentLimit);
+    const double y2 = y * y;
+    return y * (1.0 - 4.0 * y2 + 2.675 * y2 * y2);
+}
+} // namespace
+
+double tPMCore::restingValue() const {
+    // With the loop filter's unity gain at DC the rest is a root of
+    // r(y) = p(intensity + feed·y) − (1 − feed)·y; |p| is bounded, so r changes sign between
+    // ±bound, and halving the interval finds a root.
+    const double slope = 1.0 - mFeed;
+    double bound = 0.0;
+    for (double y = -kArgumentLimit; y <= kArgumentLimit; y += 0.01)
+        bound = std::max(bound, std::fabs(Polynomial(y)));
+    bound = bound / slope + 1.0;
+    double low = -bound;
+    double high = bound;
+    auto r = [&](double y) { return Polynomial(mIntensity + mFeed * y) - slope * y; };
+    for (int i = 0; i < 80; ++i) {
+        const double middle = 0.5 * (low + high);
+        if (r(middle) > 0.0)
+            low = middle;
+        else
+            high = middle;
+    }
+    return 0.5 * (low + high);
+}
+
 void tPMCore::clear() {
-    std::fill(mLine1.get(), mLine1.get() + kLineSize, 0.0);
-    std::fill(mLine2.get(), mLine2.get() + kLineSize, 0.0);
-    mLowpass.clear();
-    mDc.reset();
-    mFb = 0.0;
-    mV = 0.0;
+    const double y = restingValue();
+    const double v = mIntensity + mFeed * y;
+    std::fill(mLine1.get(), mLine1.get() + kLineSize, y);
+    std::fill(mLine2.get(), mLine2.get() + kLineSize, v);
+    mLowpass.setY(y);
+    mDc.settle(y);
+    mFb = y;
+    mV = v;
 }
 
 void tPMCore::setFeed(double x) {

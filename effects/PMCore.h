@@ -36,8 +36,12 @@ public:
     void setEfxOnly(bool on) { mEfxOnly = on; }
 
     void process(double* buf, int count);
-    // Both lines, the loop filter, the DC blocker and the loop values to zero.
+    // The resting state for silent input: both lines, the loop filter and the DC blocker hold
+    // the constant excitation and the loop value it settles to, so that the resonator starts
+    // without a thump and sounds only when its input does.
     void clear();
+    // The loop value at rest: y = feed·y + p(intensity + feed·y), p the polynomial.
+    double restingValue() const;
 
     double frequency() const { return mFreq; }
     int length1() const { return mLen1; }

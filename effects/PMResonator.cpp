@@ -56,4 +56,8 @@ void tPMResonator::update() {
     mCore.setOutGain(std::exp(SliderValue(mGroup.efxVolume)) - 1.0);
     mCore.setIntensity(SliderValue(mGroup.intensity));
     mCore.setEfxOnly(mGroup.efxOnly.IsOn());
+    if (mRestPending) {
+        mRestPending = false;
+        mCore.clear();
+    }
 }

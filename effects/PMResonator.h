@@ -14,6 +14,8 @@ public:
     void setParams(const int* in) override;
     void update() override;
     void process(double* buf, int count) override { mCore.process(buf, count); }
+    // The core comes to rest at the next update, with the parameters that update reads.
+    void reset() override { mRestPending = true; }
     void clear() override { mCore.clear(); }
     bool isOn() const override { return mGroup.on.IsOn(); }
 
@@ -24,4 +26,5 @@ public:
 private:
     tPMResonatorControls& mGroup;
     tPMCore mCore;
+    bool mRestPending = false;
 };
