@@ -3,7 +3,9 @@
 // The engine keeps no sound parameters of its own: it reads its controls when a note starts
 // and, for volume, resonance and output cutoff, at the start of every block. Notes,
 // controllers and rendering all run on the rendering thread (the rack delivers events at
-// block start), so the voices need no locks.
+// block start), so the voices need no locks. The long part of a note's start (clearing the
+// string, the burst, the pre-roll) shares a budget per block with the notes struck before it;
+// a note that does not fit stays silent and is prepared further in the next blocks.
 #pragma once
 
 #include "string/StringControls.h"

@@ -6,8 +6,9 @@
 // passes the output filter driven by its envelope, the DC blocker, the attack and release
 // ramps, the tremolo and the volume.
 //
-// The module sets the parameters with the setters, starts the note with noteOn() and renders
-// blocks with render(); tick() computes one sample the same way.
+// The module sets the parameters with the setters, starts the note with startNote() and
+// prepare() (noteOn() does both at once) and renders blocks with render(); tick() computes one
+// sample the same way. A voice being prepared is not rendered.
 #pragma once
 
 #include "dsp/CounterWaves.h"
