@@ -38,6 +38,7 @@ private:
 TEST(RackThreads, RenderingMidiAndStructureChangesNeverMeet) {
     tRack rack;
     rack.SetChannels(2);
+    rack.SetRendering(true); // audio on: events go through the queue
     tMasterControls controls;
     tLoadCounters counters;
     tMasterStage stage(controls, counters);
