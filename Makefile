@@ -2,12 +2,13 @@
 #   build/       release build (the programs, the benchmarks)
 #   build-test/  tests with AddressSanitizer + UndefinedBehaviorSanitizer
 #   build-tsan/  threaded tests with ThreadSanitizer
+#   build-fuzz/  libFuzzer targets (clang) with AddressSanitizer + UndefinedBehaviorSanitizer
 
 JOBS ?= 2
 DEPS := cmake g++ make pkg-config libasound2-dev libsndfile1-dev libsmf-dev libstk-dev \
         libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool python3-numpy imagemagick
 
-.PHONY: all deps run demo test tsan bench format clean
+.PHONY: all deps run demo test tsan soak fuzz bench format clean
 
 all: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -48,6 +49,32 @@ tsan: deps
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure --no-label-summary -L threads --timeout 600
 
+# The long bounded-output soak (minutes, release build); prints what it covered.
+soak: all
+	KELVORA_SOAK=long ./build/tests/kelvora_soak_tests
+
+# Every fuzz target for FUZZ_SECONDS each (seed corpora from the presets), in build-fuzz.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := midi_decoder string_patch flute_patch effects_patch rack_file rc_file \
+                $(if $(wildcard platform/SequencerEvent.h),sequencer_event)
+fuzz:
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 \
+	  -DKELVORA_FUZZ=ON -DKELVORA_BENCH=OFF
+	cmake --build build-fuzz -j$(JOBS) --target kelvora_fuzz_seeds $(addprefix fuzz_,$(FUZZ_TARGETS))
+	./build-fuzz/fuzz/kelvora_fuzz_seeds build-fuzz/corpus
+	@failed=; mkdir -p build-fuzz/logs; for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build-fuzz/corpus/$$t build-fuzz/crashes/$$t; \
+	  cp fuzz/regressions/$$t/* build-fuzz/corpus/$$t/ 2>/dev/null; \
+	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+	  ./build-fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -timeout=10 -close_fd_mask=2 \
+	    -print_final_stats=1 -artifact_prefix=build-fuzz/crashes/$$t/ build-fuzz/corpus/$$t \
+	    > build-fuzz/logs/$$t.log 2>&1 || failed="$$failed $$t"; \
+	  grep -E '^(stat::number_of_executed_units|==[0-9]+== ?ERROR|SUMMARY)' build-fuzz/logs/$$t.log; \
+	done; \
+	if [ -n "$$failed" ]; then \
+	  echo "Crashes found by:$$failed (inputs in build-fuzz/crashes, logs in build-fuzz/logs)"; exit 1; \
+	fi
+
 bench: all
 	./build/bench/kelvora_bench $(BENCH_ARGS)
 
@@ -55,4 +82,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-test build-tsan
+	rm -rf build build-test build-tsan build-fuzz

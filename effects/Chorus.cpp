@@ -28,7 +28,7 @@ void tChorus::setParams(const int* in) {
 }
 
 void tChorus::update() {
-    mGain = SliderLaw(mGroup.volume.Value());
+    mGain = SliderLaw(SliderValue(mGroup.volume));
     mPeriod = (56 - ClampedInt(mGroup.frequency.Value(), -1000000, 1000000)) * 4;
     // A width from a patch text may exceed the slider; the region holds 1024 x 16 samples.
     mSize = ClampedInt(mGroup.width.Value(), kMinWidth, kMaxWidth) * 16;

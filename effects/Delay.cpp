@@ -32,7 +32,7 @@ void tDelay::setParams(const int* in) {
 }
 
 void tDelay::update() {
-    mGain = SliderLaw(mGroup.volume.Value()) / 2.0;
+    mGain = SliderLaw(SliderValue(mGroup.volume)) / 2.0;
     // A feedback from a patch text beyond the slider would let the echoes grow: the
     // coefficient takes the slider's range, the stored value stays.
     mFeedback = SliderLaw(SliderValue(mGroup.feedback)) / 2.0;

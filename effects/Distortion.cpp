@@ -25,11 +25,11 @@ void tDistortion::setParams(const int* in) {
 }
 
 void tDistortion::update() {
-    mGain = SliderLaw(mGroup.volume.Value());
+    mGain = SliderLaw(SliderValue(mGroup.volume));
     // The level law never goes below 0 from the slider; a level taken from a patch text
     // below the slider's range would give the soft curve the logarithm of a negative
     // number, so it is held at 0 (which leaves the hard curve unchanged).
-    mLevel = std::max(SliderLaw(mGroup.level.Value()), 0.0);
+    mLevel = std::max(SliderLaw(SliderValue(mGroup.level)), 0.0);
     mThreshold = 0.1 * mLevel;
     mK = 100.0 * (mLevel + 0.001);
     mSoftNorm = std::log(1.0 + mK);

@@ -65,6 +65,9 @@ void tEffects::SwitchOff() {
 }
 
 void tEffects::SetPan(int value) {
+    // Pan is a 7-bit controller; a sequencer client may send a 14-bit value (or any number),
+    // which must not turn the balance into a gain of hundreds.
+    value = std::clamp(value, 0, 127);
     const double offset = (value - 64) / 64.0;
     mGainLeft = 1.0 + offset;
     mGainRight = 1.0 - offset;
@@ -133,7 +136,7 @@ void tEffects::Render(int frames) {
     }
 
     if (mBlockCount == 0)
-        mOutputGain = (std::exp(mControls.top.outputVolume.Value() / 3.0) - 1.0) * kFullScale;
+        mOutputGain = (std::exp(SliderValue(mControls.top.outputVolume) / 3.0) - 1.0) * kFullScale;
 
     if (mControls.top.meterOn.IsOn()) {
         double peak = mPeak;

@@ -49,12 +49,12 @@ void tPMResonator::update() {
     // Line 2's length comes from the ratio of the previous update: a change of "reso. mode"
     // or "scale x20" reaches it one update later.
     mCore.setFrequency(FrequencyFor(mGroup.frequency.Value()));
-    mCore.setFeed(mGroup.feed.Value() * 0.5102040816326531);
+    mCore.setFeed(SliderValue(mGroup.feed) * 0.5102040816326531);
     mCore.setFeedFreq(mGroup.feedFreq.Value() * 10.0);
     mCore.setScale(mGroup.scaleX20.IsOn());
     mCore.setResoMode(mGroup.resoMode.Value());
-    mCore.setOutGain(std::exp(mGroup.efxVolume.Value()) - 1.0);
-    mCore.setIntensity(mGroup.intensity.Value());
+    mCore.setOutGain(std::exp(SliderValue(mGroup.efxVolume)) - 1.0);
+    mCore.setIntensity(SliderValue(mGroup.intensity));
     mCore.setEfxOnly(mGroup.efxOnly.IsOn());
     if (mRestPending) {
         mRestPending = false;

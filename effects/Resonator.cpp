@@ -83,7 +83,7 @@ void tResonator::clear() {
 }
 
 void tResonator::update() {
-    const double c = SliderLaw(mGroup.volume.Value());
+    const double c = SliderLaw(SliderValue(mGroup.volume));
     const bool x2 = mGroup.frequencyX2.IsOn();
     if (x2 != mDoubled) {
         // The second channel follows only while "stereo" is set; otherwise it keeps its
@@ -91,7 +91,8 @@ void tResonator::update() {
         mDoubled = x2;
         tune(x2 ? 2.0 : 1.0, mGroup.stereo.IsOn());
     }
-    for (int k = 0; k < kBands; ++k) mBandGain[k] = c * (std::exp(mGroup.bands[k].Value()) - 1.0);
+    for (int k = 0; k < kBands; ++k)
+        mBandGain[k] = c * (std::exp(SliderValue(mGroup.bands[k])) - 1.0);
 }
 
 double tResonator::chain(tResonatorBand* bands, double x) const {

@@ -53,7 +53,7 @@ void tReverb::update() {
             mLeft.setLength(length);
             mRight.setLength(length);
         }
-        const double mix = SliderLaw(mGroup.volume.Value());
+        const double mix = SliderLaw(SliderValue(mGroup.volume));
         mLeft.setMix(mix);
         mRight.setMix(mix);
         return;
@@ -61,12 +61,12 @@ void tReverb::update() {
     // A type beyond the list (from a patch) asks for more or fewer combs than there are; the
     // count is limited to 4..8 either way.
     const int numCombs = 2 * std::clamp(mType, 1, 3) + 2;
-    const double width = SliderLaw(mGroup.width.Value()) * kUnitScale;
+    const double width = SliderLaw(SliderValue(mGroup.width)) * kUnitScale;
     // Room size and damping from a patch text beyond their sliders would give the combs a
     // loop gain above 1: the coefficients take the sliders' ranges, the stored values stay.
     const double room = SliderLaw(SliderValue(mGroup.roomSize)) * kUnitScale;
     const double damp = 1.0 - SliderValue(mGroup.damping) / 3.0;
-    const double wet = SliderLaw(mGroup.volume.Value()) * 0.35;
+    const double wet = SliderLaw(SliderValue(mGroup.volume)) * 0.35;
     if (width == mComb.widthSetting() && room == mComb.roomSizeSetting() &&
         wet == mComb.wetSetting() && numCombs == mComb.numCombs() && damp == mComb.dampSetting())
         return;
@@ -80,7 +80,7 @@ void tReverb::update() {
 
 void tReverb::reset() {
     mLastLength = SimpleLengthFor(mGroup.damping.Value());
-    const double mix = SliderLaw(mGroup.volume.Value());
+    const double mix = SliderLaw(SliderValue(mGroup.volume));
     for (tSimpleReverb* simple : {&mLeft, &mRight}) {
         simple->setLength(mLastLength);
         simple->clear();

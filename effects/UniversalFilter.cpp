@@ -45,29 +45,29 @@ void tUniversalFilter::setParams(const int* in) {
 }
 
 void tUniversalFilter::reset() {
-    mLfoFreq = 0.1 * PitchLaw(mGroup.modFreq.Value());
-    mDepth = 0.4 * SliderLaw(mGroup.modDepth.Value());
+    mLfoFreq = 0.1 * PitchLaw(SliderValue(mGroup.modFreq));
+    mDepth = 0.4 * SliderLaw(SliderValue(mGroup.modDepth));
     mLfo.setFrequency(kLfoRate, mLfoFreq);
     mLfo.reset();
     mLfoValue = mLfo.next();
     mModulated = mDepth != 0.0;
     mTick = 0;
     mFilter.reset();
-    mCutoff = 100.0 * PitchLaw(mGroup.frequency.Value());
+    mCutoff = 100.0 * PitchLaw(SliderValue(mGroup.frequency));
     mFilter.setFrequency(mCutoff);
 }
 
 void tUniversalFilter::update() {
-    mGain = SliderLaw(mGroup.volume.Value());
+    mGain = SliderLaw(SliderValue(mGroup.volume));
     // The filter takes the type for its current order only: a type and an order changed
     // together reach the new order's filter with the new type at the following update.
     mFilter.setMode(mGroup.mode.Index());
     mFilter.setType(mGroup.type.Index());
     mFilter.setOrder(mGroup.order.Index());
-    mFilter.setResonance(10.0 * mGroup.resonance.Value() + 1.0);
-    mLfoFreq = 0.1 * PitchLaw(mGroup.modFreq.Value());
-    mDepth = 0.4 * SliderLaw(mGroup.modDepth.Value());
-    mCutoff = 100.0 * PitchLaw(mGroup.frequency.Value());
+    mFilter.setResonance(10.0 * SliderValue(mGroup.resonance) + 1.0);
+    mLfoFreq = 0.1 * PitchLaw(SliderValue(mGroup.modFreq));
+    mDepth = 0.4 * SliderLaw(SliderValue(mGroup.modDepth));
+    mCutoff = 100.0 * PitchLaw(SliderValue(mGroup.frequency));
     if (mDepth == 0.0) {
         mModulated = false;
         mFilter.setFrequency(mCutoff);

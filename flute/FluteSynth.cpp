@@ -196,7 +196,9 @@ void tFluteSynth::Controller(int channel, int number, int value) {
 // --- parameters -------------------------------------------------------------------------
 
 double tFluteSynth::Level() const {
-    double level = std::exp(mControls.outputControl.volume.Value() / 3.0) - 1.0;
+    // A patch text may hold a volume no slider reaches; the gain stays within the slider's.
+    const tControl& volume = mControls.outputControl.volume;
+    double level = std::exp(volume.Limit(volume.Value()) / 3.0) - 1.0;
     if (mControls.outputControl.mute.IsOn()) level *= 0.2;
     return level * mVolumeFactor;
 }
@@ -227,7 +229,8 @@ void tFluteSynth::StartNote(tFluteVoice& voice, int key, double v) {
     voice.setFilterType(c.outputFilter.type.Index());
     voice.setResonance(resonance);
     voice.setFollowNote(c.outputFilter.followNote.Index());
-    voice.setCutoff(c.outputFilter.frequency.Value());
+    // Controller 22 writes 0.05..10 unlimited by the slider; a patch text may hold anything.
+    voice.setCutoff(std::clamp(c.outputFilter.frequency.Value(), 0.05, 10.0));
     voice.setResonance(resonance);
     voice.setBoreScale(c.oscillator.boreScale.Value());
     voice.noteOn(KeyFrequency(key), c.pressure.attack.Value() + 1.0, key);
@@ -248,7 +251,7 @@ void tFluteSynth::ApplyLiveParameters(tFluteVoice& voice, int frames) {
     voice.setLoopCeiling(c.oscillator.freqMax.Value());
     voice.setLoopMode(c.oscillator.followNote.Index());
     voice.setResonance(c.outputFilter.resonance.Value() * 10.0 + 1.0);
-    voice.setCutoff(c.outputFilter.frequency.Value());
+    voice.setCutoff(std::clamp(c.outputFilter.frequency.Value(), 0.05, 10.0));
 }
 
 // --- rendering --------------------------------------------------------------------------

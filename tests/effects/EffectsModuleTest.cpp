@@ -86,6 +86,13 @@ TEST_F(EffectsModuleFixture, PanSetsTheBalanceAndMonoIgnoresIt) {
     module.SetPan(127);
     EXPECT_EQ(fx.GainLeft(), 1.984375);
     EXPECT_EQ(fx.GainRight(), 0.015625);
+    // A 14-bit pan from a sequencer client (8192 is its centre) stays a balance.
+    module.SetPan(8192);
+    EXPECT_EQ(fx.GainLeft(), 1.984375);
+    EXPECT_EQ(fx.GainRight(), 0.015625);
+    module.SetPan(-3);
+    EXPECT_EQ(fx.GainLeft(), 0.0);
+    EXPECT_EQ(fx.GainRight(), 2.0);
 
     Start(2); // Prepare centres the balance
     EXPECT_EQ(fx.GainLeft(), 1.0);

@@ -1,0 +1,7 @@
+// The flute patch reader on arbitrary text.
+#include "FuzzModule.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzPatchReader(kFluteModule, data, size);
+    return 0;
+}

@@ -1,0 +1,60 @@
+// The sequencer event translation on arbitrary event records: every event it passes on
+// carries a channel, key, velocity and value that the modules can take.
+#include "platform/SequencerEvent.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void Require(bool condition) {
+    if (!condition) std::abort();
+}
+
+class tCheckingSink : public tMidiSink {
+public:
+    void NoteOn(int channel, int key, int velocity) override {
+        Channel(channel);
+        Require(key >= 0 && key <= 127 && velocity >= 1 && velocity <= 127);
+    }
+    void NoteOff(int channel, int key) override {
+        Channel(channel);
+        Require(key >= 0 && key <= 127);
+    }
+    void Controller(int channel, int number, int value) override {
+        Channel(channel);
+        Require(value >= 0 && value <= 16383);
+        if (number == -1) Require(value <= 16383);
+    }
+    void SetPan(int channel, int value) override {
+        Channel(channel);
+        Require(value >= 0 && value <= 127);
+    }
+    void AllNotesOff() override {}
+
+private:
+    static void Channel(int channel) { Require(channel >= 0 && channel <= 15); }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    tCheckingSink sink;
+    // Each record: the event's bytes as another client may have filled them.
+    for (std::size_t at = 0; at + sizeof(snd_seq_event_t) <= size; at += sizeof(snd_seq_event_t)) {
+        snd_seq_event_t event;
+        std::memcpy(&event, data + at, sizeof event);
+        DeliverSequencerEvent(event, sink);
+    }
+    // Short inputs: a type and the first bytes of the data, the rest zero.
+    if (size < sizeof(snd_seq_event_t) && size > 0) {
+        snd_seq_event_t event;
+        std::memset(&event, 0, sizeof event);
+        event.type = data[0];
+        std::memcpy(&event.data, data + 1, std::min(size - 1, sizeof event.data));
+        DeliverSequencerEvent(event, sink);
+    }
+    return 0;
+}
