@@ -26,11 +26,11 @@ public:
     void Controller(int channel, int number, int value) override {
         Channel(channel);
         Require(value >= 0 && value <= 16383);
-        if (number == -1) Require(value <= 16383);
     }
+    // A 14-bit controller 10 passes its value whole; the modules hold pan within 0..127.
     void SetPan(int channel, int value) override {
         Channel(channel);
-        Require(value >= 0 && value <= 127);
+        Require(value >= 0 && value <= 16383);
     }
     void AllNotesOff() override {}
 

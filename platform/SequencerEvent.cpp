@@ -10,8 +10,8 @@ constexpr int kMax7Bit = 127;
 constexpr int kMax14Bit = 16383;
 
 // Another client may send any value; the modules get one of the range MIDI bytes can carry.
-int Limit(int value, int maximum) {
-    return std::clamp(value, 0, maximum);
+int Limit(long long value, int maximum) {
+    return static_cast<int>(std::clamp<long long>(value, 0, maximum));
 }
 } // namespace
 
@@ -22,7 +22,7 @@ bool DeliverSequencerEvent(const snd_seq_event_t& event, tMidiSink& sink) {
         if (note.velocity == 0)
             sink.NoteOff(note.channel & 0x0F, note.note & 0x7F);
         else
-            sink.NoteOn(note.channel & 0x0F, note.note & 0x7F, note.velocity & 0x7F);
+            sink.NoteOn(note.channel & 0x0F, note.note & 0x7F, Limit(note.velocity, kMax7Bit));
         return true;
     }
     case SND_SEQ_EVENT_NOTEOFF:
@@ -44,8 +44,9 @@ bool DeliverSequencerEvent(const snd_seq_event_t& event, tMidiSink& sink) {
         return true;
     }
     case SND_SEQ_EVENT_PITCHBEND:
-        sink.Controller(event.data.control.channel & 0x0F, kPitchBend,
-                        Limit(event.data.control.value + kPitchBendCentre, kMax14Bit));
+        sink.Controller(
+            event.data.control.channel & 0x0F, kPitchBend,
+            Limit(static_cast<long long>(event.data.control.value) + kPitchBendCentre, kMax14Bit));
         return true;
     default:
         return false;
