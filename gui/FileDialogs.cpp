@@ -14,7 +14,9 @@ std::string ToolkitChooser(const char* title, const char* pattern, const std::st
     return chosen ? std::string(chosen) : std::string();
 }
 
-bool ToolkitConfirm(const std::string& path) {
+} // namespace
+
+bool ToolkitConfirmReplace(const std::string& path) {
     return fl_choice("The file %s exists already.\nReplace it?", "Cancel", "Replace", nullptr,
                      path.c_str()) == 1;
 }
@@ -23,10 +25,8 @@ void ToolkitAlert(const std::string& message) {
     fl_alert("%s", message.c_str());
 }
 
-} // namespace
-
 tDialogs StandardDialogs() {
-    return {ToolkitChooser, ToolkitConfirm, ToolkitAlert};
+    return {ToolkitChooser, ToolkitConfirmReplace, ToolkitAlert};
 }
 
 std::string ChooseRackSavePath(const tDialogs& dialogs, const std::string& start) {

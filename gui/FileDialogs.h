@@ -18,6 +18,11 @@ struct tDialogs {
 // The toolkit's file chooser, its question box and its alert.
 tDialogs StandardDialogs();
 
+// The toolkit's question before the file at path is replaced (true: replace it) and its
+// message box; the patch dialogs ask and tell through the same two.
+bool ToolkitConfirmReplace(const std::string& path);
+void ToolkitAlert(const std::string& message);
+
 // The rack file to save to: chosen with the "Save" chooser, ".mst" forced onto it, and, when
 // that file exists already, confirmed by the user. Empty when cancelled or not confirmed.
 std::string ChooseRackSavePath(const tDialogs& dialogs, const std::string& start);

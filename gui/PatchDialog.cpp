@@ -1,12 +1,13 @@
 #include "gui/PatchDialog.h"
 
+#include "gui/FileDialogs.h"
+
 #include "core/Rack.h"
 #include "core/Slot.h"
 #include "core/TextFile.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_File_Chooser.H>
-#include <FL/fl_ask.H>
 
 #include <optional>
 
@@ -23,19 +24,10 @@ std::string Choose(const char* title, const char* pattern, const std::string& di
     return chosen != nullptr ? std::string(chosen) : std::string();
 }
 
-bool ConfirmOverwrite(const std::string& path) {
-    return fl_choice("%s already exists.\nDo you want to replace it?", "Cancel", "Replace", nullptr,
-                     path.c_str()) == 1;
-}
-
-void Alert(const std::string& message) {
-    fl_alert("%s", message.c_str());
-}
-
 } // namespace
 
 tDialogHooks ToolkitDialogHooks() {
-    return {Choose, ConfirmOverwrite, Alert};
+    return {Choose, ToolkitConfirmReplace, ToolkitAlert};
 }
 
 bool LoadSlotPatch(tSlot& slot, tRack& rack, const std::string& path, std::string& error) {
