@@ -1,6 +1,7 @@
 #include "effects/Effects.h"
 
 #include "dsp/FlushDenormals.h"
+#include "dsp/SoftCeiling.h"
 #include "effects/Chorus.h"
 #include "effects/Delay.h"
 #include "effects/Distortion.h"
@@ -134,6 +135,8 @@ void tEffects::Render(int frames) {
             buf[i + 1] *= right;
         }
     }
+    // The unit's output never passes the ceiling, however its sliders are set.
+    tSoftCeiling::apply(buf, count);
 
     if (mBlockCount == 0)
         mOutputGain = (std::exp(SliderValue(mControls.top.outputVolume) / 3.0) - 1.0) * kFullScale;

@@ -2,6 +2,7 @@
 
 #include "core/KeyFrequency.h"
 #include "core/Path.h"
+#include "dsp/SoftCeiling.h"
 #include "string/StringVoice.h"
 
 #include <algorithm>
@@ -349,6 +350,8 @@ void tStringSynth::Render(int frames) {
         voice.render(mOutput, frames, mChannels, left, right, !first);
         first = false;
     }
+    // The module's output never passes the ceiling, however its sliders are set.
+    if (!first) tSoftCeiling::apply(mOutput, frames * mChannels);
     if (first) {
         mHasSound = 0;
         if (mPreparingCount == 0) mAgeCounter = 0; // preparing notes keep their order

@@ -16,6 +16,11 @@ constexpr int kHeld = 44000000;
 constexpr int kEnvelopeInterval = 4;
 constexpr int kAttackInterval = 50;
 constexpr int kLfoInterval = 20;
+// Beyond these the string's loop (a feedback above 1 makes it grow) or its output filter (its
+// state can pump itself up when fast cutoff jumps meet a high resonance) has run away and
+// starts again from rest. Ordinary play stays far below both.
+constexpr double kLoopBound = 100.0;
+constexpr double kOutputFilterBound = 10000.0;
 
 } // namespace
 
@@ -415,9 +420,18 @@ double tStringVoice::loopSample() {
     if (mWaveType == kPiano2) x = x + mSampled.nextA();
     if (mWaveType == kMetal) x = x + mSampled.nextB();
     for (int i = 0; i < mOrder; ++i) x = mLoop[i].process(x);
-    const double e = x * mFeedback;
+    double e = x * mFeedback;
+    if (!(std::fabs(e) <= kLoopBound)) { // also NaN
+        clearLoop();
+        e = 0.0;
+    }
     mDelay.write(e);
     return e;
+}
+
+void tStringVoice::clearLoop() {
+    mDelay.clear(0.0);
+    for (tOnePole& pole : mLoop) pole.clear();
 }
 
 int tStringVoice::nextAttackStep(int count) const {
@@ -544,8 +558,19 @@ double tStringVoice::outputStage(double e) {
     default:
         break;
     }
+    if (!(std::fabs(y) <= kOutputFilterBound)) { // also NaN
+        clearOutputFilters();
+        y = 0.0;
+    }
     if (mDcFilter) y = mDcBlocker.process(y);
     return y;
+}
+
+void tStringVoice::clearOutputFilters() {
+    mLowPass1.reset();
+    mLowPass2.reset();
+    mLowPass3.reset();
+    mLowPass4.reset();
 }
 
 void tStringVoice::noteOff() {
@@ -779,6 +804,11 @@ void tStringVoice::runQuiet(double* out, int frames, double left, double right, 
             }
         }
         double e = x * feedback;
+        if (!(std::fabs(e) <= kLoopBound)) { // also NaN: the whole loop starts from rest
+            delay.clear(0.0);
+            ya = yb = yc = yd = 0.0;
+            e = 0.0;
+        }
         delay.write(e);
 
         double g;
@@ -812,6 +842,10 @@ void tStringVoice::runQuiet(double* out, int frames, double left, double right, 
             if constexpr (!std::is_same_v<tOutputFilter, tNoFilter>) {
                 y = outputFilter->process(e);
                 if (halfDry) y = y + 0.5 * e;
+                if (!(std::fabs(y) <= kOutputFilterBound)) { // also NaN
+                    outputFilter->reset();
+                    y = 0.0;
+                }
             }
             if (dcFilter) y = dcBlocker.process(y);
             e = y;

@@ -126,6 +126,10 @@ private:
     // One sample of the string: delay output through the loop filters, scaled and written
     // back; returns the written sample.
     double loopSample();
+    // Starts the loop again from rest: the used span of the string and the loop filters.
+    void clearLoop();
+    // Starts the output filters again from rest; their coefficients stay.
+    void clearOutputFilters();
     // Filter attack at this count; true when the loop coefficients changed.
     bool attackStep(int count);
     // The count of the next filter-attack step from count on, or kNever.

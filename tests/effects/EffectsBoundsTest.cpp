@@ -144,3 +144,18 @@ TEST(EffectsBounds, UnitsStartFromRestWhenPreparedAndWhenSwitchedOn) {
     }
     EXPECT_GE(ringing, 6); // tails that the switch had to clear
 }
+
+TEST(EffectsBounds, OutputApproachesTheCeilingAndNeverPassesIt) {
+    // The organ's chain at its loudest (output volume 4, a resonant band pass filter before
+    // its other units) behind a module that is loud already.
+    tEngine engine(PresetTable()[FindPreset("Organ")].effects);
+    tEffectsControls& c = engine.effects.Controls();
+    c.top.outputVolume.Set(4.0);
+    c.filter.on.Set(1);
+    c.filter.resonance.Set(1.0);
+    c.filter.volume.Set(3.0);
+    c.filter.mode.Set(2);
+    const double peak = engine.Play(2 * kSecond, 400.0);
+    EXPECT_LE(peak, 1000.0);
+    EXPECT_GT(peak, 500.0);
+}

@@ -118,67 +118,6 @@ std::string PresetName(const ::testing::TestParamInfo<int>& info) {
     return Label(info.param);
 }
 
-// Cases that still run away or pass the bound, each named by a part of its description,
-// with the reason; some show only in the long soak's longer phrases. They are played only
-// when KELVORA_SOAK_PENDING=1; the rest must pass everywhere.
-struct tPendingCase {
-    const char* what;
-    const char* why;
-    bool longOnly;
-};
-
-const std::vector<tPendingCase>& PendingCases() {
-    static const std::vector<tPendingCase> pending = {
-        // At 16 frames a block, pitch bend jumping end to end every block swings the string's
-        // output filter cutoff between about 200 Hz and the top of the band every 16 samples;
-        // with its resonance (controller 18) and a steep slope (controller 20, or the
-        // preset's) the filter pumps itself up: 1e3 after 0.1 s, 1e11 later, in the string
-        // module and the effects unit it feeds. At 128 frames it stays bounded.
-        {" sweep at 16", "the string output filter runs away under fast cutoff jumps", false},
-        // Loud, not growing: the string module of DistGtr (volume 5, feeding its distortion)
-        // peaks at 1000..1640 on keys 0 and 127 at velocity 127 in phrases of 300 blocks.
-        {"DistGtr", "the preset's own string level passes the bound", true},
-        {"DistGtr controller 18 held at 127", "string output resonance 1: 1046", false},
-        {"SynPiano sweep at 128", "the effects unit reaches 1303 with every controller near 105",
-         true},
-        {"SynSpinet sweep at 128", "the string module reaches 1064 at the same point", true},
-        // Strings at their sliders' ends: feedback 1.01 (loop gain above 1), release 1,
-        // volume 5, output resonance 1, output frequency 10, mute off; effects output volume 4
-        // and filter resonance 1: 1000..1170 within 300 blocks.
-        {"SynCello controller 13 held at 127", "string feedback 1.01 grows to 1000", true},
-        {"SynCello, string control 4 ", "string feedback 1.01 grows to 1002", true},
-        {"SynCello, string number 12 ", "string feedback beyond 1.01", true},
-        {"Organ controller 18 held at 127", "string resonance 1: 1171 in the effects unit", true},
-        // The organ presets hover at 950..1090 at many fields' ends and beyond (effects output
-        // volume 4 and filter resonance 1, string output resonance 1, frequency 10, slope
-        // "+24 dB", mute off, pink); the noise makes each run differ a little.
-        {"Organ, ", "the organ presets' levels at their fields' ends reach the bound", true},
-        {"Organ2, ", "the organ presets' levels at their fields' ends reach the bound", true},
-        {"Organ2 controller 17 held at 127", "string output frequency 10: 1015", true},
-        {"Organ2 controller 20 held at 127", "string slope \"+24 dB\": 1016", true},
-        {"HighReso, string control 29 ", "string release 1: 1003", true},
-        {"HighReso, string number 3 ", "string release beyond 1", true},
-        {"SynBass, string control 29 ", "string release 1: 1001", true},
-        {"SynBass, string number 3 ", "string release beyond 1", true},
-        {"TekBass, string control 26 ", "string volume 5: 1018", true},
-        {"TekBass, string number 10 ", "string volume beyond 5", true},
-    };
-    return pending;
-}
-
-long gPendingSkipped = 0;
-
-bool Pending(const std::string& what) {
-    const char* all = std::getenv("KELVORA_SOAK_PENDING");
-    if (all != nullptr && std::strcmp(all, "1") == 0) return false;
-    for (const tPendingCase& entry : PendingCases())
-        if ((LongSoak() || !entry.longOnly) && what.find(entry.what) != std::string::npos) {
-            ++gPendingSkipped;
-            return true;
-        }
-    return false;
-}
-
 } // namespace
 
 TEST_P(PresetSoak, SweepsStayBoundedAndFallSilent) {
@@ -186,7 +125,6 @@ TEST_P(PresetSoak, SweepsStayBoundedAndFallSilent) {
     for (int period : {128, 16}) {
         if (period == 16 && !Scale().bothPeriods && GetParam() % 3 != 0) continue;
         const std::string what = label + " sweep at " + std::to_string(period);
-        if (Pending(what)) continue;
         tSoakRig rig(what, period);
         AddSoakPreset(rig.Rack(), tSoakPreset::Of(GetParam()));
         rig.SwitchAllOn(1);
@@ -209,7 +147,6 @@ TEST_P(PresetSoak, ControllersHeldAtZeroAndFullStayBounded) {
         for (int number : numbers) {
             const std::string what = label + " controller " + std::to_string(number) + " held at " +
                                      std::to_string(value);
-            if (Pending(what)) continue;
             tSoakRig rig(what, 128);
             AddSoakPreset(rig.Rack(), preset);
             rig.SwitchAllOn(1);
@@ -219,7 +156,6 @@ TEST_P(PresetSoak, ControllersHeldAtZeroAndFullStayBounded) {
         }
         // Together: the channel mode messages first, then every other controller.
         const std::string what = label + " every controller held at " + std::to_string(value);
-        if (Pending(what)) continue;
         tSoakRig rig(what, 128);
         AddSoakPreset(rig.Rack(), preset);
         rig.SwitchAllOn(1);
@@ -246,7 +182,6 @@ TEST_P(PresetSoak, DamagedPatchTextsStayBounded) {
             damaged.TextOf(type) = DamagedText(preset.TextOf(type), random);
             const std::string what =
                 label + " damaged text " + std::to_string(round) + ":" + std::to_string(type);
-            if (Pending(what)) continue;
             tSoakRig rig(what, 128);
             AddSoakPreset(rig.Rack(), damaged);
             rig.SwitchAllOn(1);
@@ -310,7 +245,6 @@ TEST_P(PresetSoak, PatchFieldsAtTheirEndsAndBeyondStayBounded) {
     }
     std::string faults;
     for (const tCase& extreme : cases) {
-        if (Pending(label + ", " + extreme.field)) continue;
         tSoakRig rig(label + ", " + extreme.field, 128);
         AddSoakPreset(rig.Rack(), extreme.texts);
         rig.SwitchAllOn(1);
@@ -403,7 +337,6 @@ TEST(EffectsSoak, OneNanIntoEveryEffectsUnitIsForgotten) {
                 "effects text " + std::to_string(textNumber) + ", " +
                 (alone < 0 ? std::string("whole chain") : "unit " + std::to_string(alone)) +
                 " with one NaN";
-            if (Pending(what)) continue;
             tNanFeed clean(text, alone);
             tNanFeed fed(text, alone);
             clean.Play(120, true);
@@ -436,10 +369,6 @@ public:
                     LongSoak() ? "long" : "short", kPresetCount, total.racks, total.blocks,
                     static_cast<double>(total.frames) / tSoakRig::kRate, total.events, total.peak,
                     total.peakWhere.substr(0, total.peakWhere.find('\n')).c_str());
-        if (gPendingSkipped > 0)
-            std::printf("Soak: %ld cases pending a mend were not played "
-                        "(KELVORA_SOAK_PENDING=1 plays them)\n",
-                        gPendingSkipped);
     }
 };
 const auto* const kSummary = ::testing::AddGlobalTestEnvironment(new tSoakSummary);

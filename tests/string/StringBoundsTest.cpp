@@ -2,6 +2,7 @@
 // controllers that reach below them, and floods of the most expensive note-ons.
 #include "StringTestUtil.h"
 
+#include "app/PresetTexts.h"
 #include "core/KeyFrequency.h"
 #include "dsp/Random.h"
 #include "string/StringModule.h"
@@ -235,4 +236,69 @@ TEST(StringNoteOnWork, NotesReleasedOrStolenWhilePreparing) {
     RenderFrames(*m, 66150);
     EXPECT_FALSE(m->Engine().Slot(1).voice->isSounding());
     EXPECT_TRUE(m->Engine().Slot(0).voice->isSounding());
+}
+
+namespace {
+
+// A voice at the ends of its output filter: resonance 1, "+24 dB", "tscheby".
+tStringVoice ResonantVoice(double feedback) {
+    tStringVoice v;
+    v.setSampleRate(44100);
+    v.setFeedback(feedback);
+    v.setOutputSlope(7);
+    v.setOutputKind(3);
+    v.setResonance(11.0);
+    v.setVolume(1.0);
+    v.setCutoff(5.0, 0);
+    v.noteOn(110.0, 0.1, 45);
+    return v;
+}
+
+// Peak of n frames rendered in blocks of `frames`, the cutoff jumping between its ends before
+// every block when swing is set (infinity for a value that is not a number).
+double VoicePeak(tStringVoice& v, int n, int frames, bool swing) {
+    std::vector<double> block(static_cast<std::size_t>(frames));
+    double peak = 0.0;
+    for (int done = 0; done < n; done += frames) {
+        if (swing) v.setCutoff((done / frames) % 2 == 0 ? 0.0 : 10.0, frames);
+        v.render(block.data(), frames, 1, 1.0, 1.0, false);
+        peak = std::max(peak, Peak(block));
+    }
+    return peak;
+}
+
+} // namespace
+
+// The output filter's state cannot pump itself up when its cutoff swings end to end every
+// few samples, and the loop cannot grow with a feedback above 1.
+TEST(StringBounds, OutputFilterAndLoopStayBoundedAtTheirEnds) {
+    tStringVoice swung = ResonantVoice(0.999);
+    EXPECT_LE(VoicePeak(swung, 10 * 44100, 16, true), 1e4);
+    tStringVoice steady = ResonantVoice(0.999);
+    EXPECT_GT(VoicePeak(steady, 44100, 16, false), 0.5); // the bound leaves ordinary sound
+
+    tStringVoice growing = ResonantVoice(1.01);
+    growing.setOutputSlope(0);
+    EXPECT_LE(VoicePeak(growing, 20 * 44100, 128, false), 100.0);
+    EXPECT_TRUE(growing.isSounding());
+}
+
+// A loud preset at the ends of its sliders approaches the module's ceiling and never passes it.
+TEST(StringBounds, ModuleOutputStaysBelowTheCeiling) {
+    auto m = PlayingModule();
+    std::istringstream text(PresetTable()[FindPreset("DistGtr")].string);
+    m->ReadPatch("DistGtr", text);
+    tStringControls& c = m->Controls();
+    c.output.volume.Set(5.0);
+    c.outputFilter.resonance.Set(1.0);
+    // Keys at both ends struck hard while pitch bend jumps end to end.
+    double peak = 0.0;
+    threadRandom.seed(1);
+    for (int b = 0; b < 600; ++b) {
+        if (b % 6 == 0) m->NoteOn(b % 12 == 0 ? 0 : 127, 127);
+        if (b % 5 == 2) m->Controller(0, -1, b % 10 == 2 ? 0 : 16383);
+        peak = std::max(peak, Peak(RenderFrames(*m, 128)));
+    }
+    EXPECT_LE(peak, 1000.0);
+    EXPECT_GT(peak, 500.0);
 }
