@@ -4,6 +4,7 @@
 
 #include "core/Config.h"
 #include "core/Rack.h"
+#include "dsp/Random.h"
 #include "gui/EditorWindow.h"
 #include "gui/GuiTimer.h"
 #include "gui/ModuleEditor.h"
@@ -321,10 +322,32 @@ inline std::vector<std::size_t> DifferingTokens(const std::string& a, const std:
     return differ;
 }
 
-inline double Energy(const double* samples, int n) {
-    double sum = 0.0;
-    for (int i = 0; i < n; ++i) sum += samples[i] * samples[i];
-    return sum;
+// A fresh instrument with its window plays key from the same noise for blocks of 128 frames;
+// before block 2 the widget group/label (if any) is moved to value, at noteBlock a second note
+// starts.
+template <class tModule, class tWindow>
+std::vector<double> Play(const tModuleContext& context, const char* group, const char* label,
+                         double value, int noteBlock, int blocks = 8) {
+    tModule module(0, 0);
+    tWindow window(module, context);
+    threadRandom.seed(1);
+    module.SwitchOn();
+    module.NoteOn(69, 100);
+    std::vector<double> out;
+    for (int block = 0; block < blocks; ++block) {
+        if (block == 2 && label != nullptr) Move(Find(window.Window(), group, label), value);
+        if (block == noteBlock) module.NoteOn(72, 100);
+        module.Render(128);
+        out.insert(out.end(), module.Output(), module.Output() + 128);
+    }
+    return out;
+}
+
+// The first block in which two renderings differ, or -1.
+inline int FirstDifferingBlock(const std::vector<double>& a, const std::vector<double>& b) {
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (a[i] != b[i]) return static_cast<int>(i / 128);
+    return -1;
 }
 
 } // namespace editortest

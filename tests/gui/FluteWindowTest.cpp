@@ -1,6 +1,5 @@
 #include "EditorTestSupport.h"
 
-#include "dsp/Random.h"
 #include "flute/FluteSynth.h"
 #include "gui/FluteWindow.h"
 #include "gui/MappingWindow.h"
@@ -122,35 +121,18 @@ TEST_F(FluteWindowTest, WindowGroupsWidgetsAndMenusAreThoseOfTheTable) {
 
 TEST_F(FluteWindowTest, SlidersReachTheSoundingNoteOnlyWhereTheyShould) {
     auto play = [this](const char* group, const char* label, double value) {
-        tFluteSynth m(0, 0);
-        tFluteWindow window(m, env.context);
-        threadRandom.seed(1);
-        m.SwitchOn();
-        m.NoteOn(69, 100);
-        std::vector<double> out;
-        for (int block = 0; block < 8; ++block) {
-            if (block == 2 && label != nullptr) Move(Find(window.Window(), group, label), value);
-            if (block == 5) m.NoteOn(72, 100);
-            m.Render(128);
-            out.insert(out.end(), m.Output(), m.Output() + 128);
-        }
-        return out;
-    };
-    auto firstDifference = [](const std::vector<double>& a, const std::vector<double>& b) {
-        for (std::size_t i = 0; i < a.size(); ++i)
-            if (a[i] != b[i]) return static_cast<int>(i / 128);
-        return -1;
+        return Play<tFluteSynth, tFluteWindow>(env.context, group, label, value, 5);
     };
     play(nullptr, nullptr, 0);
     const auto reference = play(nullptr, nullptr, 0);
-    ASSERT_EQ(firstDifference(reference, play(nullptr, nullptr, 0)), -1);
+    ASSERT_EQ(FirstDifferingBlock(reference, play(nullptr, nullptr, 0)), -1);
     // Re-applied every block.
-    EXPECT_EQ(firstDifference(reference, play("Output control", "volume", 4.0)), 2);
-    EXPECT_EQ(firstDifference(reference, play("Oscillator settings", "embro. size", 0.2)), 2);
+    EXPECT_EQ(FirstDifferingBlock(reference, play("Output control", "volume", 4.0)), 2);
+    EXPECT_EQ(FirstDifferingBlock(reference, play("Oscillator settings", "embro. size", 0.2)), 2);
     // Taken at the next note (block 5), heard once it speaks.
-    const int bore = firstDifference(reference, play("Oscillator settings", "bore scale", 4));
+    const int bore = FirstDifferingBlock(reference, play("Oscillator settings", "bore scale", 4));
     EXPECT_GE(bore, 5);
-    const int type = firstDifference(reference, play("Oscillator settings", "type", 0));
+    const int type = FirstDifferingBlock(reference, play("Oscillator settings", "type", 0));
     EXPECT_GE(type, 5);
 }
 

@@ -1,6 +1,5 @@
 #include "EditorTestSupport.h"
 
-#include "dsp/Random.h"
 #include "gui/MappingWindow.h"
 #include "gui/StringWindow.h"
 #include "string/StringModule.h"
@@ -186,37 +185,18 @@ TEST_F(StringWindowTest, WindowGroupsWidgetsAndMenusAreThoseOfTheTable) {
 }
 
 TEST_F(StringWindowTest, SlidersReachTheSoundingNoteOnlyWhereTheyShould) {
-    // Fresh modules play the same note from the same noise; in one a widget is moved before
-    // block 2, and a second note starts at block 4.
-    auto play = [this](const char* group, const char* label, double value, bool secondNote) {
-        tStringModule m(0, 0);
-        tStringWindow window(m, env.context);
-        threadRandom.seed(1);
-        m.SwitchOn();
-        m.NoteOn(60, 100);
-        std::vector<double> out;
-        for (int block = 0; block < 6; ++block) {
-            if (block == 2 && label != nullptr) Move(Find(window.Window(), group, label), value);
-            if (block == 4 && secondNote) m.NoteOn(64, 100);
-            m.Render(128);
-            out.insert(out.end(), m.Output(), m.Output() + 128);
-        }
-        return out;
+    auto play = [this](const char* group, const char* label, double value) {
+        return Play<tStringModule, tStringWindow>(env.context, group, label, value, 4, 6);
     };
-    auto firstDifference = [](const std::vector<double>& a, const std::vector<double>& b) {
-        for (std::size_t i = 0; i < a.size(); ++i)
-            if (a[i] != b[i]) return static_cast<int>(i / 128);
-        return -1;
-    };
-    play(nullptr, nullptr, 0, true); // tables built on first use draw no noise later
-    const auto reference = play(nullptr, nullptr, 0, true);
-    ASSERT_EQ(firstDifference(reference, play(nullptr, nullptr, 0, true)), -1);
+    play(nullptr, nullptr, 0); // tables built on first use draw no noise later
+    const auto reference = play(nullptr, nullptr, 0);
+    ASSERT_EQ(FirstDifferingBlock(reference, play(nullptr, nullptr, 0)), -1);
     // "volume" and "mute" act on the next block.
-    EXPECT_EQ(firstDifference(reference, play("Output and note control", "volume", 1, true)), 2);
-    EXPECT_EQ(firstDifference(reference, play("Output and note control", "mute", 0, true)), 2);
+    EXPECT_EQ(FirstDifferingBlock(reference, play("Output and note control", "volume", 1)), 2);
+    EXPECT_EQ(FirstDifferingBlock(reference, play("Output and note control", "mute", 0)), 2);
     // "feedback" and "Wave ampl." wait for the next note.
-    EXPECT_EQ(firstDifference(reference, play("Energy dissipation", "feedback", 0.7, true)), 4);
-    EXPECT_EQ(firstDifference(reference, play("Additional wave", "Wave ampl.", 0, true)), 4);
+    EXPECT_EQ(FirstDifferingBlock(reference, play("Energy dissipation", "feedback", 0.7)), 4);
+    EXPECT_EQ(FirstDifferingBlock(reference, play("Additional wave", "Wave ampl.", 0)), 4);
 
     // A value beyond the range is limited by the control's rule, and the widget shows it.
     auto* feedback = Widget("Energy dissipation", "feedback");
