@@ -1,8 +1,8 @@
 #include "AlsaTestDevices.h"
 #include "AudioTestSupport.h"
 
-#include "platform/Audio.h"
 #include "core/Config.h"
+#include "platform/Audio.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 #include "AlsaTestDevices.h"
 #include "AudioTestSupport.h"
 
-#include "platform/AudioCallback.h"
 #include "core/Config.h"
 #include "core/Rack.h"
 #include "core/TestModules.h"
+#include "platform/AudioCallback.h"
 
 #include <gtest/gtest.h>
 

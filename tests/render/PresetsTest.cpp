@@ -1,6 +1,6 @@
 #include "app/Presets.h"
-#include "core/MidiDecoder.h"
 #include "app/ModuleFactory.h"
+#include "core/MidiDecoder.h"
 #include "core/RackFile.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 #include "platform/AlsaTestDevices.h"
 #include "platform/AudioTestSupport.h"
 
-#include "platform/Audio.h"
 #include "core/Config.h"
+#include "platform/Audio.h"
 
 #include <gtest/gtest.h>
 

@@ -6,10 +6,10 @@
 #include "platform/AlsaTestDevices.h"
 #include "platform/AudioTestSupport.h"
 
-#include "platform/AudioCallback.h"
 #include "core/Config.h"
 #include "core/Rack.h"
 #include "core/TestModules.h"
+#include "platform/AudioCallback.h"
 
 #include <gtest/gtest.h>
 
