@@ -20,6 +20,7 @@ namespace {
 // Renders and plays MIDI on two threads while edit(n) runs for n = 0 .. edits - 1 on this one.
 // The output must stay finite and the instrument must have sounded.
 void PlayWhileEditing(tRack& rack, tSlot* module, int edits, const std::function<void(int)>& edit) {
+    rack.SetRendering(true); // audio on: the MIDI thread's events go through the queue
     {
         tRack::tGuard guard(rack);
         module->SwitchOn();
