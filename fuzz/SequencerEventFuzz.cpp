@@ -1,5 +1,6 @@
 // The sequencer event translation on arbitrary event records: every event it passes on
 // carries a channel, key, velocity and value that the modules can take.
+#include "fuzz/CheckingSink.h"
 #include "platform/SequencerEvent.h"
 
 #include <algorithm>
@@ -7,41 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
-
-class tCheckingSink : public tMidiSink {
-public:
-    void NoteOn(int channel, int key, int velocity) override {
-        Channel(channel);
-        Require(key >= 0 && key <= 127 && velocity >= 1 && velocity <= 127);
-    }
-    void NoteOff(int channel, int key) override {
-        Channel(channel);
-        Require(key >= 0 && key <= 127);
-    }
-    void Controller(int channel, int number, int value) override {
-        Channel(channel);
-        Require(value >= 0 && value <= 16383);
-    }
-    // A 14-bit controller 10 passes its value whole; the modules hold pan within 0..127.
-    void SetPan(int channel, int value) override {
-        Channel(channel);
-        Require(value >= 0 && value <= 16383);
-    }
-    void AllNotesOff() override {}
-
-private:
-    static void Channel(int channel) { Require(channel >= 0 && channel <= 15); }
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    tCheckingSink sink;
+    tCheckingSink sink(true);
     // Each record: the event's bytes as another client may have filled them.
     for (std::size_t at = 0; at + sizeof(snd_seq_event_t) <= size; at += sizeof(snd_seq_event_t)) {
         snd_seq_event_t event;

@@ -35,7 +35,7 @@ enum class tKind { Slider, VerticalFill, Meter, Choice, Light, Check, Toggle };
 
 // One row of a window's table. group is the label of the group that holds the widget ("" for
 // an unlabelled group or the window itself).
-struct tWidgetSpec {
+struct tExpectedWidget {
     const char* group;
     const char* label;
     tKind kind;
@@ -129,29 +129,29 @@ inline bool IsKind(Fl_Widget* widget, tKind kind) {
 
 // Every row is a widget of its kind, place, size, range, step, entries and value, and the
 // window holds no value widget beyond the table.
-inline void ExpectWidgets(Fl_Group& window, const std::vector<tWidgetSpec>& table) {
-    for (const tWidgetSpec& spec : table) {
-        SCOPED_TRACE(std::string(spec.group) + " / \"" + spec.label + "\" at " +
-                     std::to_string(spec.x) + "," + std::to_string(spec.y));
-        Fl_Widget* widget = Find(window, spec.group, spec.label, spec.x, spec.y);
+inline void ExpectWidgets(Fl_Group& window, const std::vector<tExpectedWidget>& table) {
+    for (const tExpectedWidget& expected : table) {
+        SCOPED_TRACE(std::string(expected.group) + " / \"" + expected.label + "\" at " +
+                     std::to_string(expected.x) + "," + std::to_string(expected.y));
+        Fl_Widget* widget = Find(window, expected.group, expected.label, expected.x, expected.y);
         ASSERT_NE(widget, nullptr) << "no such widget at this place";
-        EXPECT_TRUE(IsKind(widget, spec.kind));
-        EXPECT_EQ(widget->w(), spec.w);
-        EXPECT_EQ(widget->h(), spec.h);
+        EXPECT_TRUE(IsKind(widget, expected.kind));
+        EXPECT_EQ(widget->w(), expected.w);
+        EXPECT_EQ(widget->h(), expected.h);
         if (auto* valuator = dynamic_cast<Fl_Valuator*>(widget)) {
-            EXPECT_DOUBLE_EQ(valuator->minimum(), spec.minimum);
-            EXPECT_DOUBLE_EQ(valuator->maximum(), spec.maximum);
-            if (spec.kind != tKind::Meter) {
-                EXPECT_DOUBLE_EQ(valuator->step(), spec.step);
+            EXPECT_DOUBLE_EQ(valuator->minimum(), expected.minimum);
+            EXPECT_DOUBLE_EQ(valuator->maximum(), expected.maximum);
+            if (expected.kind != tKind::Meter) {
+                EXPECT_DOUBLE_EQ(valuator->step(), expected.step);
             }
-            EXPECT_NEAR(valuator->value(), spec.initial, 1e-9);
+            EXPECT_NEAR(valuator->value(), expected.initial, 1e-9);
         } else if (auto* choice = dynamic_cast<Fl_Choice*>(widget)) {
             std::vector<std::string> entries;
             for (int i = 0; i < choice->size() - 1; ++i) entries.push_back(Text(choice->text(i)));
-            EXPECT_EQ(entries, spec.entries);
-            EXPECT_EQ(choice->value(), static_cast<int>(spec.initial));
+            EXPECT_EQ(entries, expected.entries);
+            EXPECT_EQ(choice->value(), static_cast<int>(expected.initial));
         } else if (auto* button = dynamic_cast<Fl_Button*>(widget)) {
-            EXPECT_EQ(button->value(), static_cast<int>(spec.initial));
+            EXPECT_EQ(button->value(), static_cast<int>(expected.initial));
         }
     }
     int valueWidgets = 0;
@@ -161,23 +161,23 @@ inline void ExpectWidgets(Fl_Group& window, const std::vector<tWidgetSpec>& tabl
 }
 
 // The groups: label, frame and place.
-struct tGroupSpec {
+struct tExpectedGroup {
     const char* label;
     int x, y, w, h;
 };
 
-inline void ExpectGroups(Fl_Group& window, const std::vector<tGroupSpec>& groups) {
-    for (const tGroupSpec& spec : groups) {
-        SCOPED_TRACE(spec.label);
+inline void ExpectGroups(Fl_Group& window, const std::vector<tExpectedGroup>& groups) {
+    for (const tExpectedGroup& expected : groups) {
+        SCOPED_TRACE(expected.label);
         bool found = false;
         for (Fl_Widget* widget : AllWidgets(window)) {
             Fl_Group* group = widget->as_group();
-            if (group == nullptr || Text(group->label()) != spec.label || group->x() != spec.x ||
-                group->y() != spec.y)
+            if (group == nullptr || Text(group->label()) != expected.label ||
+                group->x() != expected.x || group->y() != expected.y)
                 continue;
             found = true;
-            EXPECT_EQ(group->w(), spec.w);
-            EXPECT_EQ(group->h(), spec.h);
+            EXPECT_EQ(group->w(), expected.w);
+            EXPECT_EQ(group->h(), expected.h);
             EXPECT_NE(group->box(), FL_NO_BOX) << "unframed";
         }
         EXPECT_TRUE(found);

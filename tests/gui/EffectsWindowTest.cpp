@@ -10,7 +10,7 @@ using namespace editortest;
 
 namespace {
 
-std::vector<tWidgetSpec> EffectsTable() {
+std::vector<tExpectedWidget> EffectsTable() {
     using K = tKind;
     const char* u = "Universal filter";
     const char* d = "Distortion";
@@ -19,7 +19,7 @@ std::vector<tWidgetSpec> EffectsTable() {
     const char* r = "Reverb";
     const char* y = "Delay";
     const char* s = "Resonator";
-    std::vector<tWidgetSpec> table = {
+    std::vector<tExpectedWidget> table = {
         {u, "frequency", K::Slider, 205, 55, 115, 20, 0.05, 1, 0.001, {}, 0.78},
         {u, "resonance", K::Slider, 205, 80, 115, 20, 0, 1, 0, {}, 0.11},
         {u, "volume", K::Slider, 205, 225, 115, 20, 0, 3, 0, {}, 1.5},

@@ -13,7 +13,7 @@ using namespace editortest;
 
 namespace {
 
-std::vector<tWidgetSpec> FluteTable() {
+std::vector<tExpectedWidget> FluteTable() {
     using K = tKind;
     std::vector<std::string> channels;
     for (int n = 1; n <= 16; ++n) channels.push_back(std::to_string(n));

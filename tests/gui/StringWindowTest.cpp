@@ -22,7 +22,7 @@ std::vector<std::string> Numbers(int from, int to) {
     return entries;
 }
 
-std::vector<tWidgetSpec> StringTable() {
+std::vector<tExpectedWidget> StringTable() {
     using K = tKind;
     std::vector<std::string> voices = Numbers(2, 12);
     voices.push_back("24");

@@ -2,7 +2,7 @@
 
 #include "platform/MidiIn.h"
 
-#include "platform/RecordingSink.h"
+#include "core/RecordingSink.h"
 #include "platform/TickThread.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "platform/SequencerEvent.h"
 
-#include "platform/RecordingSink.h"
+#include "core/RecordingSink.h"
 
 #include <gtest/gtest.h>
 

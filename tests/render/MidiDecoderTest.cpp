@@ -2,6 +2,7 @@
 #include "core/Rack.h"
 
 #include "TestModule.h"
+#include "core/RecordingSink.h"
 
 #include <gtest/gtest.h>
 
@@ -11,36 +12,11 @@
 
 namespace {
 
-// Writes every event it receives as a line of text.
-class tRecordingSink : public tMidiSink {
-public:
-    void NoteOn(int channel, int key, int velocity) override {
-        Add("on " + std::to_string(channel) + " " + std::to_string(key) + " " +
-            std::to_string(velocity));
-    }
-    void NoteOff(int channel, int key) override {
-        Add("off " + std::to_string(channel) + " " + std::to_string(key));
-    }
-    void Controller(int channel, int number, int value) override {
-        Add("ctl " + std::to_string(channel) + " " + std::to_string(number) + " " +
-            std::to_string(value));
-    }
-    void SetPan(int channel, int value) override {
-        Add("pan " + std::to_string(channel) + " " + std::to_string(value));
-    }
-    void AllNotesOff() override { Add("all-off"); }
-
-    std::vector<std::string> events;
-
-private:
-    void Add(std::string text) { events.push_back(std::move(text)); }
-};
-
 std::vector<std::string> Decode(std::initializer_list<int> bytes) {
     tRecordingSink sink;
     tMidiDecoder decoder(sink);
     for (int b : bytes) decoder.Feed(static_cast<std::uint8_t>(b));
-    return sink.events;
+    return sink.Events();
 }
 
 using Events = std::vector<std::string>;
