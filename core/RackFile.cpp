@@ -117,7 +117,8 @@ bool SaveRackFile(tRack& rack, const std::string& path) {
     return SaveRackFile(rack, path, error);
 }
 
-tRackLoadResult LoadRack(tRack& rack, std::istream& in, bool insert, const tModuleMaker& make) {
+tRackLoadResult LoadRack(tRack& rack, std::istream& in, bool insert, const tModuleMaker& make,
+                         const std::function<void()>& beforeClear) {
     tRackLoadResult result;
     std::string header;
     if (!(in >> header) || header.compare(0, kHeaderLength, kHeader) != 0) {
@@ -125,7 +126,10 @@ tRackLoadResult LoadRack(tRack& rack, std::istream& in, bool insert, const tModu
         result.status = tRackFileStatus::kNotRackFile;
         return result;
     }
-    if (!insert) rack.Clear();
+    if (!insert) {
+        if (beforeClear) beforeClear();
+        rack.Clear();
+    }
     long last = 0;
     if (!(in >> last)) {
         std::fputs("syntax error in file\n", stderr);
@@ -189,7 +193,7 @@ tRackLoadResult LoadRack(tRack& rack, std::istream& in, bool insert, const tModu
 }
 
 tRackLoadResult LoadRackFile(tRack& rack, const std::string& path, bool insert,
-                             const tModuleMaker& make) {
+                             const tModuleMaker& make, const std::function<void()>& beforeClear) {
     std::string text, reason;
     const tFileRead read = ReadTextFile(path, text, kMaxRackFileSize, reason);
     if (read != tFileRead::kOk) {
@@ -201,7 +205,7 @@ tRackLoadResult LoadRackFile(tRack& rack, const std::string& path, bool insert,
         return result;
     }
     std::istringstream in(text);
-    tRackLoadResult result = LoadRack(rack, in, insert, make);
+    tRackLoadResult result = LoadRack(rack, in, insert, make, beforeClear);
     switch (result.status) {
     case tRackFileStatus::kNotRackFile:
         result.message = path + " is not a Kelvora rack file";

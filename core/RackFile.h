@@ -62,9 +62,12 @@ bool SaveRackFile(tRack& rack, const std::string& path, std::string& error);
 bool SaveRackFile(tRack& rack, const std::string& path);
 
 // Reads a rack. Unless insert is set the rack is cleared first (once the header is known
-// good); with insert the file's modules are added to those present.
-tRackLoadResult LoadRack(tRack& rack, std::istream& in, bool insert, const tModuleMaker& make);
+// good; beforeClear, when given, is called just before, so that views of the old modules can
+// go first); with insert the file's modules are added to those present.
+tRackLoadResult LoadRack(tRack& rack, std::istream& in, bool insert, const tModuleMaker& make,
+                         const std::function<void()>& beforeClear = {});
 // The same from a file that is regular and at most kMaxRackFileSize bytes long; prints
 // "Can't read file" when it cannot be read. The result's message says what went wrong.
 tRackLoadResult LoadRackFile(tRack& rack, const std::string& path, bool insert,
-                             const tModuleMaker& make);
+                             const tModuleMaker& make,
+                             const std::function<void()>& beforeClear = {});

@@ -23,9 +23,6 @@
 #include <FL/Fl_Value_Slider.H>
 
 #include <cstring>
-#include <fstream>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -68,18 +65,6 @@ Fl_Button* PanelButton(int x, int y, int w, int h, const char* label) {
     button->selection_color(fl_rgb_color(110, 190, 110));
     button->clear_visible_focus();
     return button;
-}
-
-// The first 13 characters of a rack file: whether loading it replaces the rack.
-// Only a regular file's first bytes are looked at: a FIFO or a device would block or never end.
-bool IsRackFile(const std::string& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
-    std::ifstream in(path);
-    char header[13] = {};
-    in >> std::ws;
-    in.read(header, sizeof header);
-    return in.gcount() == sizeof header && std::string(header, sizeof header) == "kelvora-state";
 }
 
 } // namespace
@@ -269,8 +254,8 @@ bool tMainWindow::LoadRack(const std::string& path) {
 
 bool tMainWindow::ReadRack(const std::string& path, bool insert) {
     // Loading clears the rack once the header is known good: the views go first.
-    if (!insert && IsRackFile(path)) mWidgets.rack->DropViews();
-    const tRackLoadResult result = LoadRackFile(mParts.rack, path, insert, CreateModule);
+    const tRackLoadResult result = LoadRackFile(mParts.rack, path, insert, CreateModule,
+                                                [this] { mWidgets.rack->DropViews(); });
     mWidgets.rack->Sync();
     switch (result.status) {
     case tRackFileStatus::kOk:
