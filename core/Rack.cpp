@@ -30,6 +30,7 @@ void tRack::Insert(tSlot* slot) {
     // The slot is not visible to the rendering thread yet: prepare it without the lock.
     slot->AllNotesOff();
     slot->SetChannels(mChannels);
+    slot->SetSampleRate(mSampleRate);
     slot->Prepare();
     std::lock_guard<std::mutex> lock(mLock);
     DeliverPending();
@@ -94,6 +95,16 @@ void tRack::SetChannels(int n) {
     DeliverPending();
     mChannels = n;
     for (tSlot* slot : mSlots) slot->SetChannels(n);
+}
+
+void tRack::SetSampleRate(int rate) {
+    std::lock_guard<std::mutex> lock(mLock);
+    DeliverPending();
+    mSampleRate = rate;
+    for (tSlot* slot : mSlots) {
+        slot->SetSampleRate(rate);
+        slot->Prepare();
+    }
 }
 
 void tRack::PrepareAll() {

@@ -43,6 +43,10 @@ public:
     void Connect(tSlot* a, tSlot* b);
     void SetChannels(int n);
     int Channels() const { return mChannels; }
+    // Every module's sample rate, while no block renders (audio off): each slot takes the
+    // rate and is prepared again. Slots inserted later take the rack's rate.
+    void SetSampleRate(int rate);
+    int SampleRate() const { return mSampleRate; }
     void PrepareAll();
     // The slots in insertion order (the order of rendering, event delivery and saving).
     const std::vector<tSlot*>& Slots() const { return mSlots; }
@@ -109,5 +113,6 @@ private:
     std::atomic<unsigned> mSilenced{0};
     std::vector<tSlot*> mSlots;
     int mChannels = 1;
+    int mSampleRate = 44100;
     double mMix[kMixSize] = {};
 };

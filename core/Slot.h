@@ -95,6 +95,10 @@ public:
     virtual void NoteOn(int key, int velocity) = 0;
     virtual void SetPan(int value) = 0;
     virtual void SetChannels(int n) = 0;
+    // The sample rate the module renders at (44100 until set). Set only while no block
+    // renders (audio off), before Prepare: a module may reallocate its lines for the rate.
+    virtual void SetSampleRate(int rate) { mSampleRate = rate; }
+    int SampleRate() const { return mSampleRate; }
     virtual void Prepare() = 0;
     virtual void Render(int frames) = 0;
     virtual double* Output() = 0;
@@ -137,6 +141,7 @@ private:
     bool mAcceptsInput;
     int mChannel = 0;
     int mOn = 0;
+    int mSampleRate = 44100;
     std::string mCaption;
     std::vector<tSlot*> mInputs;
     std::vector<tSlot*> mOutputs;
