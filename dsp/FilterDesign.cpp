@@ -1,5 +1,7 @@
 #include "dsp/FilterDesign.h"
 
+#include "dsp/SampleRate.h"
+
 #include <cmath>
 
 namespace {
@@ -18,6 +20,9 @@ constexpr tFilterPoles kPoles[5] = {
 };
 
 double LimitToRate(double freq, int rate) {
+    // Above the reference rate the ceiling stays where it is at the reference rate, so that a
+    // filter opened to its top sounds the same at every rate.
+    if (rate > kReferenceRate) rate = kReferenceRate;
     if (rate > 2.4 * freq) return freq;
     return rate * 0.4166666666666667;
 }

@@ -16,7 +16,7 @@ const tFilterPoles& filterPoles(int type);
 
 // Cutoff limits: a low pass takes 0 Hz or below as 20 Hz, a high pass raises anything below
 // 20 Hz to 20 Hz, a band pass takes 0 Hz or below as 5 Hz; every filter caps the cutoff at
-// rate / 2.4 (a cutoff that is no number ends there too).
+// rate / 2.4, and above 44100 Hz at 44100 / 2.4 (a cutoff that is no number ends there too).
 double clampLowPassFrequency(double freq, int rate);
 double clampHighPassFrequency(double freq, int rate);
 double clampBandPassFrequency(double freq, int rate);

@@ -1,5 +1,7 @@
 #include "dsp/OnePole.h"
 
+#include "dsp/SampleRate.h"
+
 #include <cmath>
 
 namespace {
@@ -14,6 +16,16 @@ void tOnePole::setup(int rate, double value) {
 }
 
 void tOnePole::update(double freq) {
+    // Every mapping gives the coefficients the filter has at the reference rate; at another
+    // rate the pole is moved so that it decays as fast per second, which keeps the corner
+    // frequency and the loss per second of a loop the filter sits in.
+    referenceUpdate(freq);
+    if (mRate == kReferenceRate) return;
+    mA1 = perSampleAtRate(mA1, mRate);
+    mB0 = 1.0 - mA1;
+}
+
+void tOnePole::referenceUpdate(double freq) {
     if (mMode < kYes || mMode > kUser2) {
         // The "frequency" control sets the coefficient directly.
         const double value = mValue > 10.0 ? 10.0 : mValue;
@@ -21,7 +33,7 @@ void tOnePole::update(double freq) {
         mA1 = 1.0 - mB0;
         return;
     }
-    double fc = std::pow(2.0, mValue - 1.0) * freq / mRate;
+    double fc = std::pow(2.0, mValue - 1.0) * freq / kReferenceRate;
     if (fc > 0.5) fc = 0.5;
     // A note frequency of 0 or below (or a rate that leaves no number) keeps the
     // trigonometric mappings defined: the filter then closes.

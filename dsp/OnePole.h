@@ -15,7 +15,7 @@ public:
     void setup(int rate, double value);
     // Upper limit of the input coefficient in modes 1..4.
     void setCeiling(double ceiling) { mCeiling = ceiling; }
-    // Recomputes b0 and a1 for a note of frequency freq (ignored in mode 0).
+    // Recomputes b0 and a1 for a note of frequency freq (mode 0 does not depend on it).
     void update(double freq);
     void clear() { mY = 0.0; }
 
@@ -37,6 +37,9 @@ public:
     int rate() const { return mRate; }
 
 private:
+    // The coefficients at the reference rate.
+    void referenceUpdate(double freq);
+
     double mY = 0.0;
     double mValue = 1.0;
     double mB0 = 1.0;
