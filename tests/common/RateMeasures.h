@@ -19,17 +19,23 @@ constexpr double kHoldSeconds = 1.5;
 constexpr double kTailSeconds = 3.0;
 
 // The preset (both modules switched on, mono) plays key with velocity 100 for kHoldSeconds,
-// then kTailSeconds of tail are rendered: the rack's mix at rate, in 128-frame blocks.
+// then kTailSeconds of tail are rendered: the rack's mix at rate, in 128-frame blocks. With
+// instrumentOnly the instrument is unwired from its effects unit, which stays off.
 inline std::vector<double> RenderPresetNote(int preset, int key, int rate,
-                                            double hold = kHoldSeconds,
-                                            double tail = kTailSeconds) {
+                                            double hold = kHoldSeconds, double tail = kTailSeconds,
+                                            bool instrumentOnly = false) {
     tRack rack;
     rack.SetSampleRate(rate);
     rack.SetChannels(1);
     AddPreset(rack, preset);
     {
         tRack::tGuard guard(rack);
-        for (tSlot* slot : rack.Slots()) slot->SwitchOn();
+        for (tSlot* slot : rack.Slots())
+            if (!instrumentOnly || !slot->AcceptsInput()) slot->SwitchOn();
+    }
+    if (instrumentOnly) {
+        for (tSlot* slot : rack.Slots())
+            while (!slot->Outputs().empty()) rack.Connect(slot, slot->Outputs().front());
     }
     rack.SetRendering(true);
     const int block = 128;
