@@ -39,3 +39,13 @@ void tDelayLine::setLength(double d, int note) {
     const double t = DelayTuning(note);
     mC = (1.0 - t) / (1.0 + t);
 }
+
+void tDelayLine::setSplitLength(int whole, double c) {
+    whole = std::clamp(whole, 1, std::max(size() - 2, 1));
+    // Written at the write position, a sample is read length − 3 samples later (at once for
+    // whole = 1, where the read position wraps onto the write position).
+    mLength = std::min(whole + 2, size());
+    mWrite = 0;
+    mRead = 3 % mLength;
+    mC = c;
+}

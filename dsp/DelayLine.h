@@ -21,6 +21,11 @@ public:
     // outside 0..127 get none: a plain delay). A period too long for the buffer is limited
     // to the longest the buffer holds.
     void setLength(double d, int note);
+    // The same line with its delay given in parts: a sample written comes out of output()
+    // whole samples later (the read before the next write included), and passes the allpass
+    // with coefficient c, which adds about (1 − c) / (1 + c) samples at low frequencies.
+    // whole is kept within 1 .. what the buffer holds.
+    void setSplitLength(int whole, double c);
 
     // One sample of the loop: store x, read the next sample and interpolate it.
     void write(double x) {

@@ -2,6 +2,7 @@
 
 #include "core/KeyFrequency.h"
 #include "core/Path.h"
+#include "dsp/SampleRate.h"
 #include "dsp/SoftCeiling.h"
 #include "string/StringVoice.h"
 
@@ -31,7 +32,7 @@ tStringSynth::tStringSynth() : mTitle(kTitleText), mVoices(new tStringVoice[kVoi
     mPatch.CopyTo(mControls);
     KeyFrequencies();
     for (int i = 0; i < kVoiceSlots; ++i) {
-        mVoices[i].setSampleRate(kSampleRate);
+        mVoices[i].setSampleRate(mRate);
         mVoices[i].reset();
         mSlots[i].voice = &mVoices[i];
     }
@@ -58,6 +59,15 @@ void tStringSynth::SetChannel(int channel) {
 
 void tStringSynth::SetChannels(int n) {
     mChannels = n == 2 ? 2 : 1;
+}
+
+void tStringSynth::SetSampleRate(int rate) {
+    mRate = std::clamp(rate, kMinSampleRate, kMaxSampleRate);
+    for (int i = 0; i < kVoiceSlots; ++i) mVoices[i].setSampleRate(mRate);
+    const double units = std::floor(kPrepareUnitsPerFrame / rateScale(mRate) + 0.5);
+    mPrepareUnitsPerFrame = static_cast<int>(units);
+    ResetVoices();
+    mPrepareBudget = mPrepareUnitsPerFrame * 128;
 }
 
 void tStringSynth::ResetVoices() {
@@ -183,7 +193,7 @@ void tStringSynth::StartNote(tVoiceSlot& slot, int key, int velocity) {
     v.setDcFilter(c.output.dcFilter.Index());
     v.setWaveType(c.wave.type.Index());
     v.setSilence(static_cast<int>(c.output.silence.Value()));
-    v.setRelease(static_cast<int>(c.output.release.Value() * 40000.0));
+    v.setRelease(static_cast<int>(c.output.release.Value() * 40000.0 * rateScale(mRate)));
     v.startNote(KeyFrequency(key), c.output.attack.Value() * 0.1 + 0.1, key);
     Unqueue(&v);
     mPreparing[mPreparingCount++] = &v;
@@ -322,7 +332,7 @@ void tStringSynth::Render(int frames) {
     if (mOn == 0) {
         mHasSound = 0;
         mAgeCounter = 0;
-        mPrepareBudget = kPrepareUnitsPerFrame * frames;
+        mPrepareBudget = mPrepareUnitsPerFrame * frames;
         return;
     }
     // Notes struck before this block go on preparing; those done sound from its start.
@@ -359,7 +369,7 @@ void tStringSynth::Render(int frames) {
         mHasSound = 1;
     }
     // The next block's events and preparation share a budget as long as this block.
-    mPrepareBudget = kPrepareUnitsPerFrame * frames;
+    mPrepareBudget = mPrepareUnitsPerFrame * frames;
 }
 
 void tStringSynth::SetTitleName(const std::string& name) {

@@ -21,10 +21,11 @@ class tStringSynth {
 public:
     static constexpr int kVoiceSlots = 24;
     static constexpr int kBufferSize = 1024;
-    static constexpr int kSampleRate = 44100;
     // Work the preparation of struck notes (clearing the string, the burst, the pre-roll) may
-    // do per frame of a block, in units of about one loop sample. A note whose preparation
-    // does not fit stays silent and goes on preparing in the next blocks.
+    // do per frame of a block at 44100 Hz, in units of about one loop sample. At other rates
+    // a frame lasts a different time and the units per frame change with it, so that a block
+    // spends the same share of its time on preparation. A note whose preparation does not
+    // fit stays silent and goes on preparing in the next blocks.
     static constexpr int kPrepareUnitsPerFrame = 768;
 
     // One entry of the voice pool.
@@ -57,6 +58,11 @@ public:
     int MidiChannel() const { return mMidiChannel; }
     void SetChannels(int n);
     int Channels() const { return mChannels; }
+    // Every voice runs at rate from now on (audio off: the voices may reallocate); all of them
+    // fall silent.
+    void SetSampleRate(int rate);
+    int SampleRate() const { return mRate; }
+    int PrepareUnitsPerFrame() const { return mPrepareUnitsPerFrame; }
     // Every voice idle and free, ages restarted, controllers back to rest ("StopSounds").
     void ResetVoices();
 
@@ -105,6 +111,8 @@ private:
     std::unique_ptr<tStringVoice[]> mVoices;
     tVoiceSlot mSlots[kVoiceSlots];
     int mChannels = 1;
+    int mRate = 44100;
+    int mPrepareUnitsPerFrame = kPrepareUnitsPerFrame;
     int mOn = 0;
     int mHasSound = 0;
     int mMidiChannel = 0;
