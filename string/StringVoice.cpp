@@ -16,15 +16,20 @@ namespace {
 
 // Note-off time and release end of a held note: about 1000 s.
 constexpr double kHeldSeconds = 44000000.0 / kReferenceRate;
-// The output envelope's constants per step (every kEnvelopeInterval samples) at 44100 Hz.
+// The output envelope's constants per step at 44100 Hz.
 constexpr double kRiseAdd = 0.00003;
 constexpr double kFall = 0.99995;
 // The string holds the period of the lowest MIDI note (8.18 Hz) at any rate.
 constexpr double kLowestFrequency = 8.0;
-// Samples between output-envelope steps, filter-attack steps and tremolo updates.
+// Samples at 44100 Hz between output-envelope steps, filter-attack steps and tremolo
+// updates; at another rate the intervals keep about their length in time.
 constexpr int kEnvelopeInterval = 4;
 constexpr int kAttackInterval = 50;
 constexpr int kLfoInterval = 20;
+
+int IntervalAtRate(int samples, int rate) {
+    return std::max(1, static_cast<int>(std::lround(samples * rateScale(rate))));
+}
 // Beyond these the string's loop (a feedback above 1 makes it grow) or its output filter (its
 // state can pump itself up when fast cutoff jumps meet a high resonance) has run away and
 // starts again from rest. Ordinary play stays far below both.
@@ -53,6 +58,9 @@ void tStringVoice::setSampleRate(int rate) {
     mRate = rate;
     mState = kIdle;
     mHeld = static_cast<int>(std::floor(kHeldSeconds * rate + 0.5));
+    mEnvelopeInterval = IntervalAtRate(kEnvelopeInterval, rate);
+    mAttackInterval = IntervalAtRate(kAttackInterval, rate);
+    mLfoInterval = IntervalAtRate(kLfoInterval, rate);
     const int longest = static_cast<int>(std::ceil(rate / kLowestFrequency)) + 4;
     if (longest > mDelay.size()) mDelay.resize(longest);
     const double dc = perSampleAtRate(0.995, rate);
@@ -134,7 +142,7 @@ void tStringVoice::setCutoff(double octaves, int frames) {
         return;
     }
     if (cutoff == mBaseCutoff) return;
-    mGlideSteps = frames / 4;
+    mGlideSteps = frames / mEnvelopeInterval;
     if (mGlideSteps == 0) return; // too short a block to glide in
     mGlideStep = (cutoff - mBaseCutoff) / mGlideSteps;
     if (std::fabs(mGlideStep) < 0.01) mGlideSteps = 0;
@@ -238,7 +246,8 @@ void tStringVoice::startNote(double freq, double attack, int note) {
 
     // 6: tremolo
     if (mLfoOn) {
-        mLfo.setFrequency(mRate, 20.0 * mLfoFrequency);
+        // One step of the oscillator per update: the tremolo has the "LFO freq." rate.
+        mLfo.setFrequency(mRate, mLfoInterval * mLfoFrequency);
         mLfo.reset();
     }
     mLfoFactor = 1.0;
@@ -507,7 +516,7 @@ void tStringVoice::clearLoop() {
 int tStringVoice::nextAttackStep(int count) const {
     const int fa = mFilterAttackCount;
     if (fa == 0 || count > fa) return kNever;
-    const int step = (count + kAttackInterval - 1) / kAttackInterval * kAttackInterval;
+    const int step = (count + mAttackInterval - 1) / mAttackInterval * mAttackInterval;
     return step < fa ? step : fa;
 }
 
@@ -517,7 +526,7 @@ bool tStringVoice::attackStep(int count) {
     double value;
     if (count == fa) {
         value = mAttackTarget;
-    } else if (count % kAttackInterval == 0) {
+    } else if (count % mAttackInterval == 0) {
         value = mStartValue + (mAttackTarget - mStartValue) * count / fa;
     } else {
         return false;
@@ -576,20 +585,20 @@ void tStringVoice::prepareEnvelopeSteps() {
     mFallFactor = kFall;
     mReleaseStep = mEnvReleaseFactor;
     if (mRate == kReferenceRate) return;
-    // A step at 44100 Hz spans rateScale steps here. The rise level × s + a, taken n times
-    // as often, becomes level × s^(1/n) + a·(s^(1/n) − 1) / (s − 1).
-    const double n = rateScale(mRate);
+    // A step at 44100 Hz spans n steps here. The rise level × s + a, taken n times as often,
+    // becomes level × s^(1/n) + a·(s^(1/n) − 1) / (s − 1).
+    const double n = rateScale(mRate) * kEnvelopeInterval / mEnvelopeInterval;
     const double grow = std::log1p(speed - 1.0);
     if (std::isfinite(grow) && grow > 1e-15) {
         const double step = std::expm1(grow / n);
         mRiseSpeed = 1.0 + step;
         mRiseAdd = kRiseAdd * step / (speed - 1.0);
     } else {
-        mRiseSpeed = perSampleAtRate(speed, mRate);
+        mRiseSpeed = std::pow(speed, 1.0 / n);
         mRiseAdd = kRiseAdd / n;
     }
-    mFallFactor = perSampleAtRate(kFall, mRate);
-    mReleaseStep = perSampleAtRate(mEnvReleaseFactor, mRate);
+    mFallFactor = std::pow(kFall, 1.0 / n);
+    mReleaseStep = std::pow(mEnvReleaseFactor, 1.0 / n);
 }
 
 void tStringVoice::setOutputCutoff(double hz) {
@@ -696,7 +705,7 @@ double tStringVoice::tick() {
 
     if (mSoftDamp != 0 && mNow % mSoftDamp == 0) softDampStep();
 
-    if ((mSlope != 0 || mAmplEnv || mGlideSteps != 0) && (mNow + 1) % kEnvelopeInterval == 0) {
+    if ((mSlope != 0 || mAmplEnv || mGlideSteps != 0) && (mNow + 1) % mEnvelopeInterval == 0) {
         if (mGlideSteps != 0) {
             mBaseCutoff += mGlideStep;
             --mGlideSteps;
@@ -709,7 +718,7 @@ double tStringVoice::tick() {
     ++mNow;
     double result = e * g * mAmplFactor;
     if (mLfoOn) {
-        if (mNow % kLfoInterval == 0) mLfoFactor = 1.0 + mLfoAmount * mLfo.next();
+        if (mNow % mLfoInterval == 0) mLfoFactor = 1.0 + mLfoAmount * mLfo.next();
         result = result * mLfoFactor;
     }
     return result;
@@ -870,23 +879,20 @@ void tStringVoice::runQuiet(double* out, int frames, double left, double right, 
     const double lfoAmount = mLfoAmount;
     double amplFactor = mAmplFactor;
     double lfoFactor = mLfoFactor;
-    int envelopeIn = kEnvelopeInterval - 1 - now % kEnvelopeInterval;
-    int lfoIn = kLfoInterval - 1 - now % kLfoInterval;
+    const int envelopeInterval = mEnvelopeInterval;
+    const int lfoInterval = mLfoInterval;
+    int envelopeIn = envelopeInterval - 1 - now % envelopeInterval;
+    int lfoIn = lfoInterval - 1 - now % lfoInterval;
     const double b0a = kSections ? mSection[0].b0 : mLoop[0].b0();
-    const double b0b = kSections ? mSection[1].b0 : mLoop[1].b0();
-    const double b0c = kSections ? mSection[2].b0 : mLoop[2].b0();
-    const double b0d = kSections ? mSection[3].b0 : mLoop[3].b0();
     const double a1a = kSections ? mSection[0].a1 : mLoop[0].a1();
-    const double a1b = kSections ? mSection[1].a1 : mLoop[1].a1();
-    const double a1c = kSections ? mSection[2].a1 : mLoop[2].a1();
-    const double a1d = kSections ? mSection[3].a1 : mLoop[3].a1();
-    const double b1a = mSection[0].b1, b1b = mSection[1].b1;
-    const double b1c = mSection[2].b1, b1d = mSection[3].b1;
+    const double b0b = mLoop[1].b0(), a1b = mLoop[1].a1();
+    const double b0c = mLoop[2].b0(), a1c = mLoop[2].a1();
+    const double b0d = mLoop[3].b0(), a1d = mLoop[3].a1();
+    const double b1a = mSection[0].b1;
     double ya = kSections ? mSection[0].y : mLoop[0].y();
-    double yb = kSections ? mSection[1].y : mLoop[1].y();
-    double yc = kSections ? mSection[2].y : mLoop[2].y();
-    double yd = kSections ? mSection[3].y : mLoop[3].y();
-    double xa = mSection[0].x1, xb = mSection[1].x1, xc = mSection[2].x1, xd = mSection[3].x1;
+    double yb = mLoop[1].y(), yc = mLoop[2].y(), yd = mLoop[3].y();
+    double xa = mSection[0].x1;
+    double xb = 0.0, xc = 0.0, xd = 0.0; // the one-poles have no zero
     // One loop filter: the one-pole at 44100 Hz, the section with its zero elsewhere.
     auto stage = [](double x, double b0, double b1, double a1, double& x1, double& y) {
         if constexpr (kSections) {
@@ -906,18 +912,24 @@ void tStringVoice::runQuiet(double* out, int frames, double left, double right, 
         if (waveType == kPiano2) x = x + mSampled.nextA();
         if (waveType == kMetal) x = x + mSampled.nextB();
         x = stage(x, b0a, b1a, a1a, xa, ya);
-        if (order > 1) {
-            x = stage(x, b0b, b1b, a1b, xb, yb);
+        if constexpr (kSections) {
+            // Further sections stay in the voice: fewer values to hold in registers.
+            for (int k = 1; k < order; ++k) x = mSection[k].process(x);
+        } else if (order > 1) {
+            x = stage(x, b0b, 0.0, a1b, xb, yb);
             if (order > 2) {
-                x = stage(x, b0c, b1c, a1c, xc, yc);
-                if (order > 3) x = stage(x, b0d, b1d, a1d, xd, yd);
+                x = stage(x, b0c, 0.0, a1c, xc, yc);
+                if (order > 3) x = stage(x, b0d, 0.0, a1d, xd, yd);
             }
         }
         double e = x * feedback;
         if (!(std::fabs(e) <= kLoopBound)) { // also NaN: the whole loop starts from rest
             delay.clear(0.0);
             ya = yb = yc = yd = 0.0;
-            xa = xb = xc = xd = 0.0;
+            xa = 0.0;
+            if constexpr (kSections) {
+                for (tLoopSection& section : mSection) section.clear();
+            }
             e = 0.0;
         }
         delay.write(e);
@@ -943,7 +955,7 @@ void tStringVoice::runQuiet(double* out, int frames, double left, double right, 
                     envelopeStep(count, now);
                     amplFactor = mAmplFactor;
                 }
-                envelopeIn = kEnvelopeInterval;
+                envelopeIn = envelopeInterval;
             }
             --envelopeIn;
         }
@@ -968,7 +980,7 @@ void tStringVoice::runQuiet(double* out, int frames, double left, double right, 
         if (lfoOn) {
             if (lfoIn == 0) {
                 lfoFactor = 1.0 + lfoAmount * mLfo.next();
-                lfoIn = kLfoInterval;
+                lfoIn = lfoInterval;
             }
             --lfoIn;
             result = result * lfoFactor;
@@ -980,12 +992,8 @@ void tStringVoice::runQuiet(double* out, int frames, double left, double right, 
     if (localFilter) *filter = *localFilter;
     mDcBlocker = dcBlocker;
     if constexpr (kSections) {
-        const double y[4] = {ya, yb, yc, yd};
-        const double x1[4] = {xa, xb, xc, xd};
-        for (int i = 0; i < 4; ++i) {
-            mSection[i].y = y[i];
-            mSection[i].x1 = x1[i];
-        }
+        mSection[0].y = ya;
+        mSection[0].x1 = xa;
     } else {
         mLoop[0].setY(ya);
         mLoop[1].setY(yb);

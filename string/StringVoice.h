@@ -107,6 +107,8 @@ public:
     bool isPreparing() const { return mState == kPreparing; }
     int state() const { return mState; }
     int note() const { return mNote; }
+    // Samples the string of the current note spans.
+    int stringLength() const { return mDelay.length(); }
 
     // --- sound ---------------------------------------------------------------------------
     // One output sample.
@@ -220,6 +222,10 @@ private:
     // timing, in samples
     int mRate = 44100;
     int mHeld = 44000000; // note-off time of a held note
+    // Samples between output-envelope steps, filter-attack steps and tremolo updates.
+    int mEnvelopeInterval = 4;
+    int mAttackInterval = 50;
+    int mLfoInterval = 20;
     int mPeriod = 0;
     int mCount = 0;
     int mNow = 0;
