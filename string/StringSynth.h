@@ -28,12 +28,18 @@ public:
     // fit stays silent and goes on preparing in the next blocks.
     static constexpr int kPrepareUnitsPerFrame = 768;
 
+    // Voices that a stolen or silenced note hands its sound to, so that it fades out over
+    // kFadeSeconds instead of stopping dead.
+    static constexpr int kFadeVoices = 8;
+    static constexpr double kFadeSeconds = 0.003;
+
     // One entry of the voice pool.
     struct tVoiceSlot {
         tStringVoice* voice = nullptr;
         int key = -1; // -1: no key holds this voice (free or releasing)
         int sustained = 0;
-        int age = 0;
+        int age = 0;      // when its note started
+        int released = 0; // when its release began (key -1 and busy: releasing)
     };
 
     tStringSynth();
@@ -63,7 +69,8 @@ public:
     void SetSampleRate(int rate);
     int SampleRate() const { return mRate; }
     int PrepareUnitsPerFrame() const { return mPrepareUnitsPerFrame; }
-    // Every voice idle and free, ages restarted, controllers back to rest ("StopSounds").
+    // Every voice idle and free, fades ended, ages restarted, controllers back to rest
+    // ("StopSounds").
     void ResetVoices();
 
     // --- events --------------------------------------------------------------------------
@@ -90,6 +97,8 @@ public:
 
     // --- inspection ----------------------------------------------------------------------
     const tVoiceSlot& Slot(int i) const { return mSlots[i]; }
+    // Voices still fading out.
+    int Fading() const;
     double VolumeScale() const { return mVolumeScale; }
     double BendFactor() const { return mBendFactor; }
 
@@ -97,6 +106,15 @@ private:
     void ResetControllers();
     void ReleaseSustain(int count);
     void StartNote(tVoiceSlot& slot, int key, int velocity);
+    // The voice a new note takes when none is free: the one whose release began first, else
+    // the oldest held note.
+    tVoiceSlot* Victim(int count);
+    // Frees the slot now: a sounding voice fades out on a fade voice, the slot keeps a silent
+    // one.
+    void Silence(tVoiceSlot& slot);
+    void Release(tVoiceSlot& slot);
+    // Mixes the fading voices into the output; false when none sounded.
+    bool RenderFades(int frames, bool first);
     // Prepares the queued voices in the order their notes came, within this block's budget.
     void PrepareVoices();
     void Unqueue(const tStringVoice* voice);
@@ -109,7 +127,15 @@ private:
     tStringPatch mPatch;
     std::string mTitle;
     std::unique_ptr<tStringVoice[]> mVoices;
+    std::unique_ptr<tStringVoice[]> mSpareVoices; // kFadeVoices more
     tVoiceSlot mSlots[kVoiceSlots];
+    struct tFade {
+        tStringVoice* voice = nullptr;
+        int left = 0; // samples until silence; 0: free
+    };
+    tFade mFades[kFadeVoices];
+    int mFadeLength = 132;
+    double mFadeBuffer[kBufferSize] = {};
     int mChannels = 1;
     int mRate = 44100;
     int mPrepareUnitsPerFrame = kPrepareUnitsPerFrame;
