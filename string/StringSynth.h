@@ -68,7 +68,6 @@ public:
     // fall silent.
     void SetSampleRate(int rate);
     int SampleRate() const { return mRate; }
-    int PrepareUnitsPerFrame() const { return mPrepareUnitsPerFrame; }
     // Every voice idle and free, fades ended, ages restarted, controllers back to rest
     // ("StopSounds").
     void ResetVoices();
