@@ -57,11 +57,13 @@ void tLoopSection::design(double referenceA1, int rate) {
     const double cr = std::cos(2.0 * M_PI * high / kReferenceRate);
     const double g = (1.0 - a) * (1.0 - a) / (1.0 + a * a - 2.0 * a * cr);
     double m[3][4] = {{1.0, 1.0, 1.0, 1.0}, {0.0, 1.0, 1.0 + slope, slope}, {1.0, c, g * c, g}};
-    double x[3];
+    double x[3] = {};
     const bool solved = Solve3(m, x);
     const double p = x[0], q = x[1], s = x[2];
-    if (solved && p > 0.0 && std::fabs(q) < p && std::fabs(s) < 1.0) {
-        const double beta = HalfAngleRoot(q / p);
+    // Realisable: a pole inside the unit circle and a zero whose gain never falls to 0 (the
+    // gain then falls from 1 at 0 Hz all the way up, as the reference's does).
+    const double beta = solved && p > 0.0 ? HalfAngleRoot(std::clamp(q / p, -1.0, 1.0)) : -1.0;
+    if (std::fabs(s) < 1.0 && beta > -0.99) {
         a1 = HalfAngleRoot(s);
         b0 = (1.0 - a1) / (1.0 + beta);
         b1 = beta * b0;
