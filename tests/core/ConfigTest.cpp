@@ -182,7 +182,10 @@ TEST_F(HomeTest, UnwritableHomeReportsTheFailure) {
     tConfig config;
     testing::internal::CaptureStderr();
     EXPECT_FALSE(config.Write());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cant write config file\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't write config file " + home +
+                  "/no/such/dir/.kelvorarc (No such file or "
+                  "directory)\n");
 }
 
 TEST_F(HomeTest, WithoutHomeNothingIsReadOrWritten) {
@@ -193,7 +196,8 @@ TEST_F(HomeTest, WithoutHomeNothingIsReadOrWritten) {
     EXPECT_EQ(config.AudioDevice(), "hw:0,0");
     testing::internal::CaptureStderr();
     EXPECT_FALSE(config.Write());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cant write config file\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't write config file ~/.kelvorarc (HOME is not set)\n");
     // Neither written to the old place nor to the current directory's root.
     std::string text;
     ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));

@@ -54,10 +54,19 @@ TEST_F(MainWindowTest, StartsWithAudioOffAndTheMasterSectionAtItsInitialValues) 
     EXPECT_EQ(w.rack->w(), 578);
     EXPECT_EQ(w.rack->h(), 300);
 
-    const char* items[] = {
-        "File/Load",        "File/Insert",           "File/Clear", "File/Save", "File/About",
-        "File/Exit",        "Options/Configuration", "New/String", "New/Flute", "New/Effects",
-        "Presets/CleanGtr", "Presets/BrightFlute"};
+    const char* items[] = {"File/Load\xE2\x80\xA6",
+                           "File/Insert\xE2\x80\xA6",
+                           "File/Clear",
+                           "File/Save\xE2\x80\xA6",
+                           "File/About",
+                           "File/Exit",
+                           "Options/Configuration\xE2\x80\xA6",
+                           "Options/Keyboard",
+                           "New/String",
+                           "New/Flute",
+                           "New/Effects",
+                           "Presets/CleanGtr",
+                           "Presets/BrightFlute"};
     for (const char* item : items) EXPECT_NE(w.menu->find_item(item), nullptr) << item;
 
     // The master section writes the controls the master stage reads.
@@ -203,7 +212,8 @@ TEST_F(MainWindowTest, RackFilesAreChosenInThePatchDirectoryAndSavedOverOnlyWhen
                             asked.push_back("replace?");
                             return replace;
                         },
-                        [&](const std::string& message) { asked.push_back("alert " + message); }});
+                        [&](const std::string& message) { asked.push_back("alert " + message); },
+                        [&](const std::string&) { return tDialogs::kDiscard; }});
     window->Choose("Presets/CleanGtr");
 
     // Cancelling changes nothing.
