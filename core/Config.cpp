@@ -65,6 +65,8 @@ void tConfig::Read() {
 
 void tConfig::Read(std::istream& in) {
     SetDefaults();
+    SetUiScalePercent(kScalePercents[0]);
+    SetWindowSize(0, 0);
     std::string line;
     while (std::getline(in, line)) {
         if (line.size() > kMaxLine) line.resize(kMaxLine);

@@ -28,7 +28,7 @@ tAboutWindow::tAboutWindow() {
     auto* what =
         new Fl_Box(73, 37, 215, 43, "Realtime software Midi synthesizer with ALSA v0.9 support.");
     what->align(FL_ALIGN_WRAP | FL_ALIGN_INSIDE);
-    tSkin::StyleLabel(*what, 13);
+    tSkin::StyleLabel(*what, 12);
     auto* motto = new Fl_Box(2, 83, 360, 15, "Strings to pluck, flutes to blow, all in real time.");
     tSkin::StyleLabel(*motto, 12);
     motto->labelfont(FL_HELVETICA_ITALIC);

@@ -42,11 +42,7 @@ Fl_Box* Label(int x, int y, int w, int h, const char* text) {
 }
 
 Fl_Slider* Slider(int x, int y, int w, int h, double minimum, double maximum) {
-    auto* slider = new Fl_Slider(x, y, w, h);
-    slider->type(FL_HOR_NICE_SLIDER);
-    slider->box(FL_DOWN_BOX);
-    slider->color(tSkin::Field());
-    slider->selection_color(tSkin::Gold());
+    auto* slider = new tSkinSlider(x, y, w, h);
     slider->bounds(minimum, maximum);
     slider->step(1.0);
     return slider;
@@ -68,13 +64,13 @@ Fl_Button* Button(int x, int y, int w, int h, const char* label) {
 }
 
 // The device menu fills itself from the lister each time it is opened.
-class tDeviceMenu : public Fl_Menu_Button {
+class tDeviceMenu : public tSkinMenuButton {
 public:
-    using Fl_Menu_Button::Fl_Menu_Button;
+    using tSkinMenuButton::tSkinMenuButton;
     std::function<void()> beforeOpening;
     int handle(int event) override {
         if (event == FL_PUSH && beforeOpening) beforeOpening();
-        return Fl_Menu_Button::handle(event);
+        return tSkinMenuButton::handle(event);
     }
 };
 
@@ -120,12 +116,8 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs, tDeviceLi
                                   "pressed next");
     // The menu of listed devices beside the field. (The row's right part is free for another
     // audio setting.)
-    auto* menu = new tDeviceMenu(242, 107, 20, 20, "@-22>");
+    auto* menu = new tDeviceMenu(242, 107, 20, 20);
     mWidgets.devices = menu;
-    tSkin::StyleMenu(*menu);
-    menu->box(FL_UP_BOX);
-    menu->labelcolor(tSkin::Gold());
-    menu->labelsize(10);
     menu->textsize(kLabelSize);
     menu->tooltip("The devices the system lists");
     menu->beforeOpening = [this] { ListDevices(); };
@@ -155,6 +147,7 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs, tDeviceLi
     scale->labelsize(kLabelSize);
     scale->textsize(kLabelSize);
     for (const std::string& entry : config.Controls().uiScale.Entries()) scale->add(entry.c_str());
+    tSkin::SpaceMenuItems(*scale);
     scale->copy_label(config.Controls().uiScale.Label().c_str());
     scale->tooltip("The size of every window, taken when Kelvora starts next "
                    "(KELVORA_SCALE overrides it)");
@@ -199,6 +192,7 @@ void tConfigWindow::ListDevices() {
         }
         mWidgets.devices->add(text.c_str());
     }
+    tSkin::SpaceMenuItems(*mWidgets.devices);
 }
 
 void tConfigWindow::DeviceChosen(Fl_Widget*, void* data) {

@@ -30,6 +30,7 @@ tEffectsWindow::tEffectsWindow(tEffectsModule& module, const tModuleContext& con
     meter->labelsize(12);
     meter->bounds(t.meter.Minimum(), t.meter.Maximum());
     meter->set_output(); // display only, in its colours
+    meter->tooltip("The unit's output level, while the switch beside it is on");
     Binding().BindDisplay(meter, t.meter);
     AddSlider(730, 10, t.outputVolume, 140, 20);
     top->end();

@@ -60,6 +60,7 @@ tKeyboardWindow::tKeyboardWindow(tMidiSink& sink) : mSink(sink) {
     mChannel->labelsize(12);
     mChannel->textsize(12);
     for (int channel = 1; channel <= 16; ++channel) mChannel->add(std::to_string(channel).c_str());
+    tSkin::SpaceMenuItems(*mChannel);
     mChannel->value(0);
     mChannel->tooltip("The MIDI channel the keyboard plays on: modules with this channel "
                       "in their channel box sound");

@@ -91,6 +91,18 @@ Fl_Button* PanelButton(int x, int y, int w, int h, const char* label) {
     return button;
 }
 
+// The main window whose menus take the control keys pressed in any other window.
+tMainWindow* gKeysWindow = nullptr;
+
+int KeysFromOtherWindows(int event) {
+    if (event != FL_SHORTCUT || gKeysWindow == nullptr || Fl::modal() != nullptr) return 0;
+    Fl_Menu_Bar* menu = gKeysWindow->Widgets().menu;
+    const Fl_Menu_Item* item = menu->menu()->test_shortcut();
+    if (item == nullptr) return 0;
+    menu->picked(item);
+    return 1;
+}
+
 // The preset menu in groups of like instruments.
 bool EndsPresetGroup(const char* label) {
     for (const char* last : {"DistGtr", "SynCello", "Organ2", "SynSpinet", "TekBass", "AnalogTom"})
@@ -129,9 +141,15 @@ tMainWindow::tMainWindow(tProgramParts parts, tEditorFactory editors)
     });
     ShowAudioState();
     MarkSaved();
+    // The toolkit offers a shortcut only to the window that has the focus; the menus' keys
+    // work from the editors and the keyboard window too.
+    gKeysWindow = this;
+    Fl::add_handler(KeysFromOtherWindows);
 }
 
 tMainWindow::~tMainWindow() {
+    Fl::remove_handler(KeysFromOtherWindows);
+    if (gKeysWindow == this) gKeysWindow = nullptr;
     tGuiTimer::Remove(this);
 }
 
@@ -203,6 +221,7 @@ void tMainWindow::BuildMenu() {
         menu->add(path.c_str(), 0, MenuCallback, this,
                   EndsPresetGroup(label) ? FL_MENU_DIVIDER : 0);
     }
+    tSkin::SpaceMenuItems(*menu);
     Keep(menu, false, false, true, false);
 }
 
@@ -236,6 +255,7 @@ void tMainWindow::BuildMasterSection() {
     mWidgets.vuSwitch->tooltip("VU meter on/off");
     mBinding.Bind(mWidgets.vuSwitch, mParts.master.vu);
     mWidgets.vuMeter = Meter(257, 349, 100, 9, "VU ", 0.0, 1.0);
+    mWidgets.vuMeter->tooltip("The output level; its colour changes near and at full scale");
     mBinding.BindDisplay(mWidgets.vuMeter, mParts.master.vuMeter);
     mWidgets.volume = new tValueSlider(358, 343, 140, 20, "master volume");
     mWidgets.volume->bounds(0.0, 4.0);

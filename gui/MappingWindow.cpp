@@ -52,6 +52,18 @@ std::string Flute(const char* section, const char* function) {
     return text + function;
 }
 
+// The field: a read-only text display that can tell whether its last line is in view.
+class tMappingText : public Fl_Text_Display {
+public:
+    using Fl_Text_Display::Fl_Text_Display;
+    bool LastLineShown() const {
+        // Lines from the top one; the last visible one may be cut off at the bottom. The
+        // buffer's last line is number newlines + 1.
+        const int fullyShown = mNVisibleLines - 1;
+        return mTopLineNum + fullyShown - 1 >= mNBufferLines + 1;
+    }
+};
+
 template <class Make>
 std::shared_ptr<tMappingWindow> Shared(std::weak_ptr<tMappingWindow>& kept, Make make) {
     std::shared_ptr<tMappingWindow> window = kept.lock();
@@ -71,7 +83,8 @@ tMappingWindow::tMappingWindow(const char* title, int w, int h, const std::strin
     mWindow = std::make_unique<Fl_Window>(w, h);
     mWindow->copy_label(title);
     tSkin::StyleWindow(*mWindow);
-    new tArtBox(15, 2, 85, 45, DrawLogo); // the small picture
+    // The small picture, clear of the field's label under it.
+    new tArtBox(15, 2, 85, 30, DrawLogo);
     auto* caption = new Fl_Box(0, 19, w + 1, 13, "Midi controller mapping");
     tSkin::StyleLabel(*caption, 12, true);
     caption->labelcolor(tSkin::Gold());
@@ -81,8 +94,7 @@ tMappingWindow::tMappingWindow(const char* title, int w, int h, const std::strin
     dismiss->callback([](Fl_Widget*, void* self) { static_cast<tMappingWindow*>(self)->Hide(); },
                       this);
     mBuffer->text(text.c_str());
-    mOutput = new Fl_Text_Display(5, 47, w - 9, h - 52, "output:");
-    mOutput->buffer(mBuffer.get());
+    mOutput = new tMappingText(5, 47, w - 9, h - 52, "output:");
     mOutput->align(FL_ALIGN_TOP_LEFT);
     mOutput->labelsize(10);
     mOutput->labelcolor(tSkin::DimText());
@@ -90,11 +102,12 @@ tMappingWindow::tMappingWindow(const char* title, int w, int h, const std::strin
     mOutput->color(tSkin::Field());
     mOutput->textcolor(tSkin::Text());
     mOutput->textfont(FL_COURIER);
-    mOutput->textsize(12);
-    mOutput->scrollbar_align(FL_ALIGN_RIGHT);
+    mOutput->textsize(10); // the widest row fits beside the scroll bar
     mWindow->end();
     mWindow->resizable(mOutput);
     tUiScale::ScaleWindow(*mWindow);
+    // Given its text once its font size is final: the display measures its lines then.
+    mOutput->buffer(mBuffer.get());
     Fl_Group::current(outer);
 }
 
@@ -123,10 +136,7 @@ std::string tMappingWindow::Text() const {
 }
 
 bool tMappingWindow::LastLineShown() const {
-    // The last line's start lies inside the field's text area when it is shown.
-    const int last = mBuffer->line_start(mBuffer->length());
-    int x = 0, y = 0;
-    return mOutput->position_to_xy(last, &x, &y) != 0;
+    return static_cast<const tMappingText*>(mOutput)->LastLineShown();
 }
 
 std::string StringMappingText() {

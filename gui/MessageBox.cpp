@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int kWidth = 420;
+constexpr int kWidth = 460;
 constexpr int kMargin = 16;
 constexpr int kIconSize = 36;
 constexpr int kTextSize = 13;

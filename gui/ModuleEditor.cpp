@@ -229,6 +229,7 @@ Fl_Choice* tModuleEditor::AddChoice(int x, int y, int w, tControl& control,
         }
         choice->add(text.c_str());
     }
+    tSkin::SpaceMenuItems(*choice);
     mBinding.Bind(choice, control, std::move(action));
     return choice;
 }
@@ -281,6 +282,7 @@ Fl_Menu_Bar* tModuleEditor::AddMenu(int x, int y, int w, int h, const char* file
     menu->add((prefix + close).c_str(), 0, MenuClose, this);
     if (help != nullptr && mapping != nullptr)
         menu->add((std::string(help) + "/" + mapping).c_str(), 0, MenuMapping, this);
+    tSkin::SpaceMenuItems(*menu);
     return menu;
 }
 

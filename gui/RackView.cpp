@@ -39,7 +39,10 @@ int MenuPopup(int x, int y) {
     static Fl_Menu_Item items[6] = {};
     static const char* const labels[5] = {"Open", "Close", "Load\xE2\x80\xA6", "Save\xE2\x80\xA6",
                                           "Delete"};
-    for (int i = 0; i < 5; ++i) items[i].label(labels[i]);
+    for (int i = 0; i < 5; ++i) {
+        items[i].label(labels[i]);
+        items[i].labeltype(tSkin::MenuLabel());
+    }
     items[1].flags = FL_MENU_DIVIDER;
     items[3].flags = FL_MENU_DIVIDER;
     // The menu takes its look and text size from a styled menu button.

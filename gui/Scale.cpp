@@ -6,6 +6,7 @@
 #include <FL/Fl_Input_.H>
 #include <FL/Fl_Menu_.H>
 #include <FL/Fl_Menu_Item.H>
+#include <FL/Fl_Text_Buffer.H>
 #include <FL/Fl_Text_Display.H>
 #include <FL/Fl_Tooltip.H>
 #include <FL/Fl_Value_Input.H>
@@ -52,6 +53,11 @@ void ScaleText(Fl_Widget& widget) {
         browser->textsize(ScaledFont(browser->textsize()));
     } else if (auto* text = dynamic_cast<Fl_Text_Display*>(&widget)) {
         text->textsize(ScaledFont(text->textsize()));
+        // The display measures its lines when it is given its buffer.
+        if (Fl_Text_Buffer* buffer = text->buffer()) {
+            text->buffer(nullptr);
+            text->buffer(buffer);
+        }
     }
 }
 

@@ -100,11 +100,35 @@ void WindowBoxDraw(int x, int y, int w, int h, Fl_Color c) {
     tSkin::VerticalGradient(x, y, w, h, Lighter(c, 14), Lighter(c, -10));
 }
 
+// Menu items: the toolkit leaves a fixed 16 pixels around a menu bar's titles (and a few
+// beside an item's text) whatever the font; this label type adds what the UI scale adds to
+// those pixels, split on both sides.
+constexpr Fl_Labeltype kMenuTitleLabel = FL_FREE_LABELTYPE;
+constexpr int kTitleGap = 16;
+
+int TitlePadding() {
+    return std::max(0, tUiScale::Px(kTitleGap) - kTitleGap);
+}
+
+void MenuTitleDraw(const Fl_Label* label, int x, int y, int w, int h, Fl_Align align) {
+    const int pad = TitlePadding();
+    fl_font(label->font, label->size);
+    fl_color(label->color);
+    fl_draw(label->value, x + pad / 2, y, w - pad, h, align);
+}
+
+void MenuTitleMeasure(const Fl_Label* label, int& w, int& h) {
+    fl_font(label->font, label->size);
+    fl_measure(label->value, w, h);
+    w += TitlePadding();
+}
+
 // Our own box types exist before anything uses them, skin applied or not.
 void RegisterBoxTypes() {
     static const bool registered = [] {
         Fl::set_boxtype(kPanelBox, PanelBoxDraw, 2, 2, 4, 4);
         Fl::set_boxtype(kWindowBox, WindowBoxDraw, 0, 0, 0, 0);
+        Fl::set_labeltype(kMenuTitleLabel, MenuTitleDraw, MenuTitleMeasure);
         return true;
     }();
     (void)registered;
@@ -134,6 +158,9 @@ Fl_Color Gold() {
 }
 Fl_Color Amber() {
     return Rgb(200, 150, 60);
+}
+Fl_Color Highlight() {
+    return Rgb(232, 178, 74);
 }
 Fl_Color LampOn() {
     return Rgb(120, 240, 110);
@@ -190,7 +217,21 @@ void StyleMenu(Fl_Menu_& menu) {
     menu.down_box(FL_FLAT_BOX);
     menu.color(Rgb(58, 60, 66));
     menu.textcolor(Text());
-    menu.selection_color(Amber());
+    menu.selection_color(Highlight());
+}
+
+Fl_Labeltype MenuLabel() {
+    RegisterBoxTypes();
+    return kMenuTitleLabel;
+}
+
+void SpaceMenuItems(Fl_Menu_& menu) {
+    RegisterBoxTypes();
+    const int count = menu.size();
+    for (int i = 0; i < count; ++i) {
+        const Fl_Menu_Item* item = menu.menu() + i;
+        if (item->label() != nullptr) const_cast<Fl_Menu_Item*>(item)->labeltype(kMenuTitleLabel);
+    }
 }
 
 void StyleLabel(Fl_Widget& widget, int size, bool bold) {

@@ -23,7 +23,8 @@ Fl_Color Field();      // text fields, grooves, meters
 Fl_Color Text();       // labels and values
 Fl_Color DimText();    // secondary text
 Fl_Color Gold();       // titles, slider fill
-Fl_Color Amber();      // selection, highlights
+Fl_Color Amber();      // accents
+Fl_Color Highlight();  // the chosen item of a menu (bright enough to keep its text readable)
 Fl_Color LampOn();     // switches and lamps that are on
 Fl_Color Edge();       // dark outlines
 
@@ -40,6 +41,10 @@ void StyleWindow(Fl_Window& window);
 void StylePanel(Fl_Group& group);
 // A menu bar or menu button: dark face, light text, amber selection.
 void StyleMenu(Fl_Menu_& menu);
+// The label type of menu items spaced at the UI scale.
+Fl_Labeltype MenuLabel();
+// A menu's items spaced apart at the UI scale (call once its items are complete).
+void SpaceMenuItems(Fl_Menu_& menu);
 // Plain text on the panel (label boxes, captions).
 void StyleLabel(Fl_Widget& widget, int size, bool bold = false);
 // A push button.

@@ -23,6 +23,24 @@ Fl_Color Faded(Fl_Color c, bool active) {
     return active ? c : tSkin::Mix(c, tSkin::Background(), 0.6);
 }
 
+// A slider's groove, filled up to its knob, and the knob where the toolkit's slider handling
+// puts it in the track (tx, ty, tw, th).
+void DrawGroove(const Fl_Slider& slider, int tx, int ty, int tw, int th, bool on) {
+    const int knob = std::max(static_cast<int>(slider.slider_size() * tw + 0.5), th / 2 + 1 + 4);
+    const int knobX = tx + static_cast<int>(Fraction(slider) * (tw - knob) + 0.5);
+    const int groove = std::max(3, tUiScale::Px(4));
+    const int gy = ty + (th - groove) / 2;
+    tSkin::RoundedRect(tx, gy, tw, groove, groove / 2, tSkin::Field());
+    tSkin::RoundedRect(tx, gy, knobX + knob / 2 - tx, groove, groove / 2,
+                       Faded(slider.selection_color(), on));
+    tSkin::RoundedRect(knobX, ty, knob, th, tUiScale::Px(3), tSkin::Edge());
+    tSkin::VerticalGradient(knobX + 1, ty + 1, knob - 2, th - 2,
+                            Faded(fl_rgb_color(208, 210, 214), on),
+                            Faded(fl_rgb_color(120, 122, 128), on));
+    fl_color(Faded(tSkin::Amber(), on));
+    fl_yxline(knobX + knob / 2, ty + 3, ty + th - 4);
+}
+
 } // namespace
 
 // --- value slider -------------------------------------------------------------------------
@@ -76,20 +94,28 @@ void tValueSlider::draw() {
     fl_draw_box(FL_FLAT_BOX, x() + box, y(), w() - box, h(), tSkin::Background());
     int tx, ty, tw, th;
     Track(tx, ty, tw, th);
-    const int knob = std::max(static_cast<int>(slider_size() * tw + 0.5), th / 2 + 1 + 4);
-    const int knobX = tx + static_cast<int>(Fraction(*this) * (tw - knob) + 0.5);
-    const int groove = std::max(3, tUiScale::Px(4));
-    const int gy = ty + (th - groove) / 2;
-    tSkin::RoundedRect(tx, gy, tw, groove, groove / 2, tSkin::Field());
-    tSkin::RoundedRect(tx, gy, knobX + knob / 2 - tx, groove, groove / 2,
-                       Faded(selection_color(), on));
-    tSkin::RoundedRect(knobX, ty, knob, th, tUiScale::Px(3), tSkin::Edge());
-    tSkin::VerticalGradient(knobX + 1, ty + 1, knob - 2, th - 2,
-                            Faded(fl_rgb_color(208, 210, 214), on),
-                            Faded(fl_rgb_color(120, 122, 128), on));
-    fl_color(Faded(tSkin::Amber(), on));
-    fl_yxline(knobX + knob / 2, ty + 3, ty + th - 4);
-    if (Fl::focus() == this && Fl::visible_focus()) draw_focus(FL_DOWN_BOX, x(), y(), w(), h());
+    DrawGroove(*this, tx, ty, tw, th, on);
+    if (Fl::focus() == this && Fl::visible_focus()) {
+        fl_color(tSkin::Amber());
+        fl_rect(x(), y(), box, h());
+    }
+}
+
+// --- plain slider --------------------------------------------------------------------------
+
+tSkinSlider::tSkinSlider(int x, int y, int w, int h, const char* label)
+    : Fl_Slider(x, y, w, h, label) {
+    type(FL_HOR_NICE_SLIDER);
+    box(FL_DOWN_BOX);
+    color(tSkin::Field());
+    selection_color(tSkin::Gold());
+    labelcolor(tSkin::Text());
+}
+
+void tSkinSlider::draw() {
+    fl_draw_box(FL_FLAT_BOX, x(), y(), w(), h(), tSkin::Background());
+    DrawGroove(*this, x() + Fl::box_dx(box()), y() + Fl::box_dy(box()), w() - Fl::box_dw(box()),
+               h() - Fl::box_dh(box()), active_r() != 0);
 }
 
 // --- fill slider / meter -------------------------------------------------------------------
@@ -171,7 +197,7 @@ tSkinChoice::tSkinChoice(int x, int y, int w, int h, const char* label)
     color(tSkin::Panel());
     textcolor(tSkin::Text());
     labelcolor(tSkin::Text());
-    selection_color(tSkin::Amber());
+    selection_color(tSkin::Highlight());
 }
 
 void tSkinChoice::draw() {
@@ -190,5 +216,24 @@ void tSkinChoice::draw() {
         fl_draw(item->label(), x() + tUiScale::Px(4), y(), w(), h(), FL_ALIGN_LEFT);
         fl_pop_clip();
     }
-    if (Fl::focus() == this && Fl::visible_focus()) draw_focus(FL_DOWN_BOX, x(), y(), w(), h());
+    if (Fl::focus() == this && Fl::visible_focus()) {
+        fl_color(tSkin::Amber());
+        fl_rect(x(), y(), w(), h());
+    }
+}
+
+// --- menu button ------------------------------------------------------------------------------
+
+tSkinMenuButton::tSkinMenuButton(int x, int y, int w, int h, const char* label)
+    : Fl_Menu_Button(x, y, w, h, label) {
+    tSkin::StyleMenu(*this);
+    box(FL_UP_BOX);
+}
+
+void tSkinMenuButton::draw() {
+    fl_draw_box(box(), x(), y(), w(), h(), tSkin::Panel());
+    const int a = std::max(3, std::min(w(), h()) / 4);
+    const int ax = x() + w() / 2, ay = y() + h() / 2 - a / 2;
+    fl_color(active_r() ? tSkin::Gold() : tSkin::DimText());
+    fl_polygon(ax - a, ay, ax + a, ay, ax, ay + a);
 }

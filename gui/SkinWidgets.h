@@ -7,6 +7,7 @@
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Light_Button.H>
+#include <FL/Fl_Menu_Button.H>
 #include <FL/Fl_Slider.H>
 #include <FL/Fl_Value_Slider.H>
 
@@ -24,6 +25,15 @@ protected:
 private:
     // The part the knob moves in, as the toolkit's slider handling takes it.
     void Track(int& x, int& y, int& w, int& h) const;
+};
+
+// A plain horizontal slider: the groove and knob of the value slider without its value box.
+class tSkinSlider : public Fl_Slider {
+public:
+    tSkinSlider(int x, int y, int w, int h, const char* label = nullptr);
+
+protected:
+    void draw() override;
 };
 
 // A fill slider or meter: a dark groove filled with the selection colour from its minimum
@@ -52,6 +62,15 @@ protected:
 class tCheckSwitch : public Fl_Check_Button {
 public:
     tCheckSwitch(int x, int y, int w, int h, const char* label = nullptr);
+
+protected:
+    void draw() override;
+};
+
+// A button that opens a menu, drawn as an arrow.
+class tSkinMenuButton : public Fl_Menu_Button {
+public:
+    tSkinMenuButton(int x, int y, int w, int h, const char* label = nullptr);
 
 protected:
     void draw() override;
