@@ -77,9 +77,11 @@ start_program() {
     sleep 0.5
 }
 
-# Presses "On" in the main window and waits for the first samples.
+# Presses "On" in the main window (at a whole-number KELVORA_SCALE, where that puts it) and
+# waits for the first samples.
 press_on() {
-    xdotool mousemove --window "$main_window" 535 14 click 1
+    local scale=${KELVORA_SCALE:-1}
+    xdotool mousemove --window "$main_window" $((535 * scale)) $((14 * scale)) click 1
     wait_until 10 test -s "$work/out.raw" || fail "\"On\" did not start the audio"
 }
 
