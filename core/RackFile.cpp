@@ -19,8 +19,9 @@ constexpr char kHeader[] = "kelvora-state";
 
 std::string RackCaption(const std::string& caption) {
     std::string text = caption.substr(0, kMaxCaption);
+    // Brackets too: a caption must not look like the end of its record.
     for (char& c : text)
-        if (std::isspace(static_cast<unsigned char>(c))) c = '_';
+        if (std::isspace(static_cast<unsigned char>(c)) || c == '[' || c == ']') c = '_';
     if (text.empty()) text = "_";
     return text;
 }

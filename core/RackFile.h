@@ -51,8 +51,8 @@ constexpr std::size_t kMaxPatchText = 8000;
 // Longest caption a record carries.
 constexpr std::size_t kMaxCaption = 99;
 
-// The caption as a record writes it: blanks and other white space become "_", an empty
-// caption becomes "_", at most kMaxCaption characters.
+// The caption as a record writes it: blanks, other white space and brackets become "_", an
+// empty caption becomes "_", at most kMaxCaption characters.
 std::string RackCaption(const std::string& caption);
 
 // Writes the rack; false when the stream failed.

@@ -160,6 +160,7 @@ TEST_F(RackFile, HeaderPrefixAndCaptionWithADotAndLongCaptions) {
     EXPECT_EQ(At(rack, 1)->Patch(), (std::vector<std::string>{"11", "5"}));
     EXPECT_EQ(RackCaption(""), "_");
     EXPECT_EQ(RackCaption("a\tb c"), "a_b_c");
+    EXPECT_EQ(RackCaption("]"), "_"); // a record's caption never reads as its end
 }
 
 TEST_F(RackFile, NotARackFileLeavesTheRackAlone) {
