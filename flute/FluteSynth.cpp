@@ -62,6 +62,11 @@ void tFluteSynth::SetChannels(int n) {
     mChannels = n == 2 ? 2 : 1;
 }
 
+void tFluteSynth::SetSampleRate(int rate) {
+    tSlot::SetSampleRate(rate);
+    for (tFluteVoice& voice : mVoices) voice.setSampleRate(rate);
+}
+
 // --- patches ----------------------------------------------------------------------------
 
 void tFluteSynth::Retitle(const std::string& shown) {

@@ -38,6 +38,8 @@ public:
     void NoteOn(int key, int velocity) override;
     void SetPan(int /*value*/) override {}
     void SetChannels(int n) override;
+    // Audio off: both voices take the rate (their delay lines are reallocated for it).
+    void SetSampleRate(int rate) override;
     void Prepare() override {}
     void Render(int frames) override;
     double* Output() override { return mOutput; }

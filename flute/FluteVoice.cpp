@@ -1,39 +1,92 @@
 #include "flute/FluteVoice.h"
 
+#include "dsp/DelayTuning.h"
+#include "dsp/PhaseDelay.h"
+#include "dsp/SampleRate.h"
 #include "dsp/Truncate.h"
 
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+// Entries a buffer of size entries at 44100 Hz needs at rate (a little more than scaled, for
+// the tuning's corrections).
+int SizeAtRate(int size, int rate) {
+    if (rate == kReferenceRate) return size;
+    return static_cast<int>(std::ceil(size * rateScale(rate))) + 8;
+}
+
+// Radians per sample of frequency at rate, kept below the Nyquist frequency.
+double AngularFrequency(double frequency, int rate) {
+    return std::min(kTwoPi * frequency / rate, 3.0);
+}
+
+} // namespace
+
 tFluteVoice::tFluteVoice() {
     mNoise.setup(2.0, 5.0);
-    mDrift.setup(kRate, 5.0, 1.0);
-    mLoopFilter1.setup(kRate, 7.0);
+    mDrift.setup(kReferenceRate, 5.0, 1.0);
+    mLoopFilter1.setup(kReferenceRate, 7.0);
     mLoopFilter1.setMode(tOnePole::kFixed);
-    mBreathFilter.setup(kRate, 5.0);
+    mBreathFilter.setup(kReferenceRate, 5.0);
     mBreathFilter.setMode(tOnePole::kFixed);
-    mLoopFilter2.setup(kRate, 7.0);
+    mLoopFilter2.setup(kReferenceRate, 7.0);
     mLoopFilter2.setMode(tOnePole::kFixed);
     mOutputFilter.setType(1);
     mOutputFilter.setResonance(1.0);
-    mOutputFilter.setSampleRate(kRate);
+    mOutputFilter.setSampleRate(kReferenceRate);
     mDcBlocker.setCoefficient(0.995);
-    mTremolo.setFrequency(kRate, 2.0);
+    mTremolo.setFrequency(kReferenceRate, 2.0);
     mBore.resize(kBoreSize);
     mJet.resize(kJetSize);
+}
+
+void tFluteVoice::setSampleRate(int rate) {
+    rate = std::clamp(rate, kMinSampleRate, kMaxSampleRate);
+    if (rate == mRate) return;
+    mRate = rate;
+    mRateScale = rateScale(rate);
+    mReleaseLength = std::max(atRate(kReleaseLength), 1);
+    mBore.resize(SizeAtRate(kBoreSize, rate));
+    mJet.resize(SizeAtRate(kJetSize, rate));
+    mOutputFilter.setSampleRate(rate);
+    mDcBlocker.setCoefficient(perSampleAtRate(0.995, rate));
+    mLoopFilter1.setup(rate, mLoopFilter1.value());
+    mLoopFilter2.setup(rate, mLoopFilter2.value());
+    mBreathFilter.setup(rate, mBreathFilter.value());
+    mTremolo.setFrequency(rate, mTremoloRate);
+    mSounding = 0;
+    clearState();
+}
+
+int tFluteVoice::atRate(int count) const {
+    if (mRate == kReferenceRate) return count;
+    return TruncateToInt(std::floor(count * mRateScale + 0.5));
 }
 
 // --- parameters -------------------------------------------------------------------------
 
 void tFluteVoice::setBreathFilter(double value) {
-    mBreathFilter.setup(kRate, value);
+    mBreathFilter.setup(mRate, value);
     if (mSounding) mBreathFilter.update(mFrequency);
 }
 
 void tFluteVoice::setLoopFilter(double value) {
-    mLoopFilter1.setup(kRate, value);
-    mLoopFilter2.setup(kRate, value);
-    if (mSounding) mLoopFilter1.update(mFrequency);
+    mLoopFilter1.setup(mRate, value);
+    mLoopFilter2.setup(mRate, value);
+    if (!mSounding) return;
+    // The module sets the filter every block; it is computed again only when it changed.
+    if (mLoopFilter1.value() == mLoopValue && mLoopFilter1.mode() == mLoopMode &&
+        mLoopFilter1.ceiling() == mLoopCeiling)
+        return;
+    mLoopFilter1.update(mFrequency);
+    mLoopValue = mLoopFilter1.value();
+    mLoopMode = mLoopFilter1.mode();
+    mLoopCeiling = mLoopFilter1.ceiling();
+    if (mRate != kReferenceRate) retuneBore();
 }
 
 void tFluteVoice::setLoopCeiling(double ceiling) {
@@ -62,7 +115,9 @@ void tFluteVoice::setJetRatio(double x, int steps) {
 }
 
 void tFluteVoice::setCutoff(double x) {
-    mCutoff = mFollowNote ? std::pow(2.0, x - 1.0) : std::pow(2.0, x - 1.0) * kRate / 512.0;
+    // Without the note the cutoff is in hertz, those it has at 44100 Hz at every rate.
+    mCutoff =
+        mFollowNote ? std::pow(2.0, x - 1.0) : std::pow(2.0, x - 1.0) * kReferenceRate / 512.0;
     if (mSounding) updateCutoff();
 }
 
@@ -77,8 +132,11 @@ void tFluteVoice::noteOn(double frequency, double attack, int note) {
     mLoopOut = 0.0;
     mSounding = 0;
     mFrequency = frequency;
-    mPeriod = static_cast<int>(std::floor(kRate / frequency + 0.5));
-    mEnd = 1000000000; // sustains until released
+    // Lengths are counted in periods at 44100 Hz and then taken to the voice's rate.
+    const int referencePeriod = static_cast<int>(std::floor(kReferenceRate / frequency + 0.5));
+    mPeriod = mRate == kReferenceRate ? referencePeriod
+                                      : TruncateToInt(std::floor(mRate / frequency + 0.5));
+    mEnd = kSustained; // sustains until released
 
     mBore.resetState();
     mJet.resetState();
@@ -86,21 +144,25 @@ void tFluteVoice::noteOn(double frequency, double attack, int note) {
 
     // The delay lines keep their lengths within their buffers; a note index outside the
     // tuning table gives a plain delay.
+    double boreDelay = 0.0;
+    int boreNote = 0;
     if (mModel != 1) {
         // Half a period: the inverting reflection makes the round trip one period.
-        mBore.setLength(kRate * 0.5 / frequency, note + 12);
+        boreDelay = kReferenceRate * 0.5 / frequency;
+        boreNote = note + 12;
     } else {
-        const int n = static_cast<int>(note - 12.0 * (mBoreScale - 1.0));
-        mBore.setLength(kRate * mBoreScale / frequency, n);
+        boreDelay = kReferenceRate * mBoreScale / frequency;
+        boreNote = static_cast<int>(note - 12.0 * (mBoreScale - 1.0));
     }
+    if (mRate == kReferenceRate) mBore.setLength(boreDelay, boreNote);
     setJetDelay();
 
-    mBreathLength = TruncateToInt(mBreathAttack * mPeriod);
+    mBreathLength = atRate(TruncateToInt(mBreathAttack * referencePeriod));
     if (frequency > 440.0)
-        mAttackLength =
-            TruncateToInt(4.0 * mPeriod * attack * std::sqrt(frequency * 0.0022727272727272726));
+        mAttackLength = atRate(TruncateToInt(4.0 * referencePeriod * attack *
+                                             std::sqrt(frequency * 0.0022727272727272726)));
     else
-        mAttackLength = TruncateToInt(4.0 * mPeriod * attack);
+        mAttackLength = atRate(TruncateToInt(4.0 * referencePeriod * attack));
     mReleaseStart = mEnd;
 
     if (mFilterOn) {
@@ -115,19 +177,93 @@ void tFluteVoice::noteOn(double frequency, double attack, int note) {
     mLoopFilter1.clear();
     mLoopFilter2.clear();
     mBreathFilter.clear();
+    mLoopValue = mLoopFilter1.value();
+    mLoopMode = mLoopFilter1.mode();
+    mLoopCeiling = mLoopFilter1.ceiling();
     mDrift.restart();
+    if (mRate != kReferenceRate) tuneBore(boreDelay, boreNote);
+    // The line's new length holds whatever earlier notes left in it.
+    mBoreClearedAt = -mBore.length();
+    // The first sample takes the first reference sample's noise and drift.
+    mClock = mRate - kReferenceRate;
 
     mCount = 0;
     mSounding = 1;
 }
 
+void tFluteVoice::setJetDelay() {
+    const double d = kReferenceRate * mJetRatio / mFrequency;
+    if (mRate == kReferenceRate) {
+        mJet.setDelay(d);
+        return;
+    }
+    // From jetIn to the jet's output the model adds two samples to the line's lag and
+    // fraction; the whole path keeps its length in seconds.
+    mJet.setTapDelay((2.0 + tFracDelay::delayOf(d, kJetSize)) * mRateScale - 2.0);
+}
+
+double tFluteVoice::loopFilterDelay(const tOnePole& filter) const {
+    return onePolePhaseDelay(filter.a1(), AngularFrequency(mFrequency, mRate));
+}
+
+double tFluteVoice::referenceLoopFilterDelay(const tOnePole& filter) const {
+    tOnePole reference = filter;
+    reference.setup(kReferenceRate, filter.value());
+    reference.update(mFrequency);
+    return onePolePhaseDelay(reference.a1(), AngularFrequency(mFrequency, kReferenceRate));
+}
+
+void tFluteVoice::tuneBore(double d, int note) {
+    // The line setLength(d, note) gives at 44100 Hz: whole samples and the allpass of the
+    // note's tuning fraction.
+    const double longest = kBoreSize - 2.0;
+    if (!(d >= 0.0)) d = 0.0;
+    if (d > longest) d = longest;
+    const int length = std::max(static_cast<int>(std::floor(d + 2.0)), 1);
+    const int read = static_cast<int>(std::floor(length - d + 2.0)) % length;
+    const int whole = (read == 0 ? 0 : length - read) + 1;
+    const double t = DelayTuning(note);
+    const double c = (1.0 - t) / (1.0 + t);
+    // The flute model writes the loop value of the sample before into the bore: one more
+    // step. Its second loss filter, when on, sits in the same loop.
+    const double step = mModel == 1 ? 1.0 : 0.0;
+    const bool second = mModel == 1 && mLoopOrder == 1;
+    mBoreReference =
+        step + whole + allpassPhaseDelay(c, AngularFrequency(mFrequency, kReferenceRate));
+    mBoreOther = step;
+    if (second) {
+        mBoreReference += referenceLoopFilterDelay(mLoopFilter2);
+        mBoreOther += loopFilterDelay(mLoopFilter2);
+    }
+    const double wanted = (mBoreReference + referenceLoopFilterDelay(mLoopFilter1)) * mRateScale -
+                          mBoreOther - loopFilterDelay(mLoopFilter1);
+    // Whole samples leave the allpass a fraction in [0.5, 1.5), where it is flattest.
+    const double plain = d * mRateScale;
+    const double target = std::isfinite(wanted) ? wanted : plain;
+    mBoreWhole =
+        std::clamp(static_cast<int>(std::floor(target - 0.5)), 1, std::max(mBore.size() - 2, 1));
+    mBore.setWholeLength(mBoreWhole, 0.0);
+    retuneBore();
+}
+
+void tFluteVoice::retuneBore() {
+    const double wanted = (mBoreReference + referenceLoopFilterDelay(mLoopFilter1)) * mRateScale -
+                          mBoreOther - loopFilterDelay(mLoopFilter1);
+    double c = allpassCoefficientFor(wanted - mBoreWhole, AngularFrequency(mFrequency, mRate));
+    // A fraction the whole samples cannot take is met as nearly as a stable allpass allows.
+    if (!(c >= -0.9)) c = -0.9;
+    if (c > 0.9) c = 0.9;
+    mBore.setCoefficient(c);
+}
+
 void tFluteVoice::release() {
     mReleaseStart = mCount;
-    mEnd = mCount + kReleaseLength;
+    mEnd = mCount + mReleaseLength;
 }
 
 void tFluteVoice::clearDelays() {
     mBore.clear(0.0);
+    mBoreClearedAt = mCount;
     mJet.clear(0.0);
 }
 
@@ -140,8 +276,15 @@ void tFluteVoice::restLoop() {
     clearDelays();
 }
 
-void tFluteVoice::clearLoop() {
-    restLoop();
+void tFluteVoice::clearLoop(int count) {
+    mLoopFilter1.clear();
+    mLoopFilter2.clear();
+    mJetIn = 0.0;
+    mLoopOut = 0.0;
+    mDcBlocker.reset();
+    mBore.clearRecent(count - mBoreClearedAt, 0.0);
+    mBoreClearedAt = count;
+    mJet.clear(0.0);
     ++mLoopResets;
 }
 
@@ -197,13 +340,20 @@ double tFluteVoice::process() {
     const double aEnv = env.level;
     const double breath = env.breath;
 
+    // The noise and the drift advance on their 44100 Hz clock (once per sample at that rate).
+    mClock += kReferenceRate;
+    while (mClock >= mRate) {
+        mClock -= mRate;
+        mDriftValue = mDrift.next();
+        mNoiseValue = mNoise.next();
+    }
     const double t = mTremolo.next();
-    const double d = mDrift.next();
+    const double d = mDriftValue;
     const double mouth = d * mDriftDepth + mTremoloDepth * t + pEnv;
 
     double out;
     if (mModel != 1) {
-        const double b = mBreathFilter.process(mNoise.next() * breath);
+        const double b = mBreathFilter.process(mNoiseValue * breath);
         const double x = mBore.output();
         const double x2 = x * x;
         const double v =
@@ -212,7 +362,7 @@ double tFluteVoice::process() {
         // A loop that has blown up starts again from silence, before the value enters the bore.
         if (!(std::fabs(y) <= kBlowUp)) {
             y = 0.0;
-            clearLoop();
+            clearLoop(count);
         }
         mBore.write(y);
         out = mDcBlocker.process(y) * aEnv;
@@ -222,7 +372,7 @@ double tFluteVoice::process() {
         mBore.write(mLoopOut);
         const double j = mJet.output();
         mJet.write(mJetIn);
-        const double b = mBreathFilter.process(mNoise.next() * breath);
+        const double b = mBreathFilter.process(mNoiseValue * breath);
         mJetIn = g * mFeedEmb + (b + 1.0) * mouth;
         const double j2 = j * j;
         const double jj = j * (1.0 - 4.0 * j2 + 2.675 * j2 * j2);
@@ -232,7 +382,7 @@ double tFluteVoice::process() {
         // bore.
         if (!(std::fabs(y) <= kBlowUp)) {
             y = 0.0;
-            clearLoop();
+            clearLoop(count);
         }
         mLoopOut = y;
         out = mDcBlocker.process(mLoopOut) * aEnv;
@@ -251,10 +401,19 @@ double tFluteVoice::process() {
 void tFluteVoice::processBlock(double* out, int n) {
     int done = 0;
     if (mSounding && n > 0) {
-        if (mModel != 1)
-            done = mFilterOn ? run<false, true>(out, n) : run<false, false>(out, n);
-        else
-            done = mFilterOn ? run<true, true>(out, n) : run<true, false>(out, n);
+        const bool reference = mRate == kReferenceRate;
+        if (mModel != 1) {
+            if (reference)
+                done = mFilterOn ? run<false, true, true>(out, n) : run<false, false, true>(out, n);
+            else
+                done =
+                    mFilterOn ? run<false, true, false>(out, n) : run<false, false, false>(out, n);
+        } else {
+            if (reference)
+                done = mFilterOn ? run<true, true, true>(out, n) : run<true, false, true>(out, n);
+            else
+                done = mFilterOn ? run<true, true, false>(out, n) : run<true, false, false>(out, n);
+        }
     }
     for (int i = done; i < n; ++i) out[i] = 0.0;
     if (done < n) mSounding = 0;
@@ -266,7 +425,7 @@ void tFluteVoice::processBlock(double* out, int n) {
 // Stretches in which the envelopes and the breath stand still skip their arithmetic. Every
 // expression is the one process() evaluates, in the same order, so the samples are the same
 // to the last bit. Returns how many samples were produced before the note ended.
-template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
+template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(double* out, int n) {
     const int attackLength = mAttackLength;
     const int releaseStart = mReleaseStart;
     const int end = mEnd;
@@ -295,6 +454,10 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
     tSineTable tremolo = mTremolo;
     tRandomRamp drift = mDrift;
     tWhiteNoise noise = mNoise;
+    const int rate = mRate;
+    int clock = mClock;
+    double driftValue = mDriftValue;
+    double noiseValue = mNoiseValue;
     tDcBlocker dcBlocker = mDcBlocker;
     tLowPass2 outputFilter = mOutputFilter;
 
@@ -311,25 +474,38 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
     }
 
     // What clearLoop() does, for the state held in locals.
-    auto clearLoopLocals = [&]() {
+    auto clearLoopLocals = [&](int at) {
         loopY = 0.0;
         loop2Y = 0.0;
         jetIn = 0.0;
         loopOut = 0.0;
         dcBlocker.reset();
-        clearDelays();
+        mBore.clearRecent(at - mBoreClearedAt, 0.0);
+        mBoreClearedAt = at;
+        mJet.clear(0.0);
         ++mLoopResets;
     };
 
     // One sample for the given envelope values and breath amplitude.
     auto tick = [&](double pEnv, double aEnv, double breath) __attribute__((always_inline)) {
+        if constexpr (kReference) {
+            driftValue = drift.next();
+            noiseValue = noise.next();
+        } else {
+            clock += kReferenceRate;
+            while (clock >= rate) {
+                clock -= rate;
+                driftValue = drift.next();
+                noiseValue = noise.next();
+            }
+        }
         const double t = tremolo.next();
-        const double d = drift.next();
+        const double d = driftValue;
         const double mouth = d * driftDepth + tremoloDepth * t + pEnv;
 
         double sample;
         if constexpr (!kFlute) {
-            breathY = breathB0 * (noise.next() * breath) + breathA1 * breathY;
+            breathY = breathB0 * (noiseValue * breath) + breathA1 * breathY;
             const double b = breathY;
             const double x = mBore.output();
             const double x2 = x * x;
@@ -339,7 +515,7 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
             double y = loopY;
             if (!(std::fabs(y) <= kBlowUp)) {
                 y = 0.0;
-                clearLoopLocals();
+                clearLoopLocals(count);
             }
             mBore.write(y);
             sample = dcBlocker.process(y) * aEnv;
@@ -349,7 +525,7 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
             mBore.write(loopOut);
             const double j = mJet.output();
             mJet.write(jetIn);
-            breathY = breathB0 * (noise.next() * breath) + breathA1 * breathY;
+            breathY = breathB0 * (noiseValue * breath) + breathA1 * breathY;
             const double b = breathY;
             jetIn = g * feedEmb + (b + 1.0) * mouth;
             const double j2 = j * j;
@@ -362,7 +538,7 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
             }
             if (!(std::fabs(y) <= kBlowUp)) {
                 y = 0.0;
-                clearLoopLocals();
+                clearLoopLocals(count);
             }
             loopOut = y;
             sample = dcBlocker.process(loopOut) * aEnv;
@@ -396,6 +572,9 @@ template <bool kFlute, bool kFilter> int tFluteVoice::run(double* out, int n) {
     mTremolo = tremolo;
     mDrift = drift;
     mNoise = noise;
+    mClock = clock;
+    mDriftValue = driftValue;
+    mNoiseValue = noiseValue;
     mDcBlocker = dcBlocker;
     mOutputFilter = outputFilter;
     mLoopOut = loopOut;

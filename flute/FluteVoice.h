@@ -10,6 +10,13 @@
 //
 // The module sets every parameter and then calls noteOn; while the note sounds it renders
 // blocks and re-applies the live parameters between them.
+//
+// The model's constants are those of 44100 Hz. At another sample rate every time and
+// frequency keeps its value in seconds and hertz: envelope and release lengths, filters, the
+// DC blocker, the tremolo; the breath noise and the drift still advance 44100 times a second,
+// so a note draws the same random values at the same moments at every rate. The bore and jet
+// are tuned so that each loop keeps its delay in seconds at the note's frequency, the loop
+// filters' phase delay included, which keeps the pitch.
 #pragma once
 
 #include "dsp/DcBlocker.h"
@@ -22,7 +29,7 @@
 
 class tFluteVoice {
 public:
-    static constexpr int kRate = 44100;
+    // The buffers and the release at 44100 Hz; other rates scale them.
     static constexpr int kBoreSize = 44100;
     static constexpr int kJetSize = 220500;
     static constexpr int kReleaseLength = 128;
@@ -33,6 +40,12 @@ public:
     tFluteVoice();
     tFluteVoice(const tFluteVoice&) = delete;
     tFluteVoice& operator=(const tFluteVoice&) = delete;
+
+    // The rate the voice renders at (44100 until set). Only while it does not render: the
+    // delay lines are reallocated for the rate and the voice falls silent. The same rate
+    // again changes nothing.
+    void setSampleRate(int rate);
+    int sampleRate() const { return mRate; }
 
     // --- parameters (live ones act on a sounding note at once) --------------------------
     void setLevel(double level) { mLevel = level; }
@@ -55,7 +68,10 @@ public:
         mTremoloDepth = x;
         mDriftDepth = 2.0 * x;
     }
-    void setTremoloRate(double hz) { mTremolo.setFrequency(kRate, hz); }
+    void setTremoloRate(double hz) {
+        mTremoloRate = hz;
+        mTremolo.setFrequency(mRate, hz);
+    }
     void setScale(int scale) { mScale = scale; }
     // The jet length in periods (times the scale, at most the scale). With steps 0 the jet
     // takes it at once; otherwise it glides there over that many samples.
@@ -76,12 +92,16 @@ public:
     // --- playing -------------------------------------------------------------------------
     // attack: the pressure attack in units of 4 periods.
     void noteOn(double frequency, double attack, int note);
-    // Linear fade to silence over the next 128 samples.
+    // Linear fade to silence over the next 128 samples (at 44100 Hz; as long in seconds at
+    // other rates).
     void release();
     double process();
     // n successive process() results.
     void processBlock(double* out, int n);
     int isSounding() const { return mSounding; }
+    // Samples until a released note falls silent (0 when silent; very many while held).
+    int samplesLeft() const { return mSounding ? mEnd - mCount : 0; }
+    bool isReleased() const { return mEnd != kSustained; }
     void silence() { mSounding = 0; }
     void clearDelays();
     // Every signal state to rest: delay lines, loop, breath and output filters, DC blocker.
@@ -101,7 +121,9 @@ public:
     int glideLeft() const { return mGlideLeft; }
     int model() const { return mModel; }
     double frequency() const { return mFrequency; }
+    // The note's period in whole samples at the voice's rate.
     int period() const { return mPeriod; }
+    int releaseLength() const { return mReleaseLength; }
     int attackLength() const { return mAttackLength; }
     int breathLength() const { return mBreathLength; }
     int count() const { return mCount; }
@@ -113,12 +135,28 @@ public:
     const tOnePole& breathFilter() const { return mBreathFilter; }
 
 private:
+    static constexpr int kSustained = 1000000000; // a held note's end: about six hours
+
     // Loop filters, jet input, loop value, DC blocker and both delay lines to rest.
     void restLoop();
-    // A blown-up loop starts again from silence (restLoop), and the reset is counted.
-    void clearLoop();
-    void setJetDelay() { mJet.setDelay(kRate * mJetRatio / mFrequency); }
-    template <bool kFlute, bool kFilter> int run(double* out, int n);
+    // A blown-up loop starts again from silence at sample count of the note: the loop filters,
+    // jet input, loop value and DC blocker to rest, and of the delay lines only what was
+    // written since they were last cleared (the rest is zero already), so a trip costs at
+    // most the bore's length and repeated trips little more than their samples. Counted.
+    void clearLoop(int count);
+    // A count of 44100 Hz samples as long in seconds at the voice's rate.
+    int atRate(int count) const;
+    void setJetDelay();
+    // Bore length and allpass at a rate other than 44100 Hz: the loop through the bore, its
+    // loss filters and the model's one-sample steps keeps its 44100 Hz delay in seconds at the
+    // note's frequency.
+    void tuneBore(double boreDelay, int note);
+    // The bore's allpass again after the loss filter has changed under a sounding note.
+    void retuneBore();
+    // The loss filter's phase delay at the note's frequency, at the voice's rate and at 44100.
+    double loopFilterDelay(const tOnePole& filter) const;
+    double referenceLoopFilterDelay(const tOnePole& filter) const;
+    template <bool kFlute, bool kFilter, bool kReference> int run(double* out, int n);
 
     tWhiteNoise mNoise;
     tRandomRamp mDrift;
@@ -143,12 +181,29 @@ private:
     double mCutoff = 1.0;
     double mBoreScale = 1.0;
     double mJetRatio = 0.5;
+    double mTremoloRate = 2.0;
     double mVelocity = 0.0;
     int mModel = 0;
     int mScale = 1;
     int mFollowNote = 0;
     int mFilterOn = 0;
     int mLoopOrder = 0;
+
+    // The rate and what follows from it.
+    int mRate = 44100;
+    double mRateScale = 1.0; // rate / 44100
+    int mReleaseLength = kReleaseLength;
+    // Loop filter settings behind the first loss filter's coefficients while a note sounds;
+    // the filter is computed again only when they change.
+    double mLoopValue = -1.0;
+    int mLoopMode = -1;
+    double mLoopCeiling = -1.0;
+    // The bore's tuning at another rate: its whole samples, its 44100 Hz delay at the note's
+    // frequency without the first loss filter, and the part of the loop delay at the voice's
+    // rate that is neither the bore line nor the first loss filter.
+    int mBoreWhole = 1;
+    double mBoreReference = 0.0;
+    double mBoreOther = 0.0;
 
     // The note.
     double mFrequency = 0.0; // none until the first note
@@ -164,4 +219,12 @@ private:
     int mGlideLeft = 0;
     int mSounding = 0;
     long mLoopResets = 0;
+    // Sample count of the note at which the bore was last cleared (before the note starts:
+    // everything in it may hold sound).
+    int mBoreClearedAt = 0;
+    // The 44100 Hz clock of the breath noise and the drift at another rate: reference samples
+    // times the rate, less the voice's samples times 44100. The values they gave last.
+    int mClock = 0;
+    double mDriftValue = 0.0;
+    double mNoiseValue = 0.0;
 };
