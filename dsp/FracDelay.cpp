@@ -83,7 +83,7 @@ void tFracDelay::setTapDelay(double delay) {
     const double longest = size() - 2.0;
     if (!(delay >= 0.0)) delay = 0.0;
     if (delay > longest) delay = longest;
-    const int lag = delay < 1.5 ? 0 : static_cast<int>(std::floor(delay - 0.5));
+    const int lag = delay <= 1.0 ? 0 : static_cast<int>(std::ceil(delay)) - 1;
     mLength = lag + 2;
     setTap(lag, delay - lag);
 }

@@ -36,8 +36,9 @@ public:
     // frequencies).
     static double delayOf(double d, int size);
     // Lag plus allpass fraction of exactly delay samples (kept within the buffer), without the
-    // short-delay correction of setDelay: the fraction lies in [0.5, 1.5) where the delay
-    // allows, where the allpass is flattest. The write position is kept.
+    // short-delay correction of setDelay. As with setDelay the fraction lies in (0, 1], so the
+    // allpass's delay grows a little towards high frequencies as it does there. The write
+    // position is kept.
     void setTapDelay(double delay);
 
     void write(double x) {

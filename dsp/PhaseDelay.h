@@ -21,3 +21,8 @@ inline double allpassPhaseDelay(double c, double omega) {
 inline double allpassCoefficientFor(double delay, double omega) {
     return std::sin(omega) / std::tan(0.5 * (delay + 1.0) * omega) - std::cos(omega);
 }
+
+// y = x + q·x1, the zero of a pole-and-zero filter.
+inline double zeroPhaseDelay(double q, double omega) {
+    return std::atan2(q * std::sin(omega), 1.0 + q * std::cos(omega)) / omega;
+}

@@ -56,7 +56,6 @@ void tFluteVoice::setSampleRate(int rate) {
     mDcBlocker.setCoefficient(perSampleAtRate(0.995, rate));
     mLoopFilter1.setup(rate, mLoopFilter1.value());
     mLoopFilter2.setup(rate, mLoopFilter2.value());
-    mBreathFilter.setup(rate, mBreathFilter.value());
     mTremolo.setFrequency(rate, mTremoloRate);
     mSounding = 0;
     clearState();
@@ -70,8 +69,11 @@ int tFluteVoice::atRate(int count) const {
 // --- parameters -------------------------------------------------------------------------
 
 void tFluteVoice::setBreathFilter(double value) {
-    mBreathFilter.setup(mRate, value);
-    if (mSounding) mBreathFilter.update(mFrequency);
+    // The filter holds its 44100 Hz coefficients; other rates run their match of it.
+    mBreathFilter.setup(kReferenceRate, value);
+    if (!mSounding) return;
+    mBreathFilter.update(mFrequency);
+    if (mRate != kReferenceRate) matchBreath();
 }
 
 void tFluteVoice::setLoopFilter(double value) {
@@ -86,7 +88,10 @@ void tFluteVoice::setLoopFilter(double value) {
     mLoopValue = mLoopFilter1.value();
     mLoopMode = mLoopFilter1.mode();
     mLoopCeiling = mLoopFilter1.ceiling();
-    if (mRate != kReferenceRate) retuneBore();
+    if (mRate != kReferenceRate) {
+        mLoss1 = onePoleAtRate(referenceA1(mLoopFilter1), mRate);
+        retuneBore();
+    }
 }
 
 void tFluteVoice::setLoopCeiling(double ceiling) {
@@ -180,8 +185,15 @@ void tFluteVoice::noteOn(double frequency, double attack, int note) {
     mLoopValue = mLoopFilter1.value();
     mLoopMode = mLoopFilter1.mode();
     mLoopCeiling = mLoopFilter1.ceiling();
+    mLoss1X1 = 0.0;
+    mLoss2X1 = 0.0;
+    mBreathX1 = 0.0;
     mDrift.restart();
-    if (mRate != kReferenceRate) tuneBore(boreDelay, boreNote);
+    if (mRate != kReferenceRate) {
+        matchLoss();
+        matchBreath();
+        tuneBore(boreDelay, boreNote);
+    }
     // The line's new length holds whatever earlier notes left in it.
     mBoreClearedAt = -mBore.length();
     // The first sample takes the first reference sample's noise and drift.
@@ -202,15 +214,53 @@ void tFluteVoice::setJetDelay() {
     mJet.setTapDelay((2.0 + tFracDelay::delayOf(d, kJetSize)) * mRateScale - 2.0);
 }
 
-double tFluteVoice::loopFilterDelay(const tOnePole& filter) const {
-    return onePolePhaseDelay(filter.a1(), AngularFrequency(mFrequency, mRate));
-}
-
-double tFluteVoice::referenceLoopFilterDelay(const tOnePole& filter) const {
+double tFluteVoice::referenceA1(const tOnePole& filter) const {
     tOnePole reference = filter;
     reference.setup(kReferenceRate, filter.value());
     reference.update(mFrequency);
-    return onePolePhaseDelay(reference.a1(), AngularFrequency(mFrequency, kReferenceRate));
+    return reference.a1();
+}
+
+double tFluteVoice::referenceLossDelay(const tOnePole& filter) const {
+    return onePolePhaseDelay(referenceA1(filter), AngularFrequency(mFrequency, kReferenceRate));
+}
+
+double tFluteVoice::lossDelay(const tPoleZero& loss) const {
+    return lossDelayAt(loss, AngularFrequency(mFrequency, mRate));
+}
+
+double tFluteVoice::lossDelayAt(const tPoleZero& loss, double omega) {
+    return onePolePhaseDelay(loss.p, omega) + zeroPhaseDelay(loss.q, omega);
+}
+
+void tFluteVoice::matchLoss() {
+    mLoss1 = onePoleAtRate(referenceA1(mLoopFilter1), mRate);
+    mLoss2 = onePoleAtRate(referenceA1(mLoopFilter2), mRate);
+}
+
+void tFluteVoice::matchBreath() {
+    // The held noise the filter takes has at 44100 Hz more in its highest octave than the same
+    // noise held at a higher rate (both are sampled steps, and 44100 Hz folds more of their
+    // spectrum back): the match carries the filter's loss at 44100 Hz less that difference.
+    constexpr double kPi = 3.141592653589793;
+    const double a = mBreathFilter.a1();
+    const double k = 4.0 * a / ((1.0 - a) * (1.0 - a));
+    auto loss = [&](double f) {
+        const double s44 = std::sin(kPi * f / kReferenceRate);
+        const double held = mRateScale * std::sin(kPi * f / mRate) / s44;
+        return (1.0 + k * s44 * s44) / (held * held);
+    };
+    if (!(a >= 0.0 && a < 1.0) ||
+        !poleZeroThrough(mRate, 5000.0, loss(5000.0), 14000.0, loss(14000.0), mBreathMatch))
+        mBreathMatch = onePoleAtRate(a, mRate);
+}
+
+double tFluteVoice::loss(tOnePole& filter, const tPoleZero& match, double& x1, double x) {
+    if (mRate == kReferenceRate) return filter.process(x);
+    const double y = match.g * (x + match.q * x1) + match.p * filter.y();
+    x1 = x;
+    filter.setY(y);
+    return y;
 }
 
 void tFluteVoice::tuneBore(double d, int note) {
@@ -228,27 +278,62 @@ void tFluteVoice::tuneBore(double d, int note) {
     // step. Its second loss filter, when on, sits in the same loop.
     const double step = mModel == 1 ? 1.0 : 0.0;
     const bool second = mModel == 1 && mLoopOrder == 1;
+    const double reference1 = referenceA1(mLoopFilter1);
+    const double reference2 = referenceA1(mLoopFilter2);
+    // The loop's delay at frequency f in seconds, at 44100 Hz and at the voice's rate with the
+    // bore's whole samples and allpass given.
+    auto referenceLoop = [&](double f) {
+        const double omega = AngularFrequency(f, kReferenceRate);
+        double delay =
+            step + whole + allpassPhaseDelay(c, omega) + onePolePhaseDelay(reference1, omega);
+        if (second) delay += onePolePhaseDelay(reference2, omega);
+        return delay / kReferenceRate;
+    };
+    auto loopAtRate = [&](double f, int boreWhole, double boreC) {
+        const double omega = AngularFrequency(f, mRate);
+        double delay =
+            step + boreWhole + allpassPhaseDelay(boreC, omega) + lossDelayAt(mLoss1, omega);
+        if (second) delay += lossDelayAt(mLoss2, omega);
+        return delay / mRate;
+    };
     mBoreReference =
-        step + whole + allpassPhaseDelay(c, AngularFrequency(mFrequency, kReferenceRate));
-    mBoreOther = step;
-    if (second) {
-        mBoreReference += referenceLoopFilterDelay(mLoopFilter2);
-        mBoreOther += loopFilterDelay(mLoopFilter2);
+        step + whole + allpassPhaseDelay(c, AngularFrequency(mFrequency, kReferenceRate)) +
+        (second ? onePolePhaseDelay(reference2, AngularFrequency(mFrequency, kReferenceRate))
+                : 0.0);
+    mBoreOther = step + (second ? lossDelay(mLoss2) : 0.0);
+    const double wanted = (mBoreReference + referenceLossDelay(mLoopFilter1)) * mRateScale -
+                          mBoreOther - lossDelay(mLoss1);
+    const double target = std::isfinite(wanted) ? wanted : d * mRateScale;
+    // Of the whole lengths that leave the allpass a fraction between 0 and 2, the one whose
+    // loop is nearest the reference in the upper harmonics (the allpass and the loss filters
+    // spread the harmonics' delays a little differently at every rate).
+    const int largest = std::max(mBore.size() - 2, 1);
+    const int first = std::clamp(static_cast<int>(std::ceil(target)) - 1, 1, largest);
+    const double omega = AngularFrequency(mFrequency, mRate);
+    mBoreWhole = first;
+    double best = -1.0;
+    for (int candidate = first; candidate >= std::max(first - 1, 1); --candidate) {
+        const double fraction = target - candidate;
+        if (fraction < 0.05 && candidate != first - 1) continue;
+        const double candidateC = allpassCoefficientFor(fraction, omega);
+        double mismatch = 0.0;
+        for (double f : {4000.0, 8000.0}) {
+            if (f >= 0.4 * std::min(mRate, kReferenceRate)) continue;
+            const double e = loopAtRate(f, candidate, candidateC) - referenceLoop(f);
+            mismatch += e * e;
+        }
+        if (best < 0.0 || mismatch < best) {
+            best = mismatch;
+            mBoreWhole = candidate;
+        }
     }
-    const double wanted = (mBoreReference + referenceLoopFilterDelay(mLoopFilter1)) * mRateScale -
-                          mBoreOther - loopFilterDelay(mLoopFilter1);
-    // Whole samples leave the allpass a fraction in [0.5, 1.5), where it is flattest.
-    const double plain = d * mRateScale;
-    const double target = std::isfinite(wanted) ? wanted : plain;
-    mBoreWhole =
-        std::clamp(static_cast<int>(std::floor(target - 0.5)), 1, std::max(mBore.size() - 2, 1));
     mBore.setWholeLength(mBoreWhole, 0.0);
     retuneBore();
 }
 
 void tFluteVoice::retuneBore() {
-    const double wanted = (mBoreReference + referenceLoopFilterDelay(mLoopFilter1)) * mRateScale -
-                          mBoreOther - loopFilterDelay(mLoopFilter1);
+    const double wanted = (mBoreReference + referenceLossDelay(mLoopFilter1)) * mRateScale -
+                          mBoreOther - lossDelay(mLoss1);
     double c = allpassCoefficientFor(wanted - mBoreWhole, AngularFrequency(mFrequency, mRate));
     // A fraction the whole samples cannot take is met as nearly as a stable allpass allows.
     if (!(c >= -0.9)) c = -0.9;
@@ -270,6 +355,8 @@ void tFluteVoice::clearDelays() {
 void tFluteVoice::restLoop() {
     mLoopFilter1.clear();
     mLoopFilter2.clear();
+    mLoss1X1 = 0.0;
+    mLoss2X1 = 0.0;
     mJetIn = 0.0;
     mLoopOut = 0.0;
     mDcBlocker.reset();
@@ -279,6 +366,8 @@ void tFluteVoice::restLoop() {
 void tFluteVoice::clearLoop(int count) {
     mLoopFilter1.clear();
     mLoopFilter2.clear();
+    mLoss1X1 = 0.0;
+    mLoss2X1 = 0.0;
     mJetIn = 0.0;
     mLoopOut = 0.0;
     mDcBlocker.reset();
@@ -340,7 +429,8 @@ double tFluteVoice::process() {
     const double aEnv = env.level;
     const double breath = env.breath;
 
-    // The noise and the drift advance on their 44100 Hz clock (once per sample at that rate).
+    // The drift and the breath noise advance on their 44100 Hz clock, once per sample at that
+    // rate; a sample takes the values they gave last.
     mClock += kReferenceRate;
     while (mClock >= mRate) {
         mClock -= mRate;
@@ -353,12 +443,12 @@ double tFluteVoice::process() {
 
     double out;
     if (mModel != 1) {
-        const double b = mBreathFilter.process(mNoiseValue * breath);
+        const double b = loss(mBreathFilter, mBreathMatch, mBreathX1, mNoiseValue * breath);
         const double x = mBore.output();
         const double x2 = x * x;
         const double v =
             -1.5 * mFeedBore * (x * (1.0 - 4.0 * x2 + 2.675 * x2 * x2)) + 0.2 * (b + mouth);
-        double y = mLoopFilter1.process(v);
+        double y = loss(mLoopFilter1, mLoss1, mLoss1X1, v);
         // A loop that has blown up starts again from silence, before the value enters the bore.
         if (!(std::fabs(y) <= kBlowUp)) {
             y = 0.0;
@@ -372,12 +462,12 @@ double tFluteVoice::process() {
         mBore.write(mLoopOut);
         const double j = mJet.output();
         mJet.write(mJetIn);
-        const double b = mBreathFilter.process(mNoiseValue * breath);
+        const double b = loss(mBreathFilter, mBreathMatch, mBreathX1, mNoiseValue * breath);
         mJetIn = g * mFeedEmb + (b + 1.0) * mouth;
         const double j2 = j * j;
         const double jj = j * (1.0 - 4.0 * j2 + 2.675 * j2 * j2);
-        double y = mLoopFilter1.process(g * mFeedBore + jj);
-        if (mLoopOrder == 1) y = mLoopFilter2.process(y);
+        double y = loss(mLoopFilter1, mLoss1, mLoss1X1, g * mFeedBore + jj);
+        if (mLoopOrder == 1) y = loss(mLoopFilter2, mLoss2, mLoss2X1, y);
         // A loop that has blown up starts again from silence, before the value enters the
         // bore.
         if (!(std::fabs(y) <= kBlowUp)) {
@@ -447,7 +537,14 @@ template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(doubl
     const double breathA1 = mBreathFilter.a1();
     double loopY = mLoopFilter1.y();
     double loop2Y = mLoopFilter2.y();
+    // Away from 44100 Hz the loss filters run as pole and zero.
+    const tPoleZero loss1 = mLoss1;
+    const tPoleZero loss2 = mLoss2;
+    double loopX1 = mLoss1X1;
+    double loop2X1 = mLoss2X1;
     double breathY = mBreathFilter.y();
+    const tPoleZero breathMatch = mBreathMatch;
+    double breathX1 = mBreathX1;
     double loopOut = mLoopOut;
     double jetIn = mJetIn;
     int glideLeft = mGlideLeft;
@@ -477,6 +574,8 @@ template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(doubl
     auto clearLoopLocals = [&](int at) {
         loopY = 0.0;
         loop2Y = 0.0;
+        loopX1 = 0.0;
+        loop2X1 = 0.0;
         jetIn = 0.0;
         loopOut = 0.0;
         dcBlocker.reset();
@@ -505,13 +604,24 @@ template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(doubl
 
         double sample;
         if constexpr (!kFlute) {
-            breathY = breathB0 * (noiseValue * breath) + breathA1 * breathY;
+            if constexpr (kReference) {
+                breathY = breathB0 * (noiseValue * breath) + breathA1 * breathY;
+            } else {
+                const double nx = noiseValue * breath;
+                breathY = breathMatch.g * (nx + breathMatch.q * breathX1) + breathMatch.p * breathY;
+                breathX1 = nx;
+            }
             const double b = breathY;
             const double x = mBore.output();
             const double x2 = x * x;
             const double v =
                 -1.5 * feedBore * (x * (1.0 - 4.0 * x2 + 2.675 * x2 * x2)) + 0.2 * (b + mouth);
-            loopY = loopB0 * v + loopA1 * loopY;
+            if constexpr (kReference) {
+                loopY = loopB0 * v + loopA1 * loopY;
+            } else {
+                loopY = loss1.g * (v + loss1.q * loopX1) + loss1.p * loopY;
+                loopX1 = v;
+            }
             double y = loopY;
             if (!(std::fabs(y) <= kBlowUp)) {
                 y = 0.0;
@@ -525,15 +635,32 @@ template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(doubl
             mBore.write(loopOut);
             const double j = mJet.output();
             mJet.write(jetIn);
-            breathY = breathB0 * (noiseValue * breath) + breathA1 * breathY;
+            if constexpr (kReference) {
+                breathY = breathB0 * (noiseValue * breath) + breathA1 * breathY;
+            } else {
+                const double nx = noiseValue * breath;
+                breathY = breathMatch.g * (nx + breathMatch.q * breathX1) + breathMatch.p * breathY;
+                breathX1 = nx;
+            }
             const double b = breathY;
             jetIn = g * feedEmb + (b + 1.0) * mouth;
             const double j2 = j * j;
             const double jj = j * (1.0 - 4.0 * j2 + 2.675 * j2 * j2);
-            loopY = loopB0 * (g * feedBore + jj) + loopA1 * loopY;
+            const double v = g * feedBore + jj;
+            if constexpr (kReference) {
+                loopY = loopB0 * v + loopA1 * loopY;
+            } else {
+                loopY = loss1.g * (v + loss1.q * loopX1) + loss1.p * loopY;
+                loopX1 = v;
+            }
             double y = loopY;
             if (secondLoopFilter) {
-                loop2Y = loop2B0 * y + loop2A1 * loop2Y;
+                if constexpr (kReference) {
+                    loop2Y = loop2B0 * y + loop2A1 * loop2Y;
+                } else {
+                    loop2Y = loss2.g * (y + loss2.q * loop2X1) + loss2.p * loop2Y;
+                    loop2X1 = y;
+                }
                 y = loop2Y;
             }
             if (!(std::fabs(y) <= kBlowUp)) {
@@ -582,6 +709,9 @@ template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(doubl
     mGlideLeft = glideLeft;
     mLoopFilter1.setY(loopY);
     mLoopFilter2.setY(loop2Y);
+    mLoss1X1 = loopX1;
+    mLoss2X1 = loop2X1;
     mBreathFilter.setY(breathY);
+    mBreathX1 = breathX1;
     return i;
 }

@@ -14,9 +14,11 @@
 // The model's constants are those of 44100 Hz. At another sample rate every time and
 // frequency keeps its value in seconds and hertz: envelope and release lengths, filters, the
 // DC blocker, the tremolo; the breath noise and the drift still advance 44100 times a second,
-// so a note draws the same random values at the same moments at every rate. The bore and jet
-// are tuned so that each loop keeps its delay in seconds at the note's frequency, the loop
-// filters' phase delay included, which keeps the pitch.
+// so a note draws the same random values at the same moments at every rate. The loss filters,
+// which the loop passes once per period, keep their loss per pass at each frequency (a pole
+// and a zero above 44100 Hz), and the bore and jet are tuned so that each loop keeps its delay
+// in seconds at the note's frequency, the loss filters' phase delay included: the harmonics,
+// and so the pitch, stay where they are.
 #pragma once
 
 #include "dsp/DcBlocker.h"
@@ -25,6 +27,7 @@
 #include "dsp/LowPass.h"
 #include "dsp/NoiseSource.h"
 #include "dsp/OnePole.h"
+#include "dsp/OnePoleAtRate.h"
 #include "dsp/SineTable.h"
 
 class tFluteVoice {
@@ -153,9 +156,20 @@ private:
     void tuneBore(double boreDelay, int note);
     // The bore's allpass again after the loss filter has changed under a sounding note.
     void retuneBore();
-    // The loss filter's phase delay at the note's frequency, at the voice's rate and at 44100.
-    double loopFilterDelay(const tOnePole& filter) const;
-    double referenceLoopFilterDelay(const tOnePole& filter) const;
+    // The loss filter's feedback coefficient at 44100 Hz, and its phase delay there at the
+    // note's frequency.
+    double referenceA1(const tOnePole& filter) const;
+    double referenceLossDelay(const tOnePole& filter) const;
+    // The phase delay at the note's frequency of a loss filter at the voice's rate.
+    double lossDelay(const tPoleZero& loss) const;
+    static double lossDelayAt(const tPoleZero& loss, double omega);
+    // Both loss filters at another rate than 44100 Hz from their 44100 Hz coefficients.
+    void matchLoss();
+    // The breath filter at another rate: the noise it colours sounds as at 44100 Hz.
+    void matchBreath();
+    // One step of a loss filter: the one-pole itself at 44100 Hz, its pole and zero at other
+    // rates (x1 is the zero's previous input).
+    double loss(tOnePole& filter, const tPoleZero& match, double& x1, double x);
     template <bool kFlute, bool kFilter, bool kReference> int run(double* out, int n);
 
     tWhiteNoise mNoise;
@@ -204,6 +218,14 @@ private:
     int mBoreWhole = 1;
     double mBoreReference = 0.0;
     double mBoreOther = 0.0;
+    // The loss filters at another rate: pole and zero, and the zero's previous input.
+    tPoleZero mLoss1;
+    tPoleZero mLoss2;
+    double mLoss1X1 = 0.0;
+    double mLoss2X1 = 0.0;
+    // The breath filter at another rate, and its zero's previous input.
+    tPoleZero mBreathMatch;
+    double mBreathX1 = 0.0;
 
     // The note.
     double mFrequency = 0.0; // none until the first note

@@ -6,8 +6,12 @@
 #include "app/PresetTexts.h"
 #include "common/RateMeasures.h"
 #include "core/KeyFrequency.h"
+#include "dsp/Random.h"
 #include "flute/FluteSynth.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <vector>
 
 namespace flutetest {
@@ -26,12 +30,14 @@ inline constexpr tRateCase kRateCases[] = {
 };
 inline constexpr int kRateKeys[] = {45, 57, 69};
 
-// The held note of ratetest::RenderPresetNote (velocity 100, mono, 128-frame blocks).
+// The held note of ratetest::RenderPresetNote (velocity 100, mono, 128-frame blocks, the random
+// generator from its first value).
 inline std::vector<double> RenderCase(const tRateCase& c, int key, int rate,
                                       double hold = ratetest::kHoldSeconds,
                                       double tail = ratetest::kTailSeconds) {
     if (c.preset != nullptr)
         return ratetest::RenderPresetNote(FindPreset(c.preset), key, rate, hold, tail, true);
+    threadRandom.seed(1);
     tRack rack;
     rack.SetSampleRate(rate);
     rack.SetChannels(1);
@@ -50,20 +56,50 @@ inline std::vector<double> RenderCase(const tRateCase& c, int key, int rate,
     out.reserve(static_cast<std::size_t>(total + block));
     rack.NoteOn(0, key, 100);
     bool released = false;
-    for (long done = 0; done < total; done += block) {
+    for (long done = 0; done < total;) {
         if (!released && done >= holdFrames) {
             rack.NoteOff(0, key);
             released = true;
         }
-        const double* mix = rack.Render(block);
-        out.insert(out.end(), mix, mix + block);
+        const int frames =
+            static_cast<int>(released ? block : std::min<long>(block, holdFrames - done));
+        const double* mix = rack.Render(frames);
+        out.insert(out.end(), mix, mix + frames);
+        done += frames;
     }
     out.resize(static_cast<std::size_t>(total));
     return out;
 }
 
+// A wind note holds its level until the note-off, so the time to fall 40 dB from its loudest
+// moment depends on where in the sustain the tremolo and drift put that moment. What decays is
+// the release: the seconds from the note-off at hold until the level (RMS over 2 ms, at every
+// sample) first lies 40 dB below the level of the last 100 ms before it; infinity if never.
+inline double ReleaseTime40dB(const std::vector<double>& x, int rate,
+                              double hold = ratetest::kHoldSeconds) {
+    const long off = std::lround(hold * rate);
+    const long before = std::lround(0.1 * rate);
+    const long window = std::lround(0.002 * rate);
+    if (off < before || off + window > static_cast<long>(x.size()))
+        return std::numeric_limits<double>::infinity();
+    double sustain = 0.0;
+    for (long i = off - before; i < off; ++i) sustain += x[i] * x[i];
+    const double limit = sustain / before * 1e-4 * window; // 40 dB below, summed over window
+    double sum = 0.0;
+    for (long i = off; i < off + window; ++i) sum += x[i] * x[i];
+    for (long i = off; i + window < static_cast<long>(x.size()); ++i) {
+        if (sum <= limit) return static_cast<double>(i - off) / rate;
+        sum += x[i + window] * x[i + window] - x[i] * x[i];
+    }
+    return std::numeric_limits<double>::infinity();
+}
+
+// The rate measures of one case's note, with the release time as its decay.
 inline ratetest::tNoteMeasures MeasureCase(const tRateCase& c, int key, int rate) {
-    return ratetest::Measure(RenderCase(c, key, rate), rate, KeyFrequency(key));
+    const std::vector<double> x = RenderCase(c, key, rate);
+    ratetest::tNoteMeasures m = ratetest::Measure(x, rate, KeyFrequency(key));
+    m.decay = ReleaseTime40dB(x, rate);
+    return m;
 }
 
 } // namespace flutetest
