@@ -95,8 +95,9 @@ inline double ReleaseTime40dB(const std::vector<double>& x, int rate,
 }
 
 // The rate measures of one case's note, with the release time as its decay.
-inline ratetest::tNoteMeasures MeasureCase(const tRateCase& c, int key, int rate) {
-    const std::vector<double> x = RenderCase(c, key, rate);
+inline ratetest::tNoteMeasures MeasureCase(const tRateCase& c, int key, int rate,
+                                           double tail = ratetest::kTailSeconds) {
+    const std::vector<double> x = RenderCase(c, key, rate, ratetest::kHoldSeconds, tail);
     ratetest::tNoteMeasures m = ratetest::Measure(x, rate, KeyFrequency(key));
     m.decay = ReleaseTime40dB(x, rate);
     return m;
