@@ -342,6 +342,8 @@ void tFluteVoice::retuneBore() {
 }
 
 void tFluteVoice::release() {
+    // Released again, the fade would start over from full level.
+    if (isReleased()) return;
     mReleaseStart = mCount;
     mEnd = mCount + mReleaseLength;
 }

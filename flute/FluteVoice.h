@@ -96,7 +96,7 @@ public:
     // attack: the pressure attack in units of 4 periods.
     void noteOn(double frequency, double attack, int note);
     // Linear fade to silence over the next 128 samples (at 44100 Hz; as long in seconds at
-    // other rates).
+    // other rates). A note already released keeps its fade.
     void release();
     double process();
     // n successive process() results.
