@@ -50,7 +50,7 @@ void tDelayLine::setWholeLength(int whole, double c) {
     mC = c;
 }
 
-void tDelayLine::clearRecent(int n, double v) {
+int tDelayLine::clearRecent(int n, double v) {
     n = std::clamp(n, 0, mLength);
     const int first = mWrite - n;
     if (first >= 0) {
@@ -61,4 +61,5 @@ void tDelayLine::clearRecent(int n, double v) {
     }
     mX1 = v;
     mY = v;
+    return n;
 }

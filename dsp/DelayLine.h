@@ -30,8 +30,8 @@ public:
     void setCoefficient(double c) { mC = c; }
     // Zeroes the n entries written last (those before the write position, around the line),
     // at most length() of them, and sets the allpass state to v: clear(v) for a caller that
-    // knows the other entries of the line are zero already.
-    void clearRecent(int n, double v);
+    // knows the other entries of the line are zero already. Returns how many it zeroed.
+    int clearRecent(int n, double v);
 
     // One sample of the loop: store x, read the next sample and interpolate it.
     void write(double x) {

@@ -18,10 +18,11 @@ void tFracDelay::resize(int n) {
     mRead = mWrite - mLag < 0 ? mWrite - mLag + size() : mWrite - mLag;
 }
 
-void tFracDelay::clear(double v) {
+int tFracDelay::clear(double v) {
     mWritten = 0;
     mX1 = v;
     mY = v;
+    return 0;
 }
 
 void tFracDelay::resetState() {

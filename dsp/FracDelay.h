@@ -22,8 +22,8 @@ public:
     // New zero ring of n entries (at least 3); the length is kept within it.
     void resize(int n);
     // Forgets every entry written so far (later reads of them take zero); the allpass state
-    // and the output become v.
-    void clear(double v);
+    // and the output become v. Returns how many entries it zeroed: none, whatever the ring.
+    int clear(double v);
     // Allpass state to zero. The ring keeps its position and its history, so a new note's
     // first reads take the most recent samples of the one before.
     void resetState();

@@ -373,9 +373,9 @@ void tFluteVoice::clearLoop(int count) {
     mJetIn = 0.0;
     mLoopOut = 0.0;
     mDcBlocker.reset();
-    mBore.clearRecent(count - mBoreClearedAt, 0.0);
+    mGuardCleared += mBore.clearRecent(count - mBoreClearedAt, 0.0);
     mBoreClearedAt = count;
-    mJet.clear(0.0);
+    mGuardCleared += mJet.clear(0.0);
     ++mLoopResets;
 }
 
@@ -581,9 +581,9 @@ template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(doubl
         jetIn = 0.0;
         loopOut = 0.0;
         dcBlocker.reset();
-        mBore.clearRecent(at - mBoreClearedAt, 0.0);
+        mGuardCleared += mBore.clearRecent(at - mBoreClearedAt, 0.0);
         mBoreClearedAt = at;
-        mJet.clear(0.0);
+        mGuardCleared += mJet.clear(0.0);
         ++mLoopResets;
     };
 

@@ -130,8 +130,10 @@ public:
     int attackLength() const { return mAttackLength; }
     int breathLength() const { return mBreathLength; }
     int count() const { return mCount; }
-    // How often a blown-up loop has been reset since construction.
+    // How often a blown-up loop has been reset since construction, and how many delay-line
+    // entries those resets zeroed.
     long loopResets() const { return mLoopResets; }
+    long guardCleared() const { return mGuardCleared; }
     const tDelayLine& bore() const { return mBore; }
     const tFracDelay& jet() const { return mJet; }
     const tOnePole& loopFilter() const { return mLoopFilter1; }
@@ -241,6 +243,7 @@ private:
     int mGlideLeft = 0;
     int mSounding = 0;
     long mLoopResets = 0;
+    long mGuardCleared = 0;
     // Sample count of the note at which the bore was last cleared (before the note starts:
     // everything in it may hold sound).
     int mBoreClearedAt = 0;

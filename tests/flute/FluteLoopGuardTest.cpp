@@ -55,6 +55,27 @@ TEST(FluteLoopGuard, FullBlownNoteStaysBoundedAndLaterNotesSoundNormal) {
     }
 }
 
+TEST(FluteLoopGuard, ResetsZeroOnlyWhatTheLoopWroteSinceTheLastOne) {
+    // A second of ordinary playing fills the jet's ring (the whole buffer), then the loop is
+    // blown until it resets again and again: all resets together zero no more than one bore
+    // length and the samples written since, however much the jet holds.
+    for (int rate : {44100, 192000}) {
+        tFluteSynth module(190, 50);
+        module.SetSampleRate(rate);
+        module.SwitchOn();
+        module.NoteOn(45, 127);
+        RenderPeak(module, rate / 128);
+        const tFluteVoice& voice = module.Voice(module.CurrentVoice());
+        const long resets = voice.loopResets();
+        const long cleared = voice.guardCleared();
+        for (int number : {2, 14, 15, 16}) module.Controller(0, number, 127);
+        const int blocks = 400;
+        RenderPeak(module, blocks);
+        EXPECT_GT(voice.loopResets(), resets + 1) << rate;
+        EXPECT_LE(voice.guardCleared() - cleared, voice.bore().length() + blocks * 128L) << rate;
+    }
+}
+
 TEST(FluteLoopGuard, SwitchingOffAndOnClearsEveryVoiceState) {
     // Two modules play the same notes, one of them with everything blown to the end; once both
     // are switched off and on, a note sounds the same to the last bit on both. (Both draw the
