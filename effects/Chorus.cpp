@@ -1,5 +1,7 @@
 #include "effects/Chorus.h"
 
+#include "dsp/SampleRate.h"
+
 #include <algorithm>
 
 tChorus::tChorus(tEffectsControls& controls)
@@ -7,8 +9,28 @@ tChorus::tChorus(tEffectsControls& controls)
     update();
 }
 
+int tChorus::SizeFor(int width, int rate) {
+    const long long size = 16LL * width;
+    return static_cast<int>((size * rate + kReferenceRate / 2) / kReferenceRate);
+}
+
+void tChorus::setSampleRate(int rate) {
+    if (rate == mRate) return;
+    tEffectUnit::setSampleRate(rate);
+    mRegion = SizeFor(kMaxWidth, rate);
+    mMemory.reset(new double[mRegion]());
+    mWrite = 0;
+    for (int k = 0; k < kTaps; ++k) {
+        mRead[k] = 0;
+        mDistance[k] = 0;
+        mDirection[k] = 1;
+        mTick[k] = 0;
+    }
+    update();
+}
+
 void tChorus::clear() {
-    std::fill(mMemory.get(), mMemory.get() + kRegion, 0.0);
+    std::fill(mMemory.get(), mMemory.get() + mRegion, 0.0);
 }
 
 void tChorus::getParams(int* out) const {
@@ -30,8 +52,9 @@ void tChorus::setParams(const int* in) {
 void tChorus::update() {
     mGain = SliderLaw(SliderValue(mGroup.volume));
     mPeriod = (56 - ClampedInt(mGroup.frequency.Value(), -1000000, 1000000)) * 4;
-    // A width from a patch text may exceed the slider; the region holds 1024 x 16 samples.
-    mSize = ClampedInt(mGroup.width.Value(), kMinWidth, kMaxWidth) * 16;
+    // A width from a patch text may exceed the slider; the region holds 1024 x 16 samples
+    // at 44100 Hz.
+    mSize = SizeFor(ClampedInt(mGroup.width.Value(), kMinWidth, kMaxWidth), mRate);
 }
 
 void tChorus::tick(double x, double* taps) {

@@ -10,15 +10,18 @@
 class tChorus : public tEffectUnit {
 public:
     static constexpr int kTaps = 4;
-    static constexpr int kRegion = 16384; // the longest sweep: width 1024 x 16
+    static constexpr int kRegion = 16384; // the longest sweep at 44100 Hz: width 1024 x 16
     static constexpr int kMaxWidth = kRegion / 16;
     static constexpr int kMinWidth = 1;
     static constexpr int kMinDistance = 0; // lower turning point of the sweep
 
     explicit tChorus(tEffectsControls& controls);
 
-    // The sweep keeps its position across rate changes and resets.
-    void setSampleRate(int /*rate*/) override {}
+    // The region and the sweep's sizes follow the rate, so that the delays in seconds stay;
+    // the taps step by one sample every period samples at any rate, which keeps the change of
+    // delay per second (and so the pitch sway) as it is. The memory is sized anew (audio off)
+    // and the sweep starts again from its beginning; resets leave its position.
+    void setSampleRate(int rate) override;
     void getParams(int* out) const override;
     void setParams(const int* in) override;
     void update() override;
@@ -29,6 +32,10 @@ public:
 
     int period() const { return mPeriod; }
     int size() const { return mSize; }
+    // Entries of the memory: kRegion at 44100 Hz, in proportion at other rates.
+    int region() const { return mRegion; }
+    // The sweep's size in samples at rate for a width: width x 16 at 44100 Hz.
+    static int SizeFor(int width, int rate);
     double gain() const { return mGain; }
     int distance(int tap) const { return mDistance[tap]; }
     int readIndex(int tap) const { return mRead[tap]; }
@@ -40,6 +47,7 @@ private:
 
     tChorusControls& mGroup;
     std::unique_ptr<double[]> mMemory;
+    int mRegion = kRegion;
     int mWrite = 0;
     int mRead[kTaps] = {};
     int mDistance[kTaps] = {};

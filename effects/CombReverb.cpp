@@ -1,6 +1,9 @@
 #include "effects/CombReverb.h"
 
+#include "dsp/SampleRate.h"
+
 #include <algorithm>
+#include <cmath>
 
 namespace {
 // The input gain is the single-precision value of 0.015.
@@ -9,25 +12,44 @@ constexpr double kAllpassFeedback = 0.5;
 } // namespace
 
 void tCombReverb::clearMemory() {
-    std::fill(mMemory.get(), mMemory.get() + kMemorySize, 0.0);
+    std::fill(mMemory.get(), mMemory.get() + mMemorySize, 0.0);
     for (auto& channel : mComb)
         for (tComb& comb : channel) comb.store = 0.0;
 }
 
-tCombReverb::tCombReverb() : mMemory(new double[kMemorySize]()), mGain(kInputGain) {
+int tCombReverb::LengthAt(int length, int rate) {
+    return static_cast<int>((static_cast<long long>(length) * rate + kReferenceRate / 2) /
+                            kReferenceRate);
+}
+
+void tCombReverb::layOut() {
+    int total = 0;
+    for (int c = 0; c < 2; ++c) {
+        for (int k = 0; k < kMaxCombs; ++k) total += LengthAt(kCombLength[c][k], mRate);
+        for (int k = 0; k < kAllpasses; ++k) total += LengthAt(kAllpassLength[c][k], mRate);
+    }
+    mMemorySize = total;
+    mMemory.reset(new double[total]());
     double* next = mMemory.get();
     for (int c = 0; c < 2; ++c) {
-        for (int k = 0; k < kMaxCombs; ++k) {
-            mComb[c][k].memory = next;
-            mComb[c][k].size = kCombLength[c][k];
-            next += kCombLength[c][k];
+        for (tComb& comb : mComb[c]) {
+            comb.memory = next;
+            comb.size = LengthAt(kCombLength[c][&comb - mComb[c]], mRate);
+            comb.index = 0;
+            comb.store = 0.0;
+            next += comb.size;
         }
-        for (int k = 0; k < kAllpasses; ++k) {
-            mAllpass[c][k].memory = next;
-            mAllpass[c][k].size = kAllpassLength[c][k];
-            next += kAllpassLength[c][k];
+        for (tAllpass& allpass : mAllpass[c]) {
+            allpass.memory = next;
+            allpass.size = LengthAt(kAllpassLength[c][&allpass - mAllpass[c]], mRate);
+            allpass.index = 0;
+            next += allpass.size;
         }
     }
+}
+
+tCombReverb::tCombReverb() : mGain(kInputGain) {
+    layOut();
     setWet(0.3);
     setRoomSize(0.6);
     setDry(1.0);
@@ -62,17 +84,32 @@ void tCombReverb::setNumCombs(int n) {
     mNumCombs = std::clamp(n, 4, kMaxCombs);
 }
 
+void tCombReverb::setSampleRate(int rate) {
+    if (rate == mRate) return;
+    mRate = rate;
+    layOut();
+    recompute();
+}
+
 void tCombReverb::recompute() {
     mWet1 = mWet * (mWidth / 2.0 + 0.5);
     mWet2 = mWet * (1.0 - mWidth) / 2.0;
     mRoomSize1 = mRoomSize;
     mDamp1 = mDamp;
     mGain = kInputGain;
+    const double damp = perSampleAtRate(mDamp1, mRate);
     for (int c = 0; c < 2; ++c) {
         for (int k = 0; k < mNumCombs; ++k) {
-            mComb[c][k].feedback = mRoomSize1;
-            mComb[c][k].d1 = mDamp1;
-            mComb[c][k].d2 = 1.0 - mDamp1;
+            tComb& comb = mComb[c][k];
+            comb.feedback = mRoomSize1;
+            // The feedback acts once per pass: a pass that is not exactly the reference
+            // length scaled by the rate (lengths are whole samples) takes the gain of its own
+            // duration, so every comb dies away as fast per second as at the reference rate.
+            if (mRate != kReferenceRate)
+                comb.feedback =
+                    std::pow(mRoomSize1, comb.size / (kCombLength[c][k] * rateScale(mRate)));
+            comb.d1 = damp;
+            comb.d2 = 1.0 - damp;
         }
     }
 }

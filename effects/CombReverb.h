@@ -1,5 +1,7 @@
 // The Schroeder-Moorer reverb: damped feedback combs in parallel (4 to 8 per channel)
-// followed by four allpasses in series per channel, at fixed delay lengths for 44100 Hz.
+// followed by four allpasses in series per channel, at fixed delay lengths for 44100 Hz that
+// scale with the rate. At another rate each comb's feedback per pass is set so that the
+// reverb time in seconds stays, and the damping filters keep their corner in hertz.
 #pragma once
 
 #include <memory>
@@ -16,6 +18,12 @@ public:
     static constexpr int kMemorySize = 25450; // all combs and allpasses of both channels
 
     tCombReverb();
+    // Lengths and memory for the rate (audio off: this allocates); the memory starts at rest
+    // and the coefficients are applied anew.
+    void setSampleRate(int rate);
+    int sampleRate() const { return mRate; }
+    // A delay length for 44100 Hz at the rate, rounded.
+    static int LengthAt(int length, int rate);
     tCombReverb(const tCombReverb&) = delete;
     tCombReverb& operator=(const tCombReverb&) = delete;
 
@@ -42,6 +50,9 @@ public:
     double dry() const { return mDry; }
     double inputGain() const { return mGain; }
     double combFeedback(int channel, int k) const { return mComb[channel][k].feedback; }
+    double combDamping(int channel, int k) const { return mComb[channel][k].d1; }
+    int combSize(int channel, int k) const { return mComb[channel][k].size; }
+    int allpassSize(int channel, int k) const { return mAllpass[channel][k].size; }
 
     // x <- combs and allpasses of the left channel on gain * x, weighted, plus dry * x.
     void processMono(double* buf, int count);
@@ -66,8 +77,12 @@ private:
 
     template <int Combs> void runMono(double* buf, int count);
     template <int Combs> void runStereo(double* buf, int frames);
+    // Lays the combs and allpasses out in the memory at the lengths for the rate.
+    void layOut();
 
     std::unique_ptr<double[]> mMemory;
+    int mMemorySize = kMemorySize;
+    int mRate = 44100;
     tComb mComb[2][kMaxCombs];
     tAllpass mAllpass[2][kAllpasses];
     int mNumCombs = kMaxCombs;

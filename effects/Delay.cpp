@@ -10,7 +10,18 @@ int tDelay::DelayFor(int rate, double milliseconds) {
     // A time from a patch text beyond what the lines hold is limited to them; a delay of
     // no samples becomes one (the ping-pong pan divides by the delay).
     const double scaled = std::trunc(rate * milliseconds) / 1000.0;
-    return ClampedInt(std::trunc(scaled), kMinDelay, kLineLength);
+    return ClampedInt(std::trunc(scaled), kMinDelay, LineLengthFor(rate));
+}
+
+void tDelay::setSampleRate(int rate) {
+    if (rate == mRate) return;
+    tEffectUnit::setSampleRate(rate);
+    mLeft.resize(LineLengthFor(rate));
+    mRight.resize(LineLengthFor(rate));
+    // The lines start again at the same positions as new ones, with the delay applied anew
+    // at the next update.
+    mDelay = 0;
+    mPhase = 0;
 }
 
 void tDelay::getParams(int* out) const {

@@ -1,32 +1,58 @@
 #include "effects/PMCore.h"
 
+#include "dsp/SampleRate.h"
+
 #include <algorithm>
 #include <cmath>
+
+namespace {
+constexpr double kDcCoefficient = 0.995;
+
+// floor(x + 0.5) limited to 0..size.
+int LineLength(double x, int size) {
+    const double rounded = std::floor(x + 0.5);
+    if (!(rounded >= 0.0)) return 0;
+    if (rounded > size) return size;
+    return static_cast<int>(rounded);
+}
+} // namespace
 
 tPMCore::tPMCore() : mLine1(new double[kLineSize]()), mLine2(new double[kLineSize]()) {
     mLowpass.setMode(tOnePole::kFixed);
     mLowpass.setup(mRate, 7.0);
     mLowpass.update(1000.0);
-    mDc.setCoefficient(0.995);
+    mDc.setCoefficient(kDcCoefficient);
 }
 
-namespace {
-// floor(x + 0.5) limited to 0..kLineSize.
-int LineLength(double x) {
-    const double rounded = std::floor(x + 0.5);
-    if (!(rounded >= 0.0)) return 0;
-    if (rounded > tPMCore::kLineSize) return tPMCore::kLineSize;
-    return static_cast<int>(rounded);
+int tPMCore::LineSizeFor(int rate) {
+    return static_cast<int>((static_cast<long long>(kLineSize) * rate + kReferenceRate / 2) /
+                            kReferenceRate);
 }
-} // namespace
+
+void tPMCore::setSampleRate(int rate) {
+    if (rate == mRate) return;
+    mRate = rate;
+    mLineSize = LineSizeFor(rate);
+    mLine1.reset(new double[mLineSize]());
+    mLine2.reset(new double[mLineSize]());
+    mDc.setCoefficient(perSampleAtRate(kDcCoefficient, rate));
+    mLowpass.setup(mRate, mLowpass.value());
+    mLowpass.update(mFreq);
+    mLen1 = std::min(mLen1, mLineSize);
+    mLen2 = std::min(mLen2, mLineSize);
+    mPos1 = mPos2 = 0;
+    mOld1 = mLen1;
+    mOld2 = mLen2;
+    clear();
+}
 
 void tPMCore::setFrequency(double f) {
     f = std::max(f, 1.0);
     mOld1 = mLen1;
     mOld2 = mLen2;
     mFreq = f;
-    mLen1 = LineLength(mRate / f);
-    mLen2 = LineLength(mLenFactor * mRate / f);
+    mLen1 = LineLength(mRate / f, mLineSize);
+    mLen2 = LineLength(mLenFactor * mRate / f, mLineSize);
 }
 
 namespace {
@@ -63,8 +89,8 @@ double tPMCore::restingValue() const {
 void tPMCore::clear() {
     const double y = restingValue();
     const double v = mIntensity + mFeed * y;
-    std::fill(mLine1.get(), mLine1.get() + kLineSize, y);
-    std::fill(mLine2.get(), mLine2.get() + kLineSize, v);
+    std::fill(mLine1.get(), mLine1.get() + mLineSize, y);
+    std::fill(mLine2.get(), mLine2.get() + mLineSize, v);
     mLowpass.setY(y);
     mDc.settle(y);
     mFb = y;

@@ -10,6 +10,8 @@
 
 class tPMCore {
 public:
+    // Entries of each line at 44100 Hz (in proportion at other rates); also the longest
+    // length line 2 may take.
     static constexpr int kLineSize = 48000;
     // The loop value beyond which (or when not finite) the loop starts again from rest.
     static constexpr double kLoopLimit = 5.0;
@@ -21,7 +23,12 @@ public:
     tPMCore(const tPMCore&) = delete;
     tPMCore& operator=(const tPMCore&) = delete;
 
-    void setSampleRate(int rate) { mRate = rate; }
+    // Sizes the lines for the rate (audio off: this allocates) and sets the DC blocker's
+    // corner for it; the lines then rest as after clear().
+    void setSampleRate(int rate);
+    // Entries of each line at the current rate.
+    int lineSize() const { return mLineSize; }
+    static int LineSizeFor(int rate);
     void setChannels(int n) { mChannels = n; }
 
     // Line lengths for the resonance frequency (at least 1 Hz); line 2's length follows the
@@ -65,6 +72,7 @@ private:
     double mLenFactor = 0.5;
     double mFreq = 1000.0;
     int mRate = 44100;
+    int mLineSize = kLineSize;
     int mLen1 = 44;
     int mLen2 = 22;
     int mPos1 = 0;

@@ -15,6 +15,16 @@ int tReverb::SimpleLengthFor(double damping) {
     return ClampedInt(SliderLaw(damping) * 2137.0 + 153.0, 0, tSimpleReverb::kCapacityBase);
 }
 
+void tReverb::setSampleRate(int rate) {
+    if (rate == mRate) return;
+    tEffectUnit::setSampleRate(rate);
+    mLeft.setSampleRate(rate);
+    mRight.setSampleRate(rate);
+    mComb.setSampleRate(rate);
+    // The simple reverbs' lines take their lengths for the rate at the next reset or update.
+    mLastLength = 1;
+}
+
 void tReverb::getParams(int* out) const {
     out[0] = PatchInt(mGroup.type);
     out[1] = PatchInt(mGroup.damping, 100.0);
