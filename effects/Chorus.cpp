@@ -3,6 +3,7 @@
 #include "dsp/SampleRate.h"
 
 #include <algorithm>
+#include <cmath>
 
 tChorus::tChorus(tEffectsControls& controls)
     : tEffectUnit(controls), mGroup(controls.chorus), mMemory(new double[kRegion]()) {
@@ -18,6 +19,7 @@ void tChorus::setSampleRate(int rate) {
     if (rate == mRate) return;
     tEffectUnit::setSampleRate(rate);
     mRegion = SizeFor(kMaxWidth, rate);
+    mStep = std::max(1, static_cast<int>(std::lround(rateScale(rate))));
     mMemory.reset(new double[mRegion]());
     mWrite = 0;
     for (int k = 0; k < kTaps; ++k) {
@@ -60,20 +62,27 @@ void tChorus::update() {
 void tChorus::tick(double x, double* taps) {
     double* memory = mMemory.get();
     const int size = mSize;
+    const int step = mStep;
     memory[mWrite] = x;
     for (int k = 0; k < kTaps; ++k) {
         taps[k] = memory[mRead[k]];
-        if (++mTick[k] < mPeriod + 10 * k) {
+        if (++mTick[k] < (mPeriod + 10 * k) * step) {
             if (++mRead[k] >= size) mRead[k] = 0;
             continue;
         }
         mTick[k] = 0;
-        mDistance[k] += mDirection[k];
+        mDistance[k] += mDirection[k] * step;
         if (mDistance[k] >= size) mDirection[k] = -1;
         if (mDistance[k] <= kMinDistance) mDirection[k] = 1;
         if (mDirection[k] < 0) {
-            if (++mRead[k] >= size) mRead[k] = 0;
-            if (++mRead[k] >= size) mRead[k] = 0;
+            // The read moves on by one and by the step: the delay shrinks by the step.
+            for (int i = 0; i <= step; ++i)
+                if (++mRead[k] >= size) mRead[k] = 0;
+        } else if (step > 1) {
+            // The read moves on by one and back by the step: the delay grows by the step.
+            if (mRead[k] >= size) mRead[k] = 0;
+            mRead[k] -= step - 1;
+            while (mRead[k] < 0) mRead[k] += size;
         }
     }
     if (++mWrite >= size) mWrite = 0;

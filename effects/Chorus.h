@@ -17,10 +17,12 @@ public:
 
     explicit tChorus(tEffectsControls& controls);
 
-    // The region and the sweep's sizes follow the rate, so that the delays in seconds stay;
-    // the taps step by one sample every period samples at any rate, which keeps the change of
-    // delay per second (and so the pitch sway) as it is. The memory is sized anew (audio off)
-    // and the sweep starts again from its beginning; resets leave its position.
+    // The region and the sweep's sizes follow the rate, so that the delays in seconds stay.
+    // A tap's delay moves by whole samples: by the rate's nearest whole multiple of 44100 Hz
+    // (at least one) every that many periods, so each step is close to one sample at
+    // 44100 Hz and the change of delay per second (the pitch sway) stays. The memory is sized
+    // anew (audio off) and the sweep starts again from its beginning; resets leave its
+    // position.
     void setSampleRate(int rate) override;
     void getParams(int* out) const override;
     void setParams(const int* in) override;
@@ -31,6 +33,8 @@ public:
     bool isOn() const override { return mGroup.on.IsOn(); }
 
     int period() const { return mPeriod; }
+    // Samples a tap's delay moves by at each step: 1 at 44100 Hz.
+    int stepSize() const { return mStep; }
     int size() const { return mSize; }
     // Entries of the memory: kRegion at 44100 Hz, in proportion at other rates.
     int region() const { return mRegion; }
@@ -54,6 +58,7 @@ private:
     int mDirection[kTaps] = {1, 1, 1, 1};
     int mTick[kTaps] = {};
     int mPeriod = 152;
+    int mStep = 1;
     int mSize = 320;
     double mGain = 0.0;
 };

@@ -9,6 +9,23 @@ namespace {
 // The input gain is the single-precision value of 0.015.
 constexpr double kInputGain = static_cast<double>(0.015f);
 constexpr double kAllpassFeedback = 0.5;
+// The frequency at which a comb's damping filter has the same gain at every rate.
+constexpr double kDampingMatchHz = 8000.0;
+
+// The damping filter y = (1 - d)·x + d·y at rate: the pole whose gain at kDampingMatchHz is
+// the gain pole d has there at the reference rate. The treble then dies away as fast per
+// pass, and (the passes lasting as long) per second; the gain at 0 Hz stays 1.
+double DampingAtRate(double d, int rate) {
+    if (rate == kReferenceRate || !(d > 0.0 && d < 1.0)) return d;
+    const double pi = 3.141592653589793;
+    const double reference = std::cos(2.0 * pi * kDampingMatchHz / kReferenceRate);
+    const double gain2 = (1.0 - d) * (1.0 - d) / (1.0 - 2.0 * d * reference + d * d);
+    // (1 - p)^2 = gain2 (1 - 2 p c + p^2) for the pole p at this rate, the root inside the
+    // unit circle.
+    const double c = std::cos(2.0 * pi * kDampingMatchHz / rate);
+    const double b = (1.0 - gain2 * c) / (1.0 - gain2);
+    return b - std::sqrt(std::max(b * b - 1.0, 0.0));
+}
 } // namespace
 
 void tCombReverb::clearMemory() {
@@ -97,7 +114,7 @@ void tCombReverb::recompute() {
     mRoomSize1 = mRoomSize;
     mDamp1 = mDamp;
     mGain = kInputGain;
-    const double damp = perSampleAtRate(mDamp1, mRate);
+    const double damp = DampingAtRate(mDamp1, mRate);
     for (int c = 0; c < 2; ++c) {
         for (int k = 0; k < mNumCombs; ++k) {
             tComb& comb = mComb[c][k];

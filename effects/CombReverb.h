@@ -1,7 +1,8 @@
 // The Schroeder-Moorer reverb: damped feedback combs in parallel (4 to 8 per channel)
 // followed by four allpasses in series per channel, at fixed delay lengths for 44100 Hz that
 // scale with the rate. At another rate each comb's feedback per pass is set so that the
-// reverb time in seconds stays, and the damping filters keep their corner in hertz.
+// reverb time in seconds stays, and the damping filters keep their response in hertz where
+// they act (matched at 8 kHz).
 #pragma once
 
 #include <memory>

@@ -56,17 +56,17 @@ void tSimpleReverb::setSampleRate(int rate) {
 void tSimpleReverb::setLength(int n) {
     for (int k = 0; k < kLines; ++k) {
         tLine& line = mLine[k];
-        const int count = static_cast<int>(std::max(n, 0) * kRatio[k]);
-        const int length = PrimeFrom(AtRate(count, mRate));
-        line.length = std::min(length, line.capacity);
+        // The prime length at the reference rate; at another rate the same duration, so that
+        // the echoes fall at the same times as at the reference rate.
+        const int length = PrimeFrom(static_cast<int>(std::max(n, 0) * kRatio[k]));
+        line.length = std::min(AtRate(length, mRate), line.capacity);
         line.read = line.write - line.length + 1;
         while (line.read < 0) line.read += line.capacity;
         // A pass through line k takes its length in samples: the gain per pass follows the
         // pass's duration against the line at the reference rate.
         mGain[k] = kGain[k];
         if (mRate != kReferenceRate) {
-            const double passes =
-                line.length / (std::min(PrimeFrom(count), line.capacity) * rateScale(mRate));
+            const double passes = line.length / (length * rateScale(mRate));
             mGain[k] = std::copysign(std::pow(std::fabs(kGain[k]), passes), kGain[k]);
         }
     }

@@ -16,9 +16,9 @@ public:
     // Capacities for the rate (audio off: this allocates), the memory at rest; the length
     // is applied anew by the next setLength.
     void setSampleRate(int rate);
-    // Line k gets the smallest prime not below odd(trunc(n * ratio k)) (at another rate: not
-    // below odd(that count scaled by the rate, rounded)), limited to its capacity; reads then
-    // follow the writes by that length.
+    // Line k gets the smallest prime not below odd(trunc(n * ratio k)) (at another rate: that
+    // length scaled by the rate, rounded), limited to its capacity; reads then follow the
+    // writes by that length.
     void setLength(int n);
     void setMix(double m) { mMix = m / 2.0; }
     // Zeroes the memory, the last outputs and the output accumulators; positions stay.
