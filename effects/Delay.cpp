@@ -9,8 +9,13 @@ tDelay::tDelay(tEffectsControls& controls)
 int tDelay::DelayFor(int rate, double milliseconds) {
     // A time from a patch text beyond what the lines hold is limited to them; a delay of
     // no samples becomes one (the ping-pong pan divides by the delay).
-    const double scaled = std::trunc(rate * milliseconds) / 1000.0;
-    return ClampedInt(std::trunc(scaled), kMinDelay, LineLengthFor(rate));
+    const double scaled = std::trunc(kReferenceRate * milliseconds) / 1000.0;
+    const int reference = ClampedInt(std::trunc(scaled), kMinDelay, kLineLength);
+    if (rate == kReferenceRate) return reference;
+    // The echo follows its sound by the delay less one sample: at another rate the delay
+    // that brings it as long after its sound as at the reference rate.
+    return ClampedInt(std::round((reference - 1) * rateScale(rate)) + 1.0, kMinDelay,
+                      LineLengthFor(rate));
 }
 
 void tDelay::setSampleRate(int rate) {

@@ -29,8 +29,8 @@ public:
     double gain() const { return mGain; }
     double feedback() const { return mFeedback; }
 
-    // Samples for a time in ms at the given rate: trunc(rate x time) / 1000, within the
-    // lines for that rate.
+    // Samples for a time in ms: trunc(44100 x time) / 1000 at 44100 Hz, within the lines; at
+    // another rate the delay whose echo comes as many seconds after its sound.
     static int DelayFor(int rate, double milliseconds);
     static int LineLengthFor(int rate) { return 2 * rate; }
 

@@ -33,31 +33,50 @@ inline std::vector<tPartial> Harmonic(double f0, double level = 0.3) {
 }
 
 inline std::vector<tPartial> Noise(double level = 0.3) {
+    const int count = 160;
     std::vector<tPartial> partials;
     std::uint64_t state = 0x2545f4914f6cdd1dULL;
     auto next = [&state] {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
         return static_cast<double>(state >> 11) / static_cast<double>(1ULL << 53);
     };
-    for (int k = 0; k < 160; ++k) {
+    for (int k = 0; k < count; ++k) {
         const double hz = 60.0 * std::pow(200.0, next());
         partials.push_back({hz, level * 0.11, 6.283185307179586 * next()});
     }
     return partials;
 }
 
-// The partials sampled at rate for the given seconds, shaped by an envelope of time.
+// The partials sampled at rate for the given seconds, shaped by an envelope of time that is
+// not zero over at most one stretch.
 inline std::vector<double> Sound(const std::vector<tPartial>& partials, int rate, double seconds,
                                  const std::function<double(double)>& envelope) {
     const std::size_t n = static_cast<std::size_t>(std::lround(seconds * rate));
     std::vector<double> x(n, 0.0);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double t = static_cast<double>(i) / rate;
-        const double e = envelope(t);
-        if (e == 0.0) continue;
+    // The envelope is not zero over one stretch of time: from its first sample there, each
+    // partial turns as a unit vector (cos, sin) by its step per sample until it ends.
+    std::size_t i = 0;
+    while (i < n && envelope(static_cast<double>(i) / rate) == 0.0) ++i;
+    std::vector<double> c, s, stepC, stepS, amplitude;
+    for (const tPartial& p : partials) {
+        const double w = 6.283185307179586 * p.hz / rate;
+        c.push_back(std::cos(p.phase + w * static_cast<double>(i)));
+        s.push_back(std::sin(p.phase + w * static_cast<double>(i)));
+        stepC.push_back(std::cos(w));
+        stepS.push_back(std::sin(w));
+        amplitude.push_back(p.amplitude);
+    }
+    const std::size_t count = partials.size();
+    for (; i < n; ++i) {
+        const double e = envelope(static_cast<double>(i) / rate);
+        if (e == 0.0) break;
         double sum = 0.0;
-        for (const tPartial& p : partials)
-            sum += p.amplitude * std::sin(6.283185307179586 * p.hz * t + p.phase);
+        for (std::size_t k = 0; k < count; ++k) {
+            sum += amplitude[k] * s[k];
+            const double turned = c[k] * stepC[k] - s[k] * stepS[k];
+            s[k] = s[k] * stepC[k] + c[k] * stepS[k];
+            c[k] = turned;
+        }
         x[i] = e * sum;
     }
     return x;
