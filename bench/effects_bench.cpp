@@ -3,7 +3,8 @@
 // seven at once. The counter "s_per_frame" is the time per stereo frame. The full chain also
 // runs a second of sound per iteration at 44100 and 96000 Hz, and eight effects units, their
 // memories full, are switched on (or reset after a block that was not finite) in one block:
-// that block's time (CPU time of the thread) is the iteration time, "worst_ms" the longest.
+// that block's time (CPU time of the thread) is the iteration time; "p99_ms" and "max_ms"
+// give the 99th percentile and the longest of them.
 #include "effects/EffectsModule.h"
 
 #include <stk/FreeVerb.h>
@@ -208,7 +209,7 @@ void EightInOneBlock(benchmark::State& state, bool switchOn) {
             }
     };
     render(2 * rate / kFrames);
-    double worst = 0.0;
+    std::vector<double> times;
     for (auto _ : state) {
         for (auto& module : modules) {
             if (!switchOn) continue;
@@ -223,10 +224,14 @@ void EightInOneBlock(benchmark::State& state, bool switchOn) {
         }
         const double seconds = ThreadSeconds() - start;
         state.SetIterationTime(seconds);
-        worst = std::max(worst, seconds);
+        times.push_back(seconds);
         render(4);
     }
-    state.counters["worst_ms"] = 1000.0 * worst;
+    // On a shared machine a rare block is stretched by time taken from this thread; the 99th
+    // percentile shows the block's own cost, the maximum that stretch.
+    std::sort(times.begin(), times.end());
+    state.counters["p99_ms"] = 1000.0 * times[times.size() * 99 / 100];
+    state.counters["max_ms"] = 1000.0 * times.back();
     state.counters["rate"] = rate;
 }
 

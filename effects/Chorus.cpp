@@ -21,6 +21,7 @@ void tChorus::setSampleRate(int rate) {
     mRegion = SizeFor(kMaxWidth, rate);
     mStep = std::max(1, static_cast<int>(std::lround(rateScale(rate))));
     mMemory.reset(new double[mRegion]());
+    mStale.clean();
     mWrite = 0;
     for (int k = 0; k < kTaps; ++k) {
         mRead[k] = 0;
@@ -32,7 +33,30 @@ void tChorus::setSampleRate(int rate) {
 }
 
 void tChorus::clear() {
-    std::fill(mMemory.get(), mMemory.get() + mRegion, 0.0);
+    mStale.clear(mRegion);
+}
+
+void tChorus::settle(int n) {
+    // A tap reads one entry per sample and moves on by one; at each of its steps instead by
+    // one and the step (the delay shrinks) or back by the step less one (it grows). Over n
+    // samples with at most s steps it stays within (step - 1) s entries behind its read index
+    // and n + step s ahead. An index at or past the size (after the width shrank) is read
+    // once before the reads go on from 0.
+    double* memory = mMemory.get();
+    const int size = mSize;
+    for (int k = 0; k < kTaps; ++k) {
+        const int interval = (mPeriod + 10 * k) * mStep;
+        const int steps = interval > 1 ? n / interval + 1 : n;
+        const int behind = (mStep - 1) * steps;
+        int from = mRead[k];
+        if (from >= size) {
+            mStale.settle(memory, from, 1, size);
+            from = 0;
+        }
+        from = (from - behind) % size;
+        mStale.settle(memory, from < 0 ? from + size : from, behind + n + mStep * steps + 1, size);
+    }
+    mStale.wrote(mWrite, n, size);
 }
 
 void tChorus::getParams(int* out) const {
@@ -90,6 +114,7 @@ void tChorus::tick(double x, double* taps) {
 
 void tChorus::process(double* buf, int count) {
     double taps[kTaps];
+    if (mStale.pending()) settle(mChannels == 1 ? count : count / 2);
     if (mChannels == 1) {
         const double wet = 0.167 * mGain;
         for (int i = 0; i < count; ++i) {

@@ -3,6 +3,7 @@
 // region size.
 #pragma once
 
+#include "dsp/LazyClear.h"
 #include "effects/EffectUnit.h"
 
 #include <memory>
@@ -28,7 +29,8 @@ public:
     void setParams(const int* in) override;
     void update() override;
     void process(double* buf, int count) override;
-    // Zeroes the memory; the sweep keeps its position.
+    // The memory reads as zero from here on (its entries are zeroed as the taps are about to
+    // read them); the sweep keeps its position.
     void clear() override;
     bool isOn() const override { return mGroup.on.IsOn(); }
 
@@ -48,9 +50,13 @@ public:
 private:
     // One sample: writes x and returns the four tap readings through taps[].
     void tick(double x, double* taps);
+    // Before n samples after a clear: what the taps may read is zeroed where it was not
+    // written since.
+    void settle(int n);
 
     tChorusControls& mGroup;
     std::unique_ptr<double[]> mMemory;
+    tLazyClear mStale;
     int mRegion = kRegion;
     int mWrite = 0;
     int mRead[kTaps] = {};

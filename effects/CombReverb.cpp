@@ -29,9 +29,32 @@ double DampingAtRate(double d, int rate) {
 } // namespace
 
 void tCombReverb::clearMemory() {
-    std::fill(mMemory.get(), mMemory.get() + mMemorySize, 0.0);
-    for (auto& channel : mComb)
-        for (tComb& comb : channel) comb.store = 0.0;
+    for (int c = 0; c < 2; ++c) {
+        for (tComb& comb : mComb[c]) {
+            comb.stale.clear(comb.size);
+            comb.store = 0.0;
+        }
+        for (tAllpass& allpass : mAllpass[c]) allpass.stale.clear(allpass.size);
+    }
+    mPending = true;
+}
+
+void tCombReverb::settle(int channels, int n) {
+    // Each comb and allpass reads and then writes the entry at its index, which moves on by
+    // one per sample.
+    mPending = false;
+    for (int c = 0; c < 2; ++c) {
+        for (int k = 0; k < kMaxCombs; ++k) {
+            tComb& comb = mComb[c][k];
+            if (c < channels && k < mNumCombs)
+                comb.stale.advance(comb.memory, comb.index, n, comb.size);
+            mPending = mPending || comb.stale.pending();
+        }
+        for (tAllpass& allpass : mAllpass[c]) {
+            if (c < channels) allpass.stale.advance(allpass.memory, allpass.index, n, allpass.size);
+            mPending = mPending || allpass.stale.pending();
+        }
+    }
 }
 
 int tCombReverb::LengthAt(int length, int rate) {
@@ -47,6 +70,7 @@ void tCombReverb::layOut() {
     }
     mMemorySize = total;
     mMemory.reset(new double[total]());
+    mPending = false;
     double* next = mMemory.get();
     for (int c = 0; c < 2; ++c) {
         for (tComb& comb : mComb[c]) {
@@ -54,12 +78,14 @@ void tCombReverb::layOut() {
             comb.size = LengthAt(kCombLength[c][&comb - mComb[c]], mRate);
             comb.index = 0;
             comb.store = 0.0;
+            comb.stale.clean();
             next += comb.size;
         }
         for (tAllpass& allpass : mAllpass[c]) {
             allpass.memory = next;
             allpass.size = LengthAt(kAllpassLength[c][&allpass - mAllpass[c]], mRate);
             allpass.index = 0;
+            allpass.stale.clean();
             next += allpass.size;
         }
     }
@@ -184,6 +210,7 @@ template <int Combs> void tCombReverb::runStereo(double* buf, int frames) {
 }
 
 void tCombReverb::processMono(double* buf, int count) {
+    if (mPending) settle(1, count);
     switch (mNumCombs) {
     case 4:
         runMono<4>(buf, count);
@@ -204,6 +231,7 @@ void tCombReverb::processMono(double* buf, int count) {
 }
 
 void tCombReverb::processStereo(double* buf, int frames) {
+    if (mPending) settle(2, frames);
     switch (mNumCombs) {
     case 4:
         runStereo<4>(buf, frames);

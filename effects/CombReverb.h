@@ -5,6 +5,8 @@
 // they act (matched at 8 kHz).
 #pragma once
 
+#include "dsp/LazyClear.h"
+
 #include <memory>
 
 class tCombReverb {
@@ -36,7 +38,9 @@ public:
     void setWidth(double v);
     void setNumCombs(int n);
     void recompute();
-    // Zeroes every comb and allpass memory and the combs' filter stores.
+    // Zeroes every comb and allpass memory and the combs' filter stores. The memories are
+    // zeroed as the next blocks are about to read them, so a clear costs no more than those
+    // blocks.
     void clearMemory();
 
     // The unscaled values as last set.
@@ -69,21 +73,27 @@ private:
         double store = 0.0;
         double d1 = 0.0;
         double d2 = 1.0;
+        tLazyClear stale;
     };
     struct tAllpass {
         double* memory = nullptr;
         int size = 0;
         int index = 0;
+        tLazyClear stale;
     };
 
     template <int Combs> void runMono(double* buf, int count);
     template <int Combs> void runStereo(double* buf, int frames);
+    // Before n samples after a clear, through the channels' first numCombs combs and their
+    // allpasses: the entries they will read that were not written since are zeroed.
+    void settle(int channels, int n);
     // Lays the combs and allpasses out in the memory at the lengths for the rate.
     void layOut();
 
     std::unique_ptr<double[]> mMemory;
     int mMemorySize = kMemorySize;
     int mRate = 44100;
+    bool mPending = false; // a memory still holds entries from before the last clear
     tComb mComb[2][kMaxCombs];
     tAllpass mAllpass[2][kAllpasses];
     int mNumCombs = kMaxCombs;

@@ -61,8 +61,10 @@ void tDelay::update() {
 }
 
 void tDelay::reset() {
-    mLeft.clear();
-    mRight.clear();
+    // The lines are zeroed as the echoes are about to read them: a reset costs no more than
+    // the blocks that follow it.
+    mLeft.clearLazily();
+    mRight.clearLazily();
     mPhase = 0;
 }
 
@@ -70,10 +72,13 @@ void tDelay::process(double* buf, int count) {
     const double gain = mGain;
     const double feedback = mFeedback;
     if (mChannels == 1) {
+        mLeft.prepareRun(count);
         for (int i = 0; i < count; ++i) buf[i] += gain * Step(mLeft, feedback, buf[i]);
         return;
     }
+    mLeft.prepareRun(count / 2);
     if (!mGroup.pingPong.IsOn()) {
+        mRight.prepareRun(count / 2);
         for (int i = 0; i + 1 < count; i += 2) {
             buf[i] += gain * Step(mLeft, feedback, buf[i]);
             buf[i + 1] += gain * Step(mRight, feedback, buf[i + 1]);

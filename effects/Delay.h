@@ -28,6 +28,7 @@ public:
     int phase() const { return mPhase; }
     double gain() const { return mGain; }
     double feedback() const { return mFeedback; }
+    const tSimpleDelay& line(int channel) const { return channel == 0 ? mLeft : mRight; }
 
     // Samples for a time in ms: trunc(44100 x time) / 1000 at 44100 Hz, within the lines; at
     // another rate the delay whose echo comes as many seconds after its sound.

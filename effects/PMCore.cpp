@@ -145,8 +145,8 @@ double tPMCore::restingValue() const {
 void tPMCore::clear() {
     const double y = restingValue();
     const double v = mIntensity + mFeed * y;
-    std::fill(mLine1.get(), mLine1.get() + mLineSize, y);
-    std::fill(mLine2.get(), mLine2.get() + mLineSize, v);
+    mStale1.clear(mLineSize, y);
+    mStale2.clear(mLineSize, v);
     mLowpass.setY(y);
     mDc.settle(y);
     mFraction1.rest(y);
@@ -252,7 +252,21 @@ template <bool Fractional> void tPMCore::dispatch(double* buf, int count) {
     }
 }
 
+void tPMCore::settle(int n) {
+    // Each line's position moves on by one per sample (to 0 at its length) and is read and
+    // written there; after a lengthening the reads trail from the old length up to it.
+    const int wrap1 = std::max(mLen1, 1);
+    const int from1 = mPos1 + 1 >= mLen1 ? 0 : mPos1 + 1;
+    if (mOld1 < mLen1) mStale1.settle(mLine1.get(), mOld1, n, wrap1);
+    mStale1.advance(mLine1.get(), from1, n, wrap1);
+    const int wrap2 = std::max(mLen2, 1);
+    const int from2 = mPos2 + 1 >= mLen2 ? 0 : mPos2 + 1;
+    if (mOld2 < mLen2) mStale2.settle(mLine2.get(), mOld2, n, wrap2);
+    mStale2.advance(mLine2.get(), from2, n, wrap2);
+}
+
 void tPMCore::process(double* buf, int count) {
+    if (mStale1.pending() || mStale2.pending()) settle(mChannels != 1 ? count / 2 : count);
     if (mRate == kReferenceRate)
         dispatch<false>(buf, count);
     else

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "dsp/DcBlocker.h"
+#include "dsp/LazyClear.h"
 #include "dsp/OnePole.h"
 
 #include <memory>
@@ -52,7 +53,8 @@ public:
     void process(double* buf, int count);
     // The resting state for silent input: both lines, the loop filter and the DC blocker hold
     // the constant excitation and the loop value it settles to, so that the resonator starts
-    // without a thump and sounds only when its input does.
+    // without a thump and sounds only when its input does. The lines take those values as
+    // the next blocks are about to read them, so a clear costs no more than those blocks.
     void clear();
     // The loop value at rest: y = feed·y + p(intensity + feed·y), p the polynomial.
     double restingValue() const;
@@ -98,6 +100,9 @@ private:
     void tuneLines();
     template <bool Stereo, bool EfxOnly, bool Fractional> void run(double* buf, int count);
     template <bool Fractional> void dispatch(double* buf, int count);
+    // Before n samples after a clear: the entries the lines will read and were not written
+    // since take their resting values.
+    void settle(int n);
 
     tOnePole mLowpass;
     tDcBlocker mDc;
@@ -123,6 +128,8 @@ private:
     double mScale = 1.0;
     tFraction mFraction1;
     tFraction mFraction2;
+    tLazyClear mStale1;
+    tLazyClear mStale2;
     std::unique_ptr<double[]> mLine1;
     std::unique_ptr<double[]> mLine2;
 };

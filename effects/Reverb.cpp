@@ -109,9 +109,12 @@ void tReverb::clear() {
 void tReverb::process(double* buf, int count) {
     if (mType == 0) {
         if (mChannels == 1) {
+            mLeft.prepareRun(count);
             for (int i = 0; i < count; ++i) buf[i] = mLeft.step(buf[i]);
             return;
         }
+        mLeft.prepareRun(count / 2);
+        mRight.prepareRun(count / 2);
         for (int i = 0; i + 1 < count; i += 2) {
             mLeft.step(buf[i]);
             buf[i] = mLeft.m1();

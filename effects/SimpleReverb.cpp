@@ -43,7 +43,9 @@ void tSimpleReverb::allocate() {
         line.memory.reset(new double[line.capacity]());
         line.write = line.read = 0;
         line.last = 0.0;
+        line.stale.clean();
     }
+    mPending = false;
     mM1 = mM2 = 0.0;
 }
 
@@ -74,8 +76,9 @@ void tSimpleReverb::setLength(int n) {
 
 void tSimpleReverb::clear() {
     for (tLine& line : mLine) {
-        std::fill(line.memory.get(), line.memory.get() + line.capacity, 0.0);
+        line.stale.clear(line.capacity);
         line.last = 0.0;
     }
+    mPending = true;
     mM1 = mM2 = 0.0;
 }

@@ -4,6 +4,8 @@
 // away as fast per second as at 44100 Hz.
 #pragma once
 
+#include "dsp/LazyClear.h"
+
 #include <memory>
 
 class tSimpleReverb {
@@ -21,8 +23,21 @@ public:
     // writes by that length.
     void setLength(int n);
     void setMix(double m) { mMix = m / 2.0; }
-    // Zeroes the memory, the last outputs and the output accumulators; positions stay.
+    // Zeroes the memory, the last outputs and the output accumulators; positions stay. The
+    // memory is zeroed as the next blocks are about to read it (see prepareRun), so a clear
+    // costs no more than those blocks.
     void clear();
+    // Before n steps after a clear: the entries they will read that were not written since
+    // are zeroed.
+    void prepareRun(int n) {
+        if (!mPending) return;
+        mPending = false;
+        for (tLine& line : mLine) {
+            line.stale.settle(line.memory.get(), line.read, n, line.capacity);
+            line.stale.wrote(line.write, n, line.capacity);
+            mPending = mPending || line.stale.pending();
+        }
+    }
 
     double step(double x) {
         const double a = mLine[0].last;
@@ -61,6 +76,7 @@ private:
         int write = 0;
         int read = 0;
         double last = 0.0;
+        tLazyClear stale;
 
         // Writes x, reads the new output; both positions advance and wrap at the capacity.
         double push(double x) {
@@ -79,6 +95,7 @@ private:
     double mGain[kLines] = {0.7, 0.7, 0.62, -0.71};
     int mCapacityBase;
     int mRate = 44100;
+    bool mPending = false; // a line still holds entries from before the last clear
     double mMix = 0.5;
     double mM1 = 0.0;
     double mM2 = 0.0;
