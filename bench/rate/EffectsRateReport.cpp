@@ -42,6 +42,13 @@ struct tMeasureRow {
     tWorst worst[3];
 };
 
+// A number as %g prints it.
+std::string Text(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
 double Percent(double value, double reference) {
     return 100.0 * (value / reference - 1.0);
 }
@@ -119,8 +126,7 @@ int main(int argc, char** argv) {
             const double c0 = ratetest::SpectralCentroid(reference, kReferenceRate, 2.0);
             for (int r = 0; r < 3; ++r) {
                 const std::vector<double> y = play(kRates[r]);
-                const std::string at =
-                    "type " + std::to_string(type) + " setting " + std::to_string(setting);
+                const std::string at = "type " + std::to_string(type) + " setting " + Text(setting);
                 take(4, r, Percent(EnergyDecay40dB(y, kRates[r]), d0), at);
                 take(5, r, Percent(ratetest::SpectralCentroid(y, kRates[r], 2.0), c0), at);
             }
@@ -139,8 +145,7 @@ int main(int argc, char** argv) {
             return EchoTime(click, engine.Play(click), rate, 0.02, 1.1);
         };
         const double e0 = echo(kReferenceRate);
-        for (int r = 0; r < 3; ++r)
-            take(6, r, Percent(echo(kRates[r]), e0), std::to_string(ms) + " ms");
+        for (int r = 0; r < 3; ++r) take(6, r, Percent(echo(kRates[r]), e0), Text(ms) + " ms");
     }
 
     // The chorus: each tap's delay every tenth of a second for two seconds, and the centroid of
@@ -185,8 +190,7 @@ int main(int argc, char** argv) {
             for (std::size_t i = 0; i < std::min(t.size(), t0.size()); ++i)
                 if (std::fabs(t[i] - t0[i]) > std::fabs(worst)) worst = t[i] - t0[i];
             worst = 100.0 * worst / depth;
-            const std::string at =
-                "frequency " + std::to_string(frequency) + " width " + std::to_string(width);
+            const std::string at = "frequency " + Text(frequency) + " width " + Text(width);
             take(7, r, worst, at);
             take(8, r, Percent(c[0], c0[0]), at);
         }
@@ -210,7 +214,7 @@ int main(int argc, char** argv) {
         const double f0 = ratetest::Fundamental(reference, kReferenceRate, 0.5, hz);
         for (int r = 0; r < 3; ++r) {
             const std::vector<double> y = play(kRates[r]);
-            const std::string at = labels[p] + " (" + std::to_string(hz) + " Hz)";
+            const std::string at = labels[p] + " (" + Text(hz) + " Hz)";
             take(9, r, ratetest::Cents(ratetest::Fundamental(y, kRates[r], 0.5, f0), f0), at);
             take(10, r, ratetest::RmsDb(y) - ratetest::RmsDb(reference), at);
         }
