@@ -232,8 +232,22 @@ void tRack::CountSilenced() {
     if (silenced != 0) mSilenced.fetch_add(silenced, std::memory_order_relaxed);
 }
 
-const double* tRack::Render(int frames) {
+bool tRack::TryDeliver(const tRackEvent* events, int count) {
     std::unique_lock<std::mutex> lock(mLock, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    DeliverPending();
+    for (int i = 0; i < count; ++i) Deliver(events[i]);
+    return true;
+}
+
+const double* tRack::Render(int frames) {
+    bool delivered = false;
+    return Render(frames, nullptr, 0, delivered);
+}
+
+const double* tRack::Render(int frames, const tRackEvent* events, int count, bool& delivered) {
+    std::unique_lock<std::mutex> lock(mLock, std::try_to_lock);
+    delivered = lock.owns_lock();
     const int channels = lock.owns_lock() ? mChannels : 1;
     frames = std::clamp(frames, 0, kMixSize / std::max(channels, 1));
     if (!lock.owns_lock()) {
@@ -247,6 +261,7 @@ const double* tRack::Render(int frames) {
     // compute many times slower; the whole block treats them as zero.
     const tFlushDenormals flush;
     DeliverPending();
+    for (int i = 0; i < count; ++i) Deliver(events[i]);
     for (tSlot* slot : mSlots) {
         slot->rendered = false;
         if (slot->AcceptsInput()) continue;

@@ -92,6 +92,14 @@ public:
     // mixes them: frames x Channels() doubles, interleaved. Silence while the structure is
     // being changed.
     const double* Render(int frames);
+    // The same, delivering count already-decoded events (in order, after the queued ones)
+    // straight to the modules on this thread first. delivered tells whether they reached
+    // them: false while the structure is being changed (the block is then silence), and the
+    // caller keeps them for its next block.
+    const double* Render(int frames, const tRackEvent* events, int count, bool& delivered);
+    // The events of that entry without rendering, for a caller whose events overflow what it
+    // keeps: false, and nothing delivered, while the structure is being changed.
+    bool TryDeliver(const tRackEvent* events, int count);
 
 private:
     void Post(const tRackEvent& event);

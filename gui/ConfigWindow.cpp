@@ -5,6 +5,7 @@
 
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
+#include <FL/Fl_Choice.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Output.H>
 #include <FL/Fl_Slider.H>
@@ -69,6 +70,10 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs)
     mWidgets.audioDevice = new Fl_Input(140, 107, 102, 20, "Audio device:");
     mWidgets.audioDevice->when(FL_WHEN_CHANGED);
     mWidgets.audioDevice->callback(DeviceTyped, this);
+    mWidgets.sampleRate = new Fl_Choice(310, 107, 68, 20, "Sample rate:");
+    mWidgets.sampleRate->labelsize(12);
+    for (const std::string& entry : config.Controls().rateChoice.Entries())
+        mWidgets.sampleRate->add(entry.c_str());
 
     Label(66, 135, 74, 20, "Period size:");
     mWidgets.frames = new Fl_Output(150, 135, 36, 20, "frames");
@@ -100,6 +105,10 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs)
     });
     mBinding.Bind(mWidgets.fragments, controls.fragmentsSlider, [this] {
         mConfig.MoveFragmentsSlider(mConfig.Controls().fragmentsSlider.Value());
+        mBinding.Refresh();
+    });
+    mBinding.Bind(mWidgets.sampleRate, controls.rateChoice, [this] {
+        mConfig.ChooseSampleRate(mConfig.Controls().rateChoice.Index());
         mBinding.Refresh();
     });
     mBinding.BindText(mWidgets.frames, controls.framesBox, Whole);

@@ -1,6 +1,6 @@
 // The configuration window (Options -> "Configuration"): patch directory with its "..."
-// chooser, audio device, period and fragment sliders with their boxes, the output delay
-// they give, "Default Values", "Dismiss" and "Save".
+// chooser, audio device, sample rate, period and fragment sliders with their boxes, the
+// output delay they give, "Default Values", "Dismiss" and "Save".
 //
 // The sliders and boxes are views of the configuration's controls; the two texts are written
 // into the configuration as they are typed and shown again when the window opens.
@@ -17,6 +17,7 @@ class Fl_Input;
 class Fl_Output;
 class Fl_Slider;
 class Fl_Button;
+class Fl_Choice;
 
 class tConfigWindow {
 public:
@@ -25,6 +26,7 @@ public:
         Fl_Input* patchPath;
         Fl_Button* choosePath;
         Fl_Input* audioDevice;
+        Fl_Choice* sampleRate;
         Fl_Output* frames;
         Fl_Slider* period;
         Fl_Output* fragmentsBox;

@@ -1,6 +1,7 @@
 #include "platform/Audio.h"
 
 #include "core/Config.h"
+#include "dsp/SampleRate.h"
 #include "platform/Realtime.h"
 
 #include <alsa/asoundlib.h>
@@ -122,7 +123,23 @@ int tAudio::Open(int channels) {
     return kOpen;
 }
 
+int tAudio::ConfiguredRate() const {
+    return mConfig.SampleRate();
+}
+
 int tAudio::Init(int rate) {
+    const int configured = Configure(rate);
+    if (configured == 0) Run();
+    return configured;
+}
+
+void tAudio::Run() {
+    if (mHandle.load() == nullptr) return;
+    mRunning.store(true);
+    WakeThread();
+}
+
+int tAudio::Configure(int rate) {
     std::lock_guard<std::mutex> lock(mDeviceLock);
     snd_pcm_t* handle = mHandle.load();
     if (mOpenState.load(std::memory_order_relaxed) == kClosed || handle == nullptr) return 1;
@@ -166,9 +183,19 @@ int tAudio::Init(int rate) {
         CloseLocked();
         return -1;
     }
-    if (static_cast<int>(chosenRate) != rate)
-        std::printf("Rate doesn't match (requested %iHz, get %iHz)\n", rate,
-                    static_cast<int>(chosenRate));
+    const int granted = static_cast<int>(chosenRate);
+    if (granted != rate && (granted != mReportedGranted || rate != mReportedAsked)) {
+        std::printf("Rate doesn't match (requested %iHz, get %iHz)\n", rate, granted);
+        mReportedAsked = rate;
+        mReportedGranted = granted;
+    }
+    if (!isValidSampleRate(granted)) {
+        std::printf("Rate %iHz of the device is outside %i..%iHz\n", granted, kMinSampleRate,
+                    kMaxSampleRate);
+        CloseLocked();
+        return -1;
+    }
+    mRate.store(granted, std::memory_order_relaxed);
 
     const int period = std::clamp(mConfig.Period(), kMinPeriod, kMaxPeriod);
     const int fragments = mConfig.Fragments();
@@ -233,8 +260,6 @@ int tAudio::Init(int rate) {
         std::printf("Unable to prepare for playback: %s\n", snd_strerror(err));
         return err;
     }
-    mRunning.store(true);
-    WakeThread();
     return 0;
 }
 

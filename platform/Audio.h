@@ -62,9 +62,20 @@ public:
     static bool SuggestSoundServer(int openError, const std::string& device);
     // Configures the open device (S16_LE, rate, period, buffer of period x fragments) and
     // starts the callbacks. The block length (Period) is the period the device settled on
-    // when that lies in kMinPeriod..kMaxPeriod, else the configured one. Returns 0 on
-    // success, 1 when the device is closed, otherwise -1 or the ALSA error after printing it.
+    // when that lies in kMinPeriod..kMaxPeriod, else the configured one. The rate is the
+    // nearest the device offers (Rate); a rate other than the one asked for is reported the
+    // first time the device gives it, and one outside the rates the engine accepts is an
+    // error. Returns 0 on success, 1 when the device is closed, otherwise -1 or the ALSA error
+    // after printing it.
     int Init(int rate);
+    // Init in two steps, so that the engine can be prepared at the granted rate before the
+    // first callback: Configure does all but starting, Run starts the callbacks.
+    int Configure(int rate);
+    void Run();
+    // The rate the configuration asks for, and the one the device granted at the last
+    // Configure (0 before).
+    int ConfiguredRate() const;
+    int Rate() const { return mRate.load(std::memory_order_relaxed); }
     // Stops the callbacks and closes the device; returns within about kCloseWaitMs.
     void Close();
     // Writes one period of frames x channels samples, waiting until the device takes it.
@@ -95,6 +106,10 @@ private:
     std::atomic<int> mChannels{1};
     std::atomic<int> mPeriod{128};
     std::atomic<int> mFragments{2};
+    std::atomic<int> mRate{0};
+    // The last rate mismatch reported (asked for, granted), so that it is told only once.
+    int mReportedAsked = 0;
+    int mReportedGranted = 0;
 
     std::mutex mDeviceLock; // open, configure, close
     std::atomic<_snd_pcm*> mHandle{nullptr};

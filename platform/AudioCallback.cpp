@@ -7,16 +7,17 @@
 
 tRenderCallback::tRenderCallback(tRack& rack, tAudio& audio, tMasterStage& master,
                                  tMasterControls& controls, tLoadCounters& counters)
-    : mRack(rack), mAudio(audio), mMaster(master), mControls(controls), mCounters(counters) {}
+    : mRack(rack), mAudio(audio), mMaster(master), mEngine(rack, master), mControls(controls),
+      mCounters(counters) {}
 
 void tRenderCallback::AudioCallback() {
     mCounters.CountBlock();
-    mAudio.Write(mMaster.Samples());
-    // The device's block length, within what the rack's mix holds.
-    const int channels = mAudio.Channels();
-    const int frames = std::min(mAudio.Period(), tRack::kMixSize / std::max(channels, 1));
-    const double* mix = mRack.Render(frames);
-    if (mMaster.Process(mix, frames, channels, mAudio.Fragments())) Overloaded();
+    mAudio.Write(mSamples);
+    // The device's block length, within what the sample buffer holds.
+    const int frames = std::min(mAudio.Period(), tAudio::kMaxPeriod);
+    mEngine.Process(nullptr, 0, mOut, frames);
+    tMasterStage::ToSamples(mOut, frames * mEngine.Channels(), mSamples);
+    if (mMaster.UpdateLoad(frames, mAudio.Fragments())) Overloaded();
 }
 
 void tRenderCallback::Overloaded() {
@@ -31,22 +32,23 @@ void tRenderCallback::Overloaded() {
 bool tRenderCallback::Start() {
     std::lock_guard<std::mutex> lock(mSwitchLock);
     if (IsOn()) return true;
-    return StartLocked();
-}
-
-bool tRenderCallback::StartLocked() {
-    mRack.AllNotesOff();
-    mRack.SetChannels(mChannels.load());
-    mRack.PrepareAll();
     return OpenDevice();
 }
 
 bool tRenderCallback::OpenDevice() {
-    const int state = mAudio.Open(mChannels.load());
+    const int channels = mChannels.load();
+    const int state = mAudio.Open(channels);
     if (state == tAudio::kClosed) {
         ShowOff();
         return false;
     }
+    if (mAudio.Configure(mAudio.ConfiguredRate()) != 0) {
+        mAudio.Close();
+        ShowOff();
+        return false;
+    }
+    // The modules run at the rate the device gave, prepared before the first block.
+    mEngine.Prepare(mAudio.Rate(), channels);
     // Shown as on before the first block can run: an overload guard that fires in the very
     // first blocks then has the last word.
     mState.store(state);
@@ -54,11 +56,8 @@ bool tRenderCallback::OpenDevice() {
     mControls.audioLight.Set(1);
     // From the first block on, events wait for the block that delivers them.
     mRack.SetRendering(true);
-    if (mAudio.Init(kRate) == 0) return true;
-    mAudio.Close();
-    mRack.SetRendering(false);
-    ShowOff();
-    return false;
+    mAudio.Run();
+    return true;
 }
 
 void tRenderCallback::ShowOff() {
@@ -93,7 +92,8 @@ void tRenderCallback::SetChannels(int channels) {
         mState.store(tAudio::kClosed);
     }
     mChannels.store(channels == 1 ? 1 : 2);
-    mRack.SetChannels(mChannels.load());
-    mRack.PrepareAll();
-    if (wasOn) OpenDevice();
+    if (wasOn)
+        OpenDevice();
+    else
+        mEngine.Prepare(mEngine.SampleRate(), mChannels.load());
 }

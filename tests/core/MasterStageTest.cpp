@@ -14,11 +14,17 @@ constexpr int kFragments = 4;
 
 class MasterStageTest : public ::testing::Test {
 protected:
-    // Runs blocks of the same mix (frames x 2 values) through the stage.
+    // Runs blocks of the same mix (frames x 2 values) through the stage and the device's
+    // load step; samples holds the last block as the device receives it.
     void Run(const std::vector<double>& mix, int blocks = 1) {
         const int frames = static_cast<int>(mix.size()) / kChannels;
-        for (int b = 0; b < blocks; ++b)
-            overload = stage.Process(mix.data(), frames, kChannels, kFragments);
+        std::vector<double> out(mix.size());
+        samples.resize(mix.size());
+        for (int b = 0; b < blocks; ++b) {
+            stage.Process(mix.data(), frames, kChannels, out.data());
+            overload = stage.UpdateLoad(frames, kFragments);
+        }
+        tMasterStage::ToSamples(out.data(), static_cast<int>(out.size()), samples.data());
     }
     static std::vector<double> Constant(double value, int frames = kFrames) {
         return std::vector<double>(frames * kChannels, value);
@@ -31,8 +37,13 @@ protected:
     tMasterControls controls;
     tLoadCounters counters;
     tMasterStage stage{controls, counters};
+    std::vector<int16_t> samples;
     bool overload = false;
 };
+
+// Blocks of kFrames in a meter and a load window at 44100 Hz.
+constexpr int kMeterBlocks = tMasterStage::kMeterWindow / kFrames;
+constexpr int kLoadBlocks = tMasterStage::kLoadWindow / kFrames;
 
 } // namespace
 
@@ -47,17 +58,17 @@ TEST_F(MasterStageTest, GainFollowsTheVolumeLaw) {
     // The initial volume 1.5 applied to a quiet block; the product truncates toward zero.
     Run(Constant(0.5));
     EXPECT_NEAR(stage.Gain(), 13572.95, 0.01);
-    EXPECT_EQ(stage.Samples()[0], 6786);
+    EXPECT_EQ(samples.data()[0], 6786);
     Run({0.001, -0.001});
-    EXPECT_EQ(stage.Samples()[0], 13);
-    EXPECT_EQ(stage.Samples()[1], -13);
+    EXPECT_EQ(samples.data()[0], 13);
+    EXPECT_EQ(samples.data()[1], -13);
 }
 
 TEST_F(MasterStageTest, VolumeZeroIsSilenceWithTheNormalColour) {
     controls.volume.Set(0.0);
     controls.vuMeter.SetColour(0);
-    Run(Constant(0.9), tMasterStage::kMeterWindow);
-    EXPECT_EQ(stage.Samples()[0], 0);
+    Run(Constant(0.9), kMeterBlocks);
+    EXPECT_EQ(samples.data()[0], 0);
     EXPECT_EQ(controls.vuMeter.Colour(), kVuColourNormal);
     EXPECT_DOUBLE_EQ(controls.vuMeter.Value(), 0.0);
 }
@@ -66,24 +77,24 @@ TEST_F(MasterStageTest, LimiterHalvesAFullScaleBlockAndKeepsCuttingThroughTheWin
     controls.volume.Set(3.0);
     Run(Constant(1.0));
     EXPECT_DOUBLE_EQ(stage.Gain(), 16384.0);
-    EXPECT_EQ(stage.Samples()[0], 16384);
+    EXPECT_EQ(samples.data()[0], 16384);
     // The held peak still exceeds the threshold in the next block of the same window.
     Run(Constant(1.0));
     EXPECT_DOUBLE_EQ(stage.Gain(), 8192.0);
-    Run(Constant(1.0), tMasterStage::kMeterWindow - 2);
+    Run(Constant(1.0), kMeterBlocks - 2);
     EXPECT_EQ(controls.vuMeter.Colour(), kVuColourLimited);
     EXPECT_DOUBLE_EQ(controls.vuMeter.Value(), 1.0);
     // The next window starts again from the volume's gain.
     Run(Constant(0.25));
     EXPECT_DOUBLE_EQ(stage.Gain(), 32768.0);
-    EXPECT_EQ(stage.Samples()[0], 8192);
+    EXPECT_EQ(samples.data()[0], 8192);
 }
 
 TEST_F(MasterStageTest, WithoutLimiterLoudSamplesSaturateInsteadOfWrapping) {
     controls.volume.Set(3.0);
     controls.limiter.Set(0);
     Run({1.0, -1.0, 1.5, -1.5, 0.999, 3.0e9, -3.0e9, 0.0}); // four stereo frames
-    const int16_t* s = stage.Samples();
+    const int16_t* s = samples.data();
     EXPECT_EQ(s[0], 32767);
     EXPECT_EQ(s[1], -32768);
     EXPECT_EQ(s[2], 32767); // would wrap to -16384
@@ -93,7 +104,7 @@ TEST_F(MasterStageTest, WithoutLimiterLoudSamplesSaturateInsteadOfWrapping) {
     EXPECT_EQ(s[6], -32768);
     EXPECT_EQ(s[7], 0);
     EXPECT_DOUBLE_EQ(stage.Gain(), 32768.0); // no limiting
-    Run(Constant(1.0), tMasterStage::kMeterWindow - 1);
+    Run(Constant(1.0), kMeterBlocks);        // the window counts frames: the short block adds 4
     EXPECT_EQ(controls.vuMeter.Colour(), kVuColourOverload);
     EXPECT_NEAR(controls.vuMeter.Value(), 3.0e9, 1.0);
 }
@@ -114,25 +125,48 @@ TEST_F(MasterStageTest, ConversionSaturatesAndMapsNotANumberToSilence) {
 TEST_F(MasterStageTest, VuMeterUpdatesOnceEvery42BlocksWithItsColours) {
     controls.volume.Set(3.0);
     const auto serial = controls.vuMeter.Serial();
-    Run(Constant(0.9), tMasterStage::kMeterWindow - 1);
+    Run(Constant(0.9), kMeterBlocks - 1);
     EXPECT_EQ(controls.vuMeter.Serial(), serial);
     Run(Constant(0.9));
     EXPECT_NE(controls.vuMeter.Serial(), serial);
     EXPECT_EQ(controls.vuMeter.Colour(), kVuColourHot);
     EXPECT_NEAR(controls.vuMeter.Value(), 0.9, 1e-12);
 
-    Run(Constant(0.5), tMasterStage::kMeterWindow);
+    Run(Constant(0.5), kMeterBlocks);
     EXPECT_EQ(controls.vuMeter.Colour(), kVuColourNormal);
     EXPECT_NEAR(controls.vuMeter.Value(), 0.5, 1e-12);
+}
+
+TEST_F(MasterStageTest, MeterWindowKeepsItsTimeAtEveryRateWhateverTheBlockLength) {
+    EXPECT_EQ(stage.MeterWindowFrames(), 5376); // 42 blocks of 128 at 44100 Hz
+    EXPECT_EQ(stage.LoadWindowFrames(), 13056);
+    controls.volume.Set(3.0);
+    // Blocks of 1 and of 7 frames at 96000 Hz fill the window frame by frame.
+    for (const int frames : {1, 7}) {
+        SCOPED_TRACE(frames);
+        tMasterStage fresh(controls, counters);
+        fresh.SetSampleRate(96000);
+        EXPECT_EQ(fresh.MeterWindowFrames(), 11703);
+        EXPECT_EQ(fresh.LoadWindowFrames(), 28421);
+        const std::vector<double> mix = Constant(0.7, frames);
+        std::vector<double> out(mix.size());
+        const int before = (11703 - 1) / frames; // blocks that leave the window unfilled
+        const auto serial = controls.vuMeter.Serial();
+        for (int b = 0; b < before; ++b) fresh.Process(mix.data(), frames, kChannels, out.data());
+        EXPECT_EQ(controls.vuMeter.Serial(), serial);
+        fresh.Process(mix.data(), frames, kChannels, out.data());
+        EXPECT_NE(controls.vuMeter.Serial(), serial);
+        EXPECT_NEAR(controls.vuMeter.Value(), 0.7, 1e-12);
+    }
 }
 
 TEST_F(MasterStageTest, VolumeChangeTakesEffectAtTheNextWindow) {
     Run(Constant(0.5));
     controls.volume.Set(3.0);
-    Run(Constant(0.5), tMasterStage::kMeterWindow - 1);
-    EXPECT_EQ(stage.Samples()[0], 6786);
+    Run(Constant(0.5), kMeterBlocks - 1);
+    EXPECT_EQ(samples.data()[0], 6786);
     Run(Constant(0.5));
-    EXPECT_EQ(stage.Samples()[0], 16384);
+    EXPECT_EQ(samples.data()[0], 16384);
 }
 
 TEST_F(MasterStageTest, VuSwitchOffWithLimiterOffLeavesTheMeterAlone) {
@@ -140,10 +174,10 @@ TEST_F(MasterStageTest, VuSwitchOffWithLimiterOffLeavesTheMeterAlone) {
     controls.vu.Set(0);
     controls.limiter.Set(0);
     const auto serial = controls.vuMeter.Serial();
-    Run(Constant(1.0), 3 * tMasterStage::kMeterWindow);
+    Run(Constant(1.0), 3 * kMeterBlocks);
     EXPECT_EQ(controls.vuMeter.Serial(), serial);
     EXPECT_DOUBLE_EQ(stage.Peak(), 0.0);
-    EXPECT_EQ(stage.Samples()[0], 32767);
+    EXPECT_EQ(samples.data()[0], 32767);
 }
 
 // --- load meter and overload guard --------------------------------------------------------
@@ -152,24 +186,24 @@ TEST_F(MasterStageTest, LoadMeterShowsTheLargestCountScaledTo128Frames) {
     counters.UseFifoLevels();
     SetBlocksSinceTick(3);
     const auto serial = controls.loadMeter.Serial();
-    Run(Constant(0.0), tMasterStage::kLoadWindow - 1);
+    Run(Constant(0.0), kLoadBlocks - 1);
     EXPECT_EQ(controls.loadMeter.Serial(), serial);
     Run(Constant(0.0));
     EXPECT_DOUBLE_EQ(controls.loadMeter.Value(), 3.0);
     EXPECT_EQ(controls.loadMeter.Colour(), kLoadColourNormal);
 
-    Run(Constant(0.0, 64), tMasterStage::kLoadWindow);
+    Run(Constant(0.0, 64), 2 * kLoadBlocks);
     EXPECT_DOUBLE_EQ(controls.loadMeter.Value(), 1.0);
 }
 
 TEST_F(MasterStageTest, LoadMeterTurnsRedAboveWarningLevelPlusFragments) {
     counters.UseFifoLevels(); // warning 40
     SetBlocksSinceTick(44);
-    Run(Constant(0.0), tMasterStage::kLoadWindow);
+    Run(Constant(0.0), kLoadBlocks);
     EXPECT_DOUBLE_EQ(controls.loadMeter.Value(), 44.0);
     EXPECT_EQ(controls.loadMeter.Colour(), kLoadColourNormal);
     SetBlocksSinceTick(45);
-    Run(Constant(0.0), tMasterStage::kLoadWindow);
+    Run(Constant(0.0), kLoadBlocks);
     EXPECT_EQ(controls.loadMeter.Colour(), kLoadColourWarning);
 }
 
