@@ -37,8 +37,7 @@ void RunMasterStage(benchmark::State& state, bool limiter, bool vu) {
     tMasterControls controls;
     controls.limiter.Set(limiter);
     controls.vu.Set(vu);
-    tLoadCounters counters;
-    tMasterStage stage(controls, counters);
+    tMasterStage stage(controls);
     stage.SetSampleRate(rate);
     const std::vector<double> mix = TestMix();
     std::vector<double> out(mix.size());
@@ -74,8 +73,7 @@ void RunEngine(benchmark::State& state, const std::vector<int>& presets,
     const int rate = static_cast<int>(state.range(0));
     tRack rack;
     tMasterControls controls;
-    tLoadCounters counters;
-    tMasterStage master(controls, counters);
+    tMasterStage master(controls);
     tEngine engine(rack, master);
     engine.Prepare(rate, kChannels);
     for (std::size_t p = 0; p < presets.size(); ++p) {

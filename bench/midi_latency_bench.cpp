@@ -100,10 +100,9 @@ struct tSetup {
             tRack::tGuard guard(rack);
             slot->SwitchOn();
         }
-        counters.UseFifoLevels();
-        stage = std::make_unique<tMasterStage>(controls, counters);
+        stage = std::make_unique<tMasterStage>(controls);
         audio = std::make_unique<tAudio>(config);
-        callback = std::make_unique<tRenderCallback>(rack, *audio, *stage, controls, counters);
+        callback = std::make_unique<tRenderCallback>(rack, *audio, *stage, controls);
         clocked = std::make_unique<tClockedClient>(*callback);
         audio->SetCallback(clocked.get());
         tick = std::make_unique<tTickThread>(counters);

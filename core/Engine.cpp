@@ -6,9 +6,10 @@
 
 #include <algorithm>
 
-tEngine::tEngine(tRack& rack) : mRack(rack), mMaster(nullptr) {}
+tEngine::tEngine(tRack& rack) : mRack(rack), mMaster(nullptr), mAhead(2 * kMaxAhead) {}
 
-tEngine::tEngine(tRack& rack, tMasterStage& master) : mRack(rack), mMaster(&master) {}
+tEngine::tEngine(tRack& rack, tMasterStage& master)
+    : mRack(rack), mMaster(&master), mAhead(2 * kMaxAhead) {}
 
 bool tEngine::Prepare(int sampleRate, int channels) {
     if (!isValidSampleRate(sampleRate)) return false;
@@ -25,6 +26,8 @@ bool tEngine::Prepare(int sampleRate, int channels) {
     if (mMaster != nullptr) mMaster->SetSampleRate(sampleRate);
     mDecoder.Reset();
     mPending.Clear();
+    mAheadStart = mAheadEnd = 0;
+    mRack.EndLease();
     return true;
 }
 
@@ -67,7 +70,11 @@ void tEngine::tPending::SetPan(int channel, int value) {
 }
 
 void tEngine::tPending::AllNotesOff() {
-    Add({tRackEvent::kAllNotesOff, 0, 0, 0});
+    Add({tRackEvent::kAllNotesOff, -1, 0, 0});
+}
+
+void tEngine::tPending::ChannelNotesOff(int channel) {
+    Add({tRackEvent::kAllNotesOff, static_cast<std::int8_t>(channel & 0x0F), 0, 0});
 }
 
 void tEngine::Feed(const tEngineEvent& event) {
@@ -77,7 +84,7 @@ void tEngine::Feed(const tEngineEvent& event) {
 
 // --- rendering -----------------------------------------------------------------------------
 
-void tEngine::RenderPiece(double* out, int frames) {
+bool tEngine::RenderPiece(double* out, int frames) {
     bool delivered = false;
     const double* mix = mRack.Render(frames, mPending.events, mPending.count, delivered);
     if (delivered) mPending.Clear();
@@ -86,17 +93,46 @@ void tEngine::RenderPiece(double* out, int frames) {
         mMaster->Process(mix, frames, mChannels, out);
     else
         std::copy(mix, mix + n, out);
+    return delivered;
+}
+
+int tEngine::PlayAhead(double* out, int frames) {
+    if (mAheadStart == mAheadEnd) return 0;
+    // The owner's time with the rack runs until the block after this one.
+    mRack.EndLease();
+    const int n = std::min(frames, mAheadEnd - mAheadStart);
+    std::copy_n(mAhead.data() + mAheadStart * mChannels, n * mChannels, out);
+    mAheadStart += n;
+    if (mAheadStart == mAheadEnd) mAheadStart = mAheadEnd = 0;
+    return n;
+}
+
+void tEngine::RenderAhead(int frames) {
+    int done = 0;
+    while (done < frames) {
+        const int piece = std::min(frames - done, kMaxPiece);
+        if (!RenderPiece(mAhead.data() + done * mChannels, piece)) break; // the owner has it
+        done += piece;
+    }
+    mAheadStart = 0;
+    mAheadEnd = done;
+    if (done == frames) mRack.GrantLease(static_cast<double>(frames) / mSampleRate);
 }
 
 void tEngine::Process(const tEngineEvent* events, int count, double* out, int frames) {
+    mRack.RenderWithLeases();
     int next = 0;
-    for (int done = 0; done < frames;) {
+    for (int done = PlayAhead(out, frames); done < frames;) {
         for (; next < count && events[next].frame <= done; ++next) Feed(events[next]);
         int end = std::min(frames, done + kMaxPiece);
         if (next < count) end = std::min(end, events[next].frame);
         RenderPiece(out + done * mChannels, end - done);
         done = end;
     }
-    // Events stamped past the call reach the modules at the start of the next one.
+    // Events stamped past the call (or falling in what was rendered ahead) reach the modules
+    // at the start of the next piece rendered.
     for (; next < count; ++next) Feed(events[next]);
+    // The owner waits for the rack: the next call's sound is rendered now and the rack handed
+    // over until then.
+    if (mAheadEnd == 0 && frames <= kMaxAhead && mRack.LockWanted()) RenderAhead(frames);
 }

@@ -13,9 +13,12 @@
 // the next piece, before the events of the call.
 //
 // With the events at frame 0 and a call as long as the device's period, the output is exactly
-// what rendering the rack one period at a time gives. Process never allocates, locks or waits:
-// when the rack is busy having its structure changed, the piece is silence and the decoded
-// events wait for the next piece.
+// what rendering the rack one period at a time gives. Process never allocates, locks or waits.
+// When the rack's owner wants the rack (to edit it), the engine renders the next call's sound
+// ahead at the end of a call and hands the rack over (tRack::GrantLease); the next call plays
+// what was rendered ahead, so an edit never punches a hole in the sound. Events that arrive
+// meanwhile reach the modules at the first piece rendered after it. Should the rack still be
+// busy then, the piece is silence and the decoded events wait for the next piece.
 #pragma once
 
 #include "core/MidiDecoder.h"
@@ -23,6 +26,7 @@
 #include "core/RackEvent.h"
 
 #include <cstdint>
+#include <vector>
 
 class tRack;
 class tMasterStage;
@@ -39,6 +43,7 @@ class tEngine {
 public:
     static constexpr int kMaxPiece = 256;    // frames rendered at a time
     static constexpr int kMaxPending = 1024; // decoded events waiting for their piece
+    static constexpr int kMaxAhead = 8192;   // frames rendered ahead for the rack's owner
 
     // Without a master stage the output is the rack's mix as it is (a plugin's output).
     explicit tEngine(tRack& rack);
@@ -76,6 +81,7 @@ private:
         void Controller(int channel, int number, int value) override;
         void SetPan(int channel, int value) override;
         void AllNotesOff() override;
+        void ChannelNotesOff(int channel) override;
 
         void Add(const tRackEvent& event);
         void Clear() { count = 0; }
@@ -87,12 +93,19 @@ private:
     };
 
     void Feed(const tEngineEvent& event);
-    void RenderPiece(double* out, int frames);
+    // Renders frames into out; false (and silence) when the rack was busy.
+    bool RenderPiece(double* out, int frames);
+    // Plays up to frames of what was rendered ahead into out; returns how many.
+    int PlayAhead(double* out, int frames);
+    void RenderAhead(int frames);
 
     tRack& mRack;
     tMasterStage* mMaster;
     tPending mPending{mRack};
     tMidiDecoder mDecoder{mPending};
+    std::vector<double> mAhead; // kMaxAhead frames of stereo
+    int mAheadStart = 0;        // frames of it played
+    int mAheadEnd = 0;          // frames of it rendered
     int mSampleRate = 44100;
     int mChannels = 1;
 };

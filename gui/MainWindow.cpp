@@ -82,7 +82,13 @@ tMainWindow::tMainWindow(tProgramParts parts, tEditorFactory editors)
 
     mConfigWindow = std::make_unique<tConfigWindow>(mParts.config, mDialogs);
     mAboutWindow = std::make_unique<tAboutWindow>();
-    tGuiTimer::Add(this, [this] { ShowAudioState(); });
+    mNotices = std::make_unique<tAudioNotices>(
+        mParts.master, *mWidgets.loadMeter,
+        [this](const std::string& message) { mDialogs.alert(message); });
+    tGuiTimer::Add(this, [this] {
+        ShowAudioState();
+        mNotices->Refresh();
+    });
     ShowAudioState();
 }
 
@@ -100,7 +106,8 @@ void tMainWindow::BuildTopBar() {
     title->labelsize(13);
     title->labelcolor(kGold);
 
-    mWidgets.loadMeter = Meter(365, 11, 55, 7, "load", 5.0, mParts.counters.WarningLevel());
+    mWidgets.loadMeter = Meter(365, 11, 55, 7, "load", mParts.master.loadMeter.Minimum(),
+                               mParts.master.loadMeter.Maximum());
     mWidgets.loadMeter->step(1.0);
     mBinding.BindDisplay(mWidgets.loadMeter, mParts.master.loadMeter);
 
@@ -174,7 +181,8 @@ void tMainWindow::BuildMasterSection() {
 
 void tMainWindow::Show(int argc, char** argv) {
     mWindow->xclass("kelVora");
-    mWidgets.loadMeter->bounds(5.0, mParts.counters.WarningLevel());
+    mWidgets.loadMeter->bounds(mParts.master.loadMeter.Minimum(),
+                               mParts.master.loadMeter.Maximum());
     mBinding.ShowAll();
     ShowAudioState();
     mConfigWindow->ShowTexts();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "gui/AboutWindow.h"
+#include "gui/AudioNotices.h"
 #include "gui/ConfigWindow.h"
 #include "gui/ControlBinding.h"
 #include "gui/EditorWindow.h"
@@ -108,5 +109,6 @@ private:
     std::unique_ptr<Fl_Double_Window> mWindow;
     std::unique_ptr<tConfigWindow> mConfigWindow;
     std::unique_ptr<tAboutWindow> mAboutWindow;
+    std::unique_ptr<tAudioNotices> mNotices;
     tControlBinding mBinding;
 };

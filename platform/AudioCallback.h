@@ -1,9 +1,11 @@
 // The render callback and the audio switch: what ties the engine (the rack and the master
 // stage) and the ALSA audio device together.
 //
-// Each callback, on the audio thread: count the block, write the previous block to the
-// device (which waits until the device takes it), let the engine render the next period,
-// convert it to 16-bit samples, and switch audio off when the master stage reports overload.
+// Each callback, on the audio thread: write the previous block to the device (which waits
+// until the device takes it), let the engine render the next period, convert it to 16-bit
+// samples, and hand the master stage the thread's processor time for the period. Audio goes
+// off by itself when the master stage reports overload or the device is gone; the main window
+// is told why (tMasterControls::audioOff), and the device's underruns are counted for it.
 // MIDI reaches the rack through its queue, so the engine gets no events of its own here.
 // The "On" button's paths (Start, Stop) and the mono/stereo switch (SetChannels) run on the
 // GUI thread; the overload guard runs the same off path on the audio thread.
@@ -14,7 +16,6 @@
 
 #include "core/AudioSwitch.h"
 #include "core/Engine.h"
-#include "core/LoadCounters.h"
 #include "core/MasterControls.h"
 #include "core/MasterStage.h"
 #include "platform/Audio.h"
@@ -29,8 +30,7 @@ class tRenderCallback : public tAudioClient, public tAudioSwitch {
 public:
     static constexpr unsigned kOverloadPauseMicroseconds = 10000;
 
-    tRenderCallback(tRack& rack, tAudio& audio, tMasterStage& master, tMasterControls& controls,
-                    tLoadCounters& counters);
+    tRenderCallback(tRack& rack, tAudio& audio, tMasterStage& master, tMasterControls& controls);
     tRenderCallback(const tRenderCallback&) = delete;
     tRenderCallback& operator=(const tRenderCallback&) = delete;
 
@@ -62,6 +62,8 @@ private:
     void ShowOff();   // all notes off, state -1, "On" and light 0
     void SwitchOff(); // the off path: all notes off, device closed, shown off
     void Overloaded();
+    void DeviceLost(int error);
+    void SwitchOffFromAudioThread(int reason);
 
     static constexpr int kMaxValues = tAudio::kMaxPeriod * 2;
 
@@ -70,10 +72,11 @@ private:
     tMasterStage& mMaster;
     tEngine mEngine;
     tMasterControls& mControls;
-    tLoadCounters& mCounters;
     std::mutex mSwitchLock; // start, stop and channel changes from the owning thread(s)
     std::atomic<int> mState{tAudio::kClosed};
     std::atomic<int> mChannels{1};
     double mOut[kMaxValues] = {};
+    double mLastBusy = -1.0; // the audio thread's processor time at the last block
+    unsigned mUnderrunsShown = 0;
     int16_t mSamples[kMaxValues] = {};
 };

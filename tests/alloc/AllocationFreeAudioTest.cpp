@@ -7,7 +7,6 @@
 
 #include "app/Presets.h"
 #include "core/Engine.h"
-#include "core/LoadCounters.h"
 #include "core/MasterControls.h"
 #include "core/MasterStage.h"
 #include "core/Rack.h"
@@ -106,8 +105,7 @@ TEST(AllocationFreeAudio, EveryPresetRendersThroughTheEngineWithoutAllocating) {
         SCOPED_TRACE(std::to_string(c.rate) + " Hz, period " + std::to_string(c.period));
         tRack rack;
         tMasterControls controls;
-        tLoadCounters counters;
-        tMasterStage master(controls, counters);
+        tMasterStage master(controls);
         tEngine engine(rack, master);
         ASSERT_TRUE(engine.Prepare(c.rate, 2));
         AddEveryPreset(rack);

@@ -109,8 +109,7 @@ TEST_F(EngineTest, TheSameEventsGiveTheSameOutputWhateverTheCallLengths) {
     auto render = [&](const std::function<int()>& nextLength) {
         tRack own;
         tMasterControls controls;
-        tLoadCounters counters;
-        tMasterStage master(controls, counters);
+        tMasterStage master(controls);
         tEngine engineWithMaster(own, master);
         own.Insert(new tClockedInstrument);
         engineWithMaster.Prepare(48000, 1);

@@ -13,7 +13,7 @@ tSoakCoverage& tSoakCoverage::Total() {
 }
 
 tSoakRig::tSoakRig(std::string what, int period, int rate)
-    : mWhat(std::move(what)), mPeriod(period), mRate(rate), mMaster(mMasterControls, mCounters),
+    : mWhat(std::move(what)), mPeriod(period), mRate(rate), mMaster(mMasterControls),
       mEngine(mRack, mMaster) {
     mEngine.Prepare(rate, 2);
     mRack.SetRendering(true); // as with audio on: events from other threads are queued

@@ -6,7 +6,6 @@
 #pragma once
 
 #include "core/Engine.h"
-#include "core/LoadCounters.h"
 #include "core/MasterControls.h"
 #include "core/MasterStage.h"
 #include "core/Rack.h"
@@ -80,7 +79,6 @@ private:
     int mChannel = 1;
     tRack mRack;
     tMasterControls mMasterControls;
-    tLoadCounters mCounters;
     tMasterStage mMaster;
     tEngine mEngine;
     std::vector<tEngineEvent> mDue;

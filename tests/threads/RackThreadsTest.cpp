@@ -41,9 +41,8 @@ TEST(RackThreads, RenderingMidiAndStructureChangesNeverMeet) {
     rack.SetChannels(2);
     rack.SetRendering(true); // audio on: events go through the queue
     tMasterControls controls;
-    tLoadCounters counters;
-    tMasterStage stage(controls, counters);
-    tEngine engine(rack, stage);
+    tMasterStage stage(controls);
+    tEngine engine(rack); // the rack's mix as it is, to see torn blocks
     engine.Prepare(44100, 2);
 
     // Stays for the whole run on channel index 0, so it receives every event delivered.
@@ -60,8 +59,10 @@ TEST(RackThreads, RenderingMidiAndStructureChangesNeverMeet) {
 
     std::thread renderer([&] {
         double mix[2 * kFrames];
+        double scaled[2 * kFrames];
         while (!stop.load()) {
             engine.Process(nullptr, 0, mix, kFrames);
+            stage.Process(mix, kFrames, 2, scaled); // while the owner moves its controls
             // Mono blocks hold 128 values, stereo 256: the first 128 are always there.
             for (int i = 1; i < kFrames; ++i) {
                 if (mix[i] != mix[0] || std::isnan(mix[i])) {

@@ -3,7 +3,6 @@
 #include "WavWriter.h"
 
 #include "core/Engine.h"
-#include "core/LoadCounters.h"
 #include "core/MasterControls.h"
 #include "core/MasterStage.h"
 
@@ -89,8 +88,7 @@ bool RenderToFile(tRack& rack, const std::vector<tTimedMidi>& events, const tRen
     tMasterControls controls;
     controls.volume.Set(options.volume);
     controls.limiter.Set(options.limiter ? 1.0 : 0.0);
-    tLoadCounters counters; // no tick thread, and no load to measure
-    tMasterStage master(controls, counters);
+    tMasterStage master(controls);
     tEngine engine(rack, master);
     if (!engine.Prepare(rate, channels)) {
         error = "the sample rate " + std::to_string(rate) + " Hz is not one the engine takes";
