@@ -11,9 +11,10 @@ namespace {
 
 constexpr int kBlock = 128;
 
-// The new module's sound with the output filter on, key 69.
-std::unique_ptr<tFluteVoice> MakeVoice(int model) {
+// The new module's sound with the output filter on, key 69, at rate.
+std::unique_ptr<tFluteVoice> MakeVoice(int model, int rate = 44100) {
     auto voice = std::make_unique<tFluteVoice>();
+    voice->setSampleRate(rate);
     const double v = 0.7;
     voice->setVelocity(v);
     voice->setLevel(0.2 * (std::exp(1.7 / 3.0) - 1.0));
@@ -76,6 +77,30 @@ void BM_FluteVoiceProcess(benchmark::State& state) {
     SetPerSample(state);
 }
 BENCHMARK(BM_FluteVoiceProcess)->Arg(0)->Arg(1)->ArgName("model");
+
+// One second of sound at a rate, in 128-frame blocks: the time per iteration is the voice's
+// cost per second of sound (a pitch bend or "embro. size" that moves glides the jet in
+// every block; the second argument 1 has it glide as a controller sweep would).
+void BM_FluteVoiceSecond(benchmark::State& state) {
+    const int rate = static_cast<int>(state.range(0));
+    const bool gliding = state.range(2) != 0;
+    auto voice = MakeVoice(static_cast<int>(state.range(1)), rate);
+    double out[kBlock];
+    int block = 0;
+    for (auto _ : state) {
+        for (int done = 0; done < rate; done += kBlock, ++block) {
+            if (gliding) voice->setJetRatio(block % 2 == 0 ? 0.45 : 0.5, kBlock);
+            voice->processBlock(out, kBlock);
+            benchmark::DoNotOptimize(out);
+        }
+        benchmark::ClobberMemory();
+    }
+    state.counters["rate"] = rate;
+}
+BENCHMARK(BM_FluteVoiceSecond)
+    ->ArgsProduct({{44100, 96000}, {0, 1}, {0, 1}})
+    ->ArgNames({"rate", "model", "glide"})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_StkFlute(benchmark::State& state) {
     stk::Stk::setSampleRate(44100.0);

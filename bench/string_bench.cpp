@@ -1,6 +1,6 @@
 // String synthesizer cost: one voice per output sample (default patch and the heaviest
-// settings) against STK's plucked string at the same note, and one stereo block of 24
-// sounding voices as a share of one core.
+// settings) against STK's plucked string at the same note, one voice per second of sound at
+// 44100 and 96000 Hz, and one stereo block of 24 sounding voices as a share of one core.
 #include "core/KeyFrequency.h"
 #include "string/StringModule.h"
 #include "string/StringSynth.h"
@@ -130,6 +130,32 @@ void BM_StringModule24Voices(benchmark::State& state) {
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// One voice at a sample rate (argument 0), default patch or heaviest settings (argument 1),
+// struck once per second of sound and rendered in 128-frame blocks, its preparation
+// included; per_second_of_sound is the compute time of one second of its sound. It grows
+// with the rate no faster than the rate does.
+void BM_StringVoiceAtRate(benchmark::State& state) {
+    const int rate = static_cast<int>(state.range(0));
+    auto engine = std::make_unique<tStringSynth>();
+    engine->SetSampleRate(rate);
+    if (state.range(1) != 0) Heaviest(engine->Controls());
+    engine->SwitchOn();
+    int played = rate;
+    for (auto _ : state) {
+        if (played >= rate) {
+            engine->ResetVoices();
+            engine->NoteOn(kKey, 100);
+            played = 0;
+        }
+        engine->Render(kFrames);
+        benchmark::DoNotOptimize(engine->Output());
+        played += kFrames;
+    }
+    state.counters["per_second_of_sound"] = benchmark::Counter(
+        static_cast<double>(kFrames) / rate,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 } // namespace
 
 BENCHMARK(BM_StkPlucked);
@@ -137,3 +163,4 @@ BENCHMARK(BM_StringVoiceDefault);
 BENCHMARK(BM_StringVoiceHeaviest);
 BENCHMARK(BM_StringVoiceHeaviestWithoutEnvelope);
 BENCHMARK(BM_StringModule24Voices);
+BENCHMARK(BM_StringVoiceAtRate)->ArgsProduct({{44100, 96000}, {0, 1}});

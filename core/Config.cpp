@@ -13,6 +13,17 @@
 
 namespace {
 constexpr std::size_t kMaxLine = 1023; // longer lines are cut
+// Window sizes outside this range are not kept.
+constexpr int kMaxWindowSide = 16384;
+
+int Whole(const std::string& value) {
+    return static_cast<int>(std::clamp<long>(std::strtol(value.c_str(), nullptr, 10), -1, 1 << 20));
+}
+
+std::string WindowLines(int w, int h) {
+    if (w <= 0 || h <= 0) return std::string();
+    return "WindowWidth=" + std::to_string(w) + "\nWindowHeight=" + std::to_string(h) + "\n";
+}
 } // namespace
 
 tConfig::tConfig() {
@@ -56,6 +67,8 @@ void tConfig::Read() {
 
 void tConfig::Read(std::istream& in) {
     SetDefaults();
+    SetUiScalePercent(kScalePercents[0]);
+    SetWindowSize(0, 0);
     std::string line;
     while (std::getline(in, line)) {
         if (line.size() > kMaxLine) line.resize(kMaxLine);
@@ -89,6 +102,12 @@ void tConfig::ApplyLine(const std::string& whole) {
                          "SampleRate %s in the rc file is not a rate of %d..%d Hz; the sample "
                          "rate stays %d\n",
                          value.c_str(), kMinSampleRate, kMaxSampleRate, mSampleRate);
+    } else if (key == "UIScale") {
+        SetUiScalePercent(Whole(value));
+    } else if (key == "WindowWidth") {
+        SetWindowSize(Whole(value), mWindowHeight);
+    } else if (key == "WindowHeight") {
+        SetWindowSize(mWindowWidth, Whole(value));
     }
 }
 
@@ -98,8 +117,9 @@ bool tConfig::Write(std::string& error) const {
     Write(out);
     std::string reason = "HOME is not set";
     if (path.empty() || !WriteTextFile(path, out.str(), reason)) {
-        std::fputs("Cant write config file\n", stderr);
-        error = "Can't write config file " + path + " (" + reason + ")";
+        error = "Can't write config file " + (path.empty() ? std::string("~/.kelvorarc") : path) +
+                " (" + reason + ")";
+        std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }
     return true;
@@ -116,6 +136,51 @@ void tConfig::Write(std::ostream& out) const {
         << "NumFragments=" << Fragments() << '\n'
         << "PeriodSize=" << SliderPeriod() << '\n'
         << "SampleRate=" << mSampleRate << '\n';
+    if (UiScalePercent() != kScalePercents[0]) out << "UIScale=" << UiScalePercent() << '\n';
+    out << WindowLines(mWindowWidth, mWindowHeight);
+}
+
+int tConfig::UiScalePercent() const {
+    return kScalePercents[std::clamp(mControls.uiScale.Index(), 0, 2)];
+}
+
+void tConfig::SetUiScalePercent(int percent) {
+    int nearest = 0;
+    for (int i = 1; i < 3; ++i)
+        if (std::abs(percent - kScalePercents[i]) < std::abs(percent - kScalePercents[nearest]))
+            nearest = i;
+    mControls.uiScale.Set(nearest);
+}
+
+void tConfig::SetWindowSize(int w, int h) {
+    mWindowWidth = std::clamp(w, 0, kMaxWindowSide);
+    mWindowHeight = std::clamp(h, 0, kMaxWindowSide);
+}
+
+bool tConfig::WriteWindowSize(std::string& error) const {
+    const std::string path = RcPath();
+    std::string text, reason = "HOME is not set";
+    if (!path.empty()) {
+        const tFileRead read = ReadTextFile(path, text, kMaxRcFileSize, reason);
+        if (read != tFileRead::kOk && read != tFileRead::kMissing) {
+            error = ReadFailure(read, path, "rc", reason);
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return false;
+        }
+    }
+    // The file's other lines stay as they are; the size lines are written anew at its end.
+    std::istringstream in(text);
+    std::string kept, line;
+    while (std::getline(in, line))
+        if (line.rfind("WindowWidth=", 0) != 0 && line.rfind("WindowHeight=", 0) != 0)
+            kept += line + '\n';
+    kept += WindowLines(mWindowWidth, mWindowHeight);
+    if (path.empty() || !WriteTextFile(path, kept, reason)) {
+        error = "Can't write config file " + path + " (" + reason + ")";
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
+    return true;
 }
 
 std::string tConfig::PatchDir() const {

@@ -1,5 +1,6 @@
 // The user's settings: patch directory, audio device, fragment count, period size and sample
-// rate, kept in the rc file ".kelvorarc" in the home directory.
+// rate, kept in the rc file ".kelvorarc" in the home directory, and how the windows look: the
+// UI scale and the main window's size (written only when they differ from the defaults).
 //
 // The settings are what the configuration window shows: two texts, the period and fragments
 // sliders with their boxes, the sample rate choice, and the output delay those give. The audio
@@ -24,6 +25,8 @@ struct tConfigControls {
     tControl outputDelay = tControl::Display("mS", 0.0, 60.0, 0.0);
     // Entry in the rate table; -1 while the rate is one the table does not hold.
     tControl rateChoice = tControl::Choice("sample rate", {"44100", "48000", "88200", "96000"}, 0);
+    // The size of every window: 100, 150 or 200 %, taken when the program starts.
+    tControl uiScale = tControl::Choice("UI scale:", {"100 %", "150 %", "200 %"}, 0);
 };
 
 class tConfig {
@@ -55,8 +58,8 @@ public:
     // Applies the defaults, then every known key of the text.
     void Read(std::istream& in);
     // Writes the rc file through a temporary file renamed over it (a failed write leaves the
-    // old file as it was); prints "Cant write config file" and returns false with a message
-    // in error when it cannot (also when there is no home directory to put it in).
+    // old file as it was); prints "Can't write config file PATH (reason)" and returns false
+    // with that message in error when it cannot (also when there is no home directory).
     bool Write(std::string& error) const;
     bool Write() const;
     void Write(std::ostream& out) const;
@@ -108,6 +111,20 @@ public:
     // The "mS" box's text, "%.1f".
     std::string OutputDelayText() const;
 
+    // The UI scale in percent: 100, 150 or 200 (the nearest of these for any other value).
+    static constexpr int kScalePercents[3] = {100, 150, 200};
+    int UiScalePercent() const;
+    void SetUiScalePercent(int percent);
+
+    // The main window's size at factor 1, 0 x 0 when none was kept.
+    int WindowWidth() const { return mWindowWidth; }
+    int WindowHeight() const { return mWindowHeight; }
+    void SetWindowSize(int w, int h);
+    // Keeps the window size in the rc file without touching its other lines (the settings
+    // shown in the configuration window are saved by its "Save" alone). False with a message
+    // in error when the file cannot be written.
+    bool WriteWindowSize(std::string& error) const;
+
     tConfigControls& Controls() { return mControls; }
     const tConfigControls& Controls() const { return mControls; }
 
@@ -120,4 +137,6 @@ private:
     std::string mAudioDevice = kDefaultDevice;
     int mPeriod = kDefaultPeriod;
     int mSampleRate = kDefaultSampleRate;
+    int mWindowWidth = 0;
+    int mWindowHeight = 0;
 };

@@ -199,6 +199,8 @@ void tRack::Post(const tRackEvent& event) {
 }
 
 void tRack::NoteOn(int channel, int key, int velocity) {
+    if (channel >= 0 && channel < 16 && velocity > 0)
+        mNotesOn[channel].fetch_add(1, std::memory_order_relaxed);
     Post({tRackEvent::kNoteOn, static_cast<std::int8_t>(channel), static_cast<std::int16_t>(key),
           static_cast<std::int16_t>(velocity)});
 }

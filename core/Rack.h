@@ -79,6 +79,11 @@ public:
     void SetPan(int channel, int value) override;
     void AllNotesOff() override;
     void ChannelNotesOff(int channel) override;
+    // Note-ons that arrived on channel (0..15) so far, whoever played them; the main window
+    // compares the counts to tell when notes arrive where nothing can sound.
+    std::uint32_t NotesOnChannel(int channel) const {
+        return channel >= 0 && channel < 16 ? mNotesOn[channel].load(std::memory_order_relaxed) : 0;
+    }
     // Events lost because the queue was full.
     unsigned DroppedEvents() const { return mDropped.load(std::memory_order_relaxed); }
     // Whether a thread renders blocks one after the other (audio on): events are then queued
@@ -160,6 +165,7 @@ private:
     std::atomic<std::uint32_t> mFlushPending{0};
     std::atomic<std::uint32_t> mFlushBefore{0};
     std::atomic<unsigned> mSilenced{0};
+    std::atomic<std::uint32_t> mNotesOn[16] = {};
     std::vector<tSlot*> mSlots;
     int mChannels = 1;
     int mSampleRate = 44100;

@@ -21,6 +21,17 @@ public:
     // outside 0..127 get none: a plain delay). A period too long for the buffer is limited
     // to the longest the buffer holds.
     void setLength(double d, int note);
+    // A line of whole samples followed by an allpass of coefficient c, in place of a note's
+    // tuning fraction: a loop that reads output() before write() gets its sample back whole
+    // samples plus the allpass's delay later. whole is kept within 1 .. size() − 2; the write
+    // position goes to the start, as with setLength.
+    void setWholeLength(int whole, double c);
+    // The allpass coefficient alone: a sounding loop keeps its samples and its whole length.
+    void setCoefficient(double c) { mC = c; }
+    // Zeroes the n entries written last (those before the write position, around the line),
+    // at most length() of them, and sets the allpass state to v: clear(v) for a caller that
+    // knows the other entries of the line are zero already. Returns how many it zeroed.
+    int clearRecent(int n, double v);
 
     // One sample of the loop: store x, read the next sample and interpolate it.
     void write(double x) {

@@ -24,6 +24,11 @@ void tStringModule::SetChannel(int channel) {
     mEngine.SetChannel(channel);
 }
 
+void tStringModule::SetSampleRate(int rate) {
+    tSlot::SetSampleRate(rate);
+    mEngine.SetSampleRate(rate);
+}
+
 void tStringModule::ReadPatch(const char* name, std::istream& in) {
     SetName(name);
     mEngine.ReadPatch(name, in);

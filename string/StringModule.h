@@ -33,6 +33,7 @@ public:
     void NoteOn(int key, int velocity) override { mEngine.NoteOn(key, velocity); }
     void SetPan(int /*value*/) override {}
     void SetChannels(int n) override { mEngine.SetChannels(n); }
+    void SetSampleRate(int rate) override;
     void Prepare() override {}
     void Render(int frames) override;
     double* Output() override { return mEngine.Output(); }

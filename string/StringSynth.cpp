@@ -2,6 +2,8 @@
 
 #include "core/KeyFrequency.h"
 #include "core/Path.h"
+#include "dsp/Random.h"
+#include "dsp/SampleRate.h"
 #include "dsp/SoftCeiling.h"
 #include "string/StringVoice.h"
 
@@ -9,6 +11,7 @@
 #include <cmath>
 #include <istream>
 #include <ostream>
+#include <utility>
 
 namespace {
 
@@ -28,12 +31,21 @@ double InRange(const tControl& control) {
 } // namespace
 
 tStringSynth::tStringSynth() : mTitle(kTitleText), mVoices(new tStringVoice[kVoiceSlots]) {
+    // The fade voices are built without drawing from the noise: the notes' noise stays what it
+    // is without them.
+    const tRandom noise = threadRandom;
+    mSpareVoices.reset(new tStringVoice[kFadeVoices]);
+    threadRandom = noise;
     mPatch.CopyTo(mControls);
     KeyFrequencies();
     for (int i = 0; i < kVoiceSlots; ++i) {
-        mVoices[i].setSampleRate(kSampleRate);
+        mVoices[i].setSampleRate(mRate);
         mVoices[i].reset();
         mSlots[i].voice = &mVoices[i];
+    }
+    for (int i = 0; i < kFadeVoices; ++i) {
+        mSpareVoices[i].setSampleRate(mRate);
+        mFades[i].voice = &mSpareVoices[i];
     }
     ResetControllers();
 }
@@ -60,11 +72,26 @@ void tStringSynth::SetChannels(int n) {
     mChannels = n == 2 ? 2 : 1;
 }
 
+void tStringSynth::SetSampleRate(int rate) {
+    mRate = std::clamp(rate, kMinSampleRate, kMaxSampleRate);
+    for (int i = 0; i < kVoiceSlots; ++i) mVoices[i].setSampleRate(mRate);
+    for (int i = 0; i < kFadeVoices; ++i) mSpareVoices[i].setSampleRate(mRate);
+    mFadeLength = std::max(1, static_cast<int>(std::lround(kFadeSeconds * mRate)));
+    const double units = std::floor(kPrepareUnitsPerFrame / rateScale(mRate) + 0.5);
+    mPrepareUnitsPerFrame = static_cast<int>(units);
+    ResetVoices();
+    mPrepareBudget = mPrepareUnitsPerFrame * 128;
+}
+
 void tStringSynth::ResetVoices() {
     for (tVoiceSlot& slot : mSlots) {
         slot.voice->reset();
         slot.key = -1;
         slot.sustained = 0;
+    }
+    for (tFade& fade : mFades) {
+        fade.voice->reset();
+        fade.left = 0;
     }
     mPreparingCount = 0;
     mAgeCounter = 0;
@@ -81,10 +108,15 @@ void tStringSynth::ReleaseSustain(int count) {
     for (int i = 0; i < count; ++i) {
         tVoiceSlot& slot = mSlots[i];
         if (slot.sustained == 0) continue;
-        slot.voice->noteOff();
-        slot.key = -1;
-        slot.sustained = 0;
+        Release(slot);
     }
+}
+
+void tStringSynth::Release(tVoiceSlot& slot) {
+    slot.voice->noteOff();
+    slot.key = -1;
+    slot.sustained = 0; // released now: the pedal must not release it a second time
+    slot.released = mAgeCounter++;
 }
 
 double tStringSynth::VoiceVolume() const {
@@ -101,9 +133,7 @@ void tStringSynth::NoteOn(int key, int velocity) {
     for (int i = 0; i < count; ++i) {
         tVoiceSlot& slot = mSlots[i];
         if (slot.key == key && IsBusy(slot)) {
-            slot.voice->noteOff();
-            slot.key = -1;
-            slot.sustained = 0; // released now: the pedal must not release it a second time
+            Release(slot);
             break;
         }
     }
@@ -113,19 +143,48 @@ void tStringSynth::NoteOn(int key, int velocity) {
             return;
         }
     }
-    // Every voice busy: take the oldest held note; releasing voices are never stolen.
-    tVoiceSlot* oldest = nullptr;
+    tVoiceSlot* victim = Victim(count);
+    if (victim == nullptr) return;
+    Silence(*victim);
+    StartNote(*victim, key, velocity);
+}
+
+tStringSynth::tVoiceSlot* tStringSynth::Victim(int count) {
+    tVoiceSlot* releasing = nullptr;
+    tVoiceSlot* held = nullptr;
     for (int i = 0; i < count; ++i) {
         tVoiceSlot& slot = mSlots[i];
-        if (slot.key == -1 || !IsBusy(slot)) continue;
-        if (oldest == nullptr || slot.age < oldest->age) oldest = &slot;
+        if (!IsBusy(slot)) continue;
+        if (slot.key == -1) {
+            if (releasing == nullptr || slot.released < releasing->released) releasing = &slot;
+        } else if (held == nullptr || slot.age < held->age) {
+            held = &slot;
+        }
     }
-    if (oldest == nullptr) return;
-    Unqueue(oldest->voice);
-    oldest->voice->reset();
-    oldest->key = -1;
-    oldest->sustained = 0;
-    StartNote(*oldest, key, velocity);
+    return releasing != nullptr ? releasing : held;
+}
+
+void tStringSynth::Silence(tVoiceSlot& slot) {
+    Unqueue(slot.voice);
+    if (slot.voice->isSounding()) {
+        // A free fade voice, else the one nearest its end, which stops a little early.
+        tFade* fade = &mFades[0];
+        for (tFade& f : mFades) {
+            if (f.left < fade->left) fade = &f;
+        }
+        fade->voice->reset();
+        std::swap(fade->voice, slot.voice);
+        fade->left = mFadeLength;
+    }
+    slot.voice->reset();
+    slot.key = -1;
+    slot.sustained = 0;
+}
+
+int tStringSynth::Fading() const {
+    int n = 0;
+    for (const tFade& fade : mFades) n += fade.left > 0;
+    return n;
 }
 
 void tStringSynth::StartNote(tVoiceSlot& slot, int key, int velocity) {
@@ -183,7 +242,7 @@ void tStringSynth::StartNote(tVoiceSlot& slot, int key, int velocity) {
     v.setDcFilter(c.output.dcFilter.Index());
     v.setWaveType(c.wave.type.Index());
     v.setSilence(static_cast<int>(c.output.silence.Value()));
-    v.setRelease(static_cast<int>(c.output.release.Value() * 40000.0));
+    v.setRelease(static_cast<int>(c.output.release.Value() * 40000.0 * rateScale(mRate)));
     v.startNote(KeyFrequency(key), c.output.attack.Value() * 0.1 + 0.1, key);
     Unqueue(&v);
     mPreparing[mPreparingCount++] = &v;
@@ -216,8 +275,7 @@ void tStringSynth::NoteOff(int key) {
         tVoiceSlot& slot = mSlots[i];
         if (slot.key != key) continue;
         if (count > kSustainNoteOffCount && slot.sustained != 0) continue;
-        slot.voice->noteOff();
-        slot.key = -1;
+        Release(slot);
         return;
     }
 }
@@ -322,12 +380,17 @@ void tStringSynth::Render(int frames) {
     if (mOn == 0) {
         mHasSound = 0;
         mAgeCounter = 0;
-        mPrepareBudget = kPrepareUnitsPerFrame * frames;
+        mPrepareBudget = mPrepareUnitsPerFrame * frames;
         return;
+    }
+    const int count = GetPolyphony();
+    // Voices above a lowered voice count fall silent and free: none keeps a key to sound
+    // again when the count is raised.
+    for (int i = count; i < kVoiceSlots; ++i) {
+        if (mSlots[i].key != -1 || IsBusy(mSlots[i])) Silence(mSlots[i]);
     }
     // Notes struck before this block go on preparing; those done sound from its start.
     PrepareVoices();
-    const int count = GetPolyphony();
     const double volume = VoiceVolume();
     const double resonance = mControls.outputFilter.resonance.Value() * 10.0 + 1.0;
     const double cutoff = mControls.outputFilter.frequency.Value() * mBendFactor;
@@ -350,6 +413,7 @@ void tStringSynth::Render(int frames) {
         voice.render(mOutput, frames, mChannels, left, right, !first);
         first = false;
     }
+    if (RenderFades(frames, first)) first = false;
     // The module's output never passes the ceiling, however its sliders are set.
     if (!first) tSoftCeiling::apply(mOutput, frames * mChannels);
     if (first) {
@@ -359,7 +423,41 @@ void tStringSynth::Render(int frames) {
         mHasSound = 1;
     }
     // The next block's events and preparation share a budget as long as this block.
-    mPrepareBudget = kPrepareUnitsPerFrame * frames;
+    mPrepareBudget = mPrepareUnitsPerFrame * frames;
+}
+
+bool tStringSynth::RenderFades(int frames, bool first) {
+    const bool autoPan = mChannels == 2 && mControls.output.autoPan.IsOn();
+    bool sounded = false;
+    for (tFade& fade : mFades) {
+        if (fade.left == 0) continue;
+        tStringVoice& voice = *fade.voice;
+        const int n = std::min(frames, fade.left);
+        voice.render(mFadeBuffer, n, 1, 1.0, 1.0, false);
+        double left = 1.0;
+        double right = 1.0;
+        if (autoPan) {
+            const double g = 2.0 * voice.note() / 127.0;
+            left = 2.0 - g;
+            right = g;
+        }
+        // The gain falls in straight steps from 1 to 0 over the fade.
+        const double step = 1.0 / mFadeLength;
+        for (int i = 0; i < frames; ++i) {
+            const double x = i < n ? mFadeBuffer[i] * (fade.left - i) * step : 0.0;
+            if (mChannels == 1) {
+                mOutput[i] = first ? x : mOutput[i] + x;
+            } else {
+                mOutput[2 * i] = first ? left * x : mOutput[2 * i] + left * x;
+                mOutput[2 * i + 1] = first ? right * x : mOutput[2 * i + 1] + right * x;
+            }
+        }
+        first = false;
+        sounded = true;
+        fade.left = voice.isSounding() ? fade.left - n : 0;
+        if (fade.left == 0) voice.reset();
+    }
+    return sounded;
 }
 
 void tStringSynth::SetTitleName(const std::string& name) {

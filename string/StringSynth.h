@@ -21,18 +21,25 @@ class tStringSynth {
 public:
     static constexpr int kVoiceSlots = 24;
     static constexpr int kBufferSize = 1024;
-    static constexpr int kSampleRate = 44100;
     // Work the preparation of struck notes (clearing the string, the burst, the pre-roll) may
-    // do per frame of a block, in units of about one loop sample. A note whose preparation
-    // does not fit stays silent and goes on preparing in the next blocks.
+    // do per frame of a block at 44100 Hz, in units of about one loop sample. At other rates
+    // a frame lasts a different time and the units per frame change with it, so that a block
+    // spends the same share of its time on preparation. A note whose preparation does not
+    // fit stays silent and goes on preparing in the next blocks.
     static constexpr int kPrepareUnitsPerFrame = 768;
+
+    // Voices that a stolen or silenced note hands its sound to, so that it fades out over
+    // kFadeSeconds instead of stopping dead.
+    static constexpr int kFadeVoices = 8;
+    static constexpr double kFadeSeconds = 0.003;
 
     // One entry of the voice pool.
     struct tVoiceSlot {
         tStringVoice* voice = nullptr;
         int key = -1; // -1: no key holds this voice (free or releasing)
         int sustained = 0;
-        int age = 0;
+        int age = 0;      // when its note started
+        int released = 0; // when its release began (key -1 and busy: releasing)
     };
 
     tStringSynth();
@@ -57,7 +64,12 @@ public:
     int MidiChannel() const { return mMidiChannel; }
     void SetChannels(int n);
     int Channels() const { return mChannels; }
-    // Every voice idle and free, ages restarted, controllers back to rest ("StopSounds").
+    // Every voice runs at rate from now on (audio off: the voices may reallocate); all of them
+    // fall silent.
+    void SetSampleRate(int rate);
+    int SampleRate() const { return mRate; }
+    // Every voice idle and free, fades ended, ages restarted, controllers back to rest
+    // ("StopSounds").
     void ResetVoices();
 
     // --- events --------------------------------------------------------------------------
@@ -84,6 +96,8 @@ public:
 
     // --- inspection ----------------------------------------------------------------------
     const tVoiceSlot& Slot(int i) const { return mSlots[i]; }
+    // Voices still fading out.
+    int Fading() const;
     double VolumeScale() const { return mVolumeScale; }
     double BendFactor() const { return mBendFactor; }
 
@@ -91,6 +105,15 @@ private:
     void ResetControllers();
     void ReleaseSustain(int count);
     void StartNote(tVoiceSlot& slot, int key, int velocity);
+    // The voice a new note takes when none is free: the one whose release began first, else
+    // the oldest held note.
+    tVoiceSlot* Victim(int count);
+    // Frees the slot now: a sounding voice fades out on a fade voice, the slot keeps a silent
+    // one.
+    void Silence(tVoiceSlot& slot);
+    void Release(tVoiceSlot& slot);
+    // Mixes the fading voices into the output; false when none sounded.
+    bool RenderFades(int frames, bool first);
     // Prepares the queued voices in the order their notes came, within this block's budget.
     void PrepareVoices();
     void Unqueue(const tStringVoice* voice);
@@ -103,8 +126,18 @@ private:
     tStringPatch mPatch;
     std::string mTitle;
     std::unique_ptr<tStringVoice[]> mVoices;
+    std::unique_ptr<tStringVoice[]> mSpareVoices; // kFadeVoices more
     tVoiceSlot mSlots[kVoiceSlots];
+    struct tFade {
+        tStringVoice* voice = nullptr;
+        int left = 0; // samples until silence; 0: free
+    };
+    tFade mFades[kFadeVoices];
+    int mFadeLength = 132;
+    double mFadeBuffer[kBufferSize] = {};
     int mChannels = 1;
+    int mRate = 44100;
+    int mPrepareUnitsPerFrame = kPrepareUnitsPerFrame;
     int mOn = 0;
     int mHasSound = 0;
     int mMidiChannel = 0;

@@ -1,5 +1,9 @@
 #include "string/StringVoice.h"
 
+#include "dsp/DelayTuning.h"
+#include "dsp/SampleRate.h"
+#include "string/StringTuning.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -10,12 +14,22 @@
 
 namespace {
 
-// Note-off time and release end of a held note: about 1000 s at 44100.
-constexpr int kHeld = 44000000;
-// Samples between output-envelope steps, filter-attack steps and tremolo updates.
+// Note-off time and release end of a held note: about 1000 s.
+constexpr double kHeldSeconds = 44000000.0 / kReferenceRate;
+// The output envelope's constants per step at 44100 Hz.
+constexpr double kRiseAdd = 0.00003;
+constexpr double kFall = 0.99995;
+// The string holds the period of the lowest MIDI note (8.18 Hz) at any rate.
+constexpr double kLowestFrequency = 8.0;
+// Samples at 44100 Hz between output-envelope steps, filter-attack steps and tremolo
+// updates; at another rate the intervals keep about their length in time.
 constexpr int kEnvelopeInterval = 4;
 constexpr int kAttackInterval = 50;
 constexpr int kLfoInterval = 20;
+
+int IntervalAtRate(int samples, int rate) {
+    return std::max(1, static_cast<int>(std::lround(samples * rateScale(rate))));
+}
 // Beyond these the string's loop (a feedback above 1 makes it grow) or its output filter (its
 // state can pump itself up when fast cutoff jumps meet a high resonance) has run away and
 // starts again from rest. Ordinary play stays far below both.
@@ -26,8 +40,8 @@ constexpr double kOutputFilterBound = 10000.0;
 
 tStringVoice::tStringVoice()
     : mPulseBipolar(tPulseTable::Bipolar), mPulseUnipolar(tPulseTable::Unipolar) {
-    for (tOnePole& pole : mLoop) pole.setup(mRate, 6.0);
-    mRandomFilter.setup(mRate, 2.5);
+    for (tOnePole& pole : mLoop) pole.setup(kReferenceRate, 6.0);
+    mRandomFilter.setup(kReferenceRate, 2.5);
     mWhite.setup(2.0, 1.0);
     mPinkNoise.reset();
     mLowPass2.setType(1);
@@ -43,8 +57,18 @@ tStringVoice::tStringVoice()
 void tStringVoice::setSampleRate(int rate) {
     mRate = rate;
     mState = kIdle;
-    for (tOnePole& pole : mLoop) pole.setup(rate, pole.value());
-    mRandomFilter.setup(rate, mRandomFilter.value());
+    mHeld = static_cast<int>(std::floor(kHeldSeconds * rate + 0.5));
+    mEnvelopeInterval = IntervalAtRate(kEnvelopeInterval, rate);
+    mAttackInterval = IntervalAtRate(kAttackInterval, rate);
+    mLfoInterval = IntervalAtRate(kLfoInterval, rate);
+    const int longest = static_cast<int>(std::ceil(rate / kLowestFrequency)) + 4;
+    if (longest > mDelay.size()) mDelay.resize(longest);
+    const double dc = perSampleAtRate(0.995, rate);
+    if (dc != mDcBlocker.coefficient()) mDcBlocker.setCoefficient(dc);
+    // The loop filters are designed at 44100 Hz whatever the rate (see updateLoopFilters).
+    for (tOnePole& pole : mLoop) pole.setup(kReferenceRate, pole.value());
+    // The excitation is made at 44100 Hz whatever the rate (see burstStep).
+    mRandomFilter.setup(kReferenceRate, mRandomFilter.value());
     mLowPass1.setSampleRate(rate);
     mLowPass2.setSampleRate(rate);
     mLowPass3.setSampleRate(rate);
@@ -58,7 +82,7 @@ void tStringVoice::setOrder(int order) {
 
 void tStringVoice::setLoopFrequency(double value) {
     mLoopValue = value;
-    for (int i = 0; i < mOrder; ++i) mLoop[i].setup(mRate, value);
+    for (int i = 0; i < mOrder; ++i) mLoop[i].setup(kReferenceRate, value);
     if (mState != kIdle) updateLoopFilters();
 }
 
@@ -75,7 +99,7 @@ void tStringVoice::setOffDelay(double periods) {
 }
 
 void tStringVoice::setRandomFrequency(double value) {
-    mRandomFilter.setup(mRate, value);
+    mRandomFilter.setup(kReferenceRate, value);
 }
 
 void tStringVoice::setVolume(double volume) {
@@ -111,14 +135,14 @@ void tStringVoice::setCutoff(double octaves, int frames) {
     if (octaves < 0.0) octaves = 0.0;
     if (octaves > 10.0) octaves = 10.0;
     double cutoff = std::pow(2.0, octaves - 1.0);
-    if (mFollow == 0) cutoff = cutoff * mRate * 0.001953125;
+    if (mFollow == 0) cutoff = cutoff * kReferenceRate * 0.001953125; // hertz
     if (frames == 0) {
         mBaseCutoff = cutoff;
         mGlideSteps = 0;
         return;
     }
     if (cutoff == mBaseCutoff) return;
-    mGlideSteps = frames / 4;
+    mGlideSteps = frames / mEnvelopeInterval;
     if (mGlideSteps == 0) return; // too short a block to glide in
     mGlideStep = (cutoff - mBaseCutoff) / mGlideSteps;
     if (std::fabs(mGlideStep) < 0.01) mGlideSteps = 0;
@@ -127,7 +151,10 @@ void tStringVoice::setCutoff(double octaves, int frames) {
 void tStringVoice::setEnvelope(double amount, double speed, int release, int sustain) {
     mEnvAmount = 4.0 * amount;
     mEnvReleaseFactor = std::log(release + 1.0) * 0.0005428622090334018 + 0.995;
-    mSustainSamples = sustain < 10000 ? 2 * sustain : 440000000;
+    // The sustain is given in samples at 44100 Hz; "never" stays beyond any note's end.
+    mSustainSamples = sustain < 10000
+                          ? static_cast<int>(std::floor(2.0 * sustain * rateScale(mRate) + 0.5))
+                          : 440000000;
     mEnvSpeed = 1.000001 + 0.07 * (speed * speed * speed);
 }
 
@@ -136,28 +163,49 @@ void tStringVoice::setLfoAmount(double amount) {
     mLfoOn = amount != 0.0;
 }
 
+double tStringVoice::loopFilterFrequency(int i) const {
+    static constexpr double kMultiple[4][4] = {
+        {1.0}, {1.0, 1.0}, {1.396, 0.399, 1.96}, {1.41, 0.557, 2.41, 0.55}};
+    return kMultiple[mOrder - 1][i] * mFreq;
+}
+
 void tStringVoice::updateLoopFilters() {
-    const double f = mFreq;
-    switch (mOrder) {
-    case 1:
-        mLoop[0].update(f);
-        break;
-    case 2:
-        mLoop[0].update(f);
-        mLoop[1].update(f);
-        break;
-    case 3:
-        mLoop[0].update(1.396 * f);
-        mLoop[1].update(0.399 * f);
-        mLoop[2].update(1.96 * f);
-        break;
-    default:
-        mLoop[0].update(1.41 * f);
-        mLoop[1].update(0.557 * f);
-        mLoop[2].update(2.41 * f);
-        mLoop[3].update(0.55 * f);
-        break;
+    for (int i = 0; i < mOrder; ++i) mLoop[i].update(loopFilterFrequency(i));
+    if (mRate == kReferenceRate) return;
+    for (int i = 0; i < mOrder; ++i) mSection[i].design(mLoop[i].a1(), mRate);
+}
+
+void tStringVoice::tuneLoop() {
+    using namespace stringtuning;
+    // The loop at 44100 Hz as setLength() builds it: whole samples from the write to the
+    // output, the allpass of the note's tuning fraction, and the loop filters' coefficients.
+    const double d = std::clamp(kReferenceRate / mFreq, 0.0, tDelayLine::kDefaultSize - 2.0);
+    if (!(d > 0.0)) return;
+    const int length = std::max(static_cast<int>(std::floor(d + 2.0)), 1);
+    const int read = static_cast<int>(std::floor(length - d + 2.0)) % length;
+    const int referenceWhole = (length - read) % length + 1;
+    const double t = DelayTuning(mNote);
+    const double c = (1.0 - t) / (1.0 + t);
+    // Its lowest resonance: the frequency at which one pass delays by a whole cycle (half a
+    // cycle when the loop inverts its signal).
+    const double phase = mModulation ? M_PI : 2.0 * M_PI;
+    double omega = phase / d;
+    double delay = d;
+    for (int k = 0; k < 8; ++k) {
+        delay = referenceWhole + allpassDelay(c, omega);
+        for (int i = 0; i < mOrder; ++i) delay += onePoleDelay(mLoop[i].a1(), omega);
+        omega = phase / delay;
     }
+    if (!(omega > 0.0 && omega < M_PI)) return;
+
+    // At this rate the same frequency in hertz, one pass as long in seconds: the string takes
+    // what the loop filters leave, in whole samples and an allpass designed at that frequency.
+    const double scale = rateScale(mRate);
+    omega = omega / scale;
+    double wanted = delay * scale;
+    for (int i = 0; i < mOrder; ++i) wanted -= mSection[i].delay(omega);
+    const int whole = std::max(static_cast<int>(std::floor(wanted - 0.5)), 1);
+    mDelay.setWholeLength(whole, allpassCoefficient(wanted - whole, omega));
 }
 
 void tStringVoice::noteOn(double freq, double attack, int note) {
@@ -180,9 +228,9 @@ void tStringVoice::startNote(double freq, double attack, int note) {
     mSoftDamp = static_cast<int>(std::min<long long>(softDamp, std::numeric_limits<int>::max()));
     if (mRelease < mPeriod) mRelease = mRelease + mPeriod;
     mSilence = static_cast<int>(std::floor(mSilencePeriods * d + 0.5));
-    mNoteOffTime = kHeld;
-    mReleaseEnd = kHeld;
-    mEndTime = kHeld + mSilence;
+    mNoteOffTime = mHeld;
+    mReleaseEnd = mHeld;
+    mEndTime = mHeld + mSilence;
 
     // 4-5: attack ramp, filter attack, off delay
     if (freq <= 440.0) {
@@ -191,13 +239,15 @@ void tStringVoice::startNote(double freq, double attack, int note) {
         mAttack = static_cast<int>(d * attack * 4.0 * std::sqrt(freq * (1.0 / 440.0)));
     }
     mAttackTarget = mLoopValue;
-    mFilterAttackCount = mFixedTime ? static_cast<int>(50.0 * mFilterAttack)
+    // A fixed time is given in samples at 44100 Hz.
+    mFilterAttackCount = mFixedTime ? static_cast<int>(50.0 * mFilterAttack * rateScale(mRate))
                                     : static_cast<int>(mPeriod * mFilterAttack);
     mOffDelayCount = static_cast<int>(std::floor(mOffDelay * d + 0.5));
 
     // 6: tremolo
     if (mLfoOn) {
-        mLfo.setFrequency(mRate, 20.0 * mLfoFrequency);
+        // One step of the oscillator per update: the tremolo has the "LFO freq." rate.
+        mLfo.setFrequency(mRate, mLfoInterval * mLfoFrequency);
         mLfo.reset();
     }
     mLfoFactor = 1.0;
@@ -217,6 +267,7 @@ void tStringVoice::startNote(double freq, double attack, int note) {
     mVolume = correctedVolume(mVolume);
 
     // 11: output filter and first envelope step
+    prepareEnvelopeSteps();
     mEnvLevel = 0.0;
     if (mSlope != 0 || mAmplEnv) {
         switch (mSlope) {
@@ -244,6 +295,8 @@ void tStringVoice::startNote(double freq, double attack, int note) {
     // 12: loop filters
     updateLoopFilters();
     for (tOnePole& pole : mLoop) pole.clear();
+    for (tLoopSection& section : mSection) section.clear();
+    if (mRate != kReferenceRate) tuneLoop();
     mCount = 0;
     mBurstLength = mPeriod + (mWaveType == kRect ? 2 : 1);
     mPreparation = kClearString;
@@ -290,31 +343,31 @@ int tStringVoice::clearStep(int /*budget*/) {
     mPreparation = kWriteBurst;
     switch (mWaveType) {
     case kSin:
-        mSine.setFrequency(mRate, mFreq);
+        mSine.setFrequency(kReferenceRate, mFreq);
         mSine.reset();
         break;
     case kRect:
     case kCRect:
-        mRect.setFrequency(mRate, mFreq);
+        mRect.setFrequency(kReferenceRate, mFreq);
         break;
     case kSaw:
     case kCSaw:
-        mSaw.setFrequency(mRate, mFreq);
+        mSaw.setFrequency(kReferenceRate, mFreq);
         break;
     case kTri:
     case kCTri:
-        mTri.setFrequency(mRate, mFreq);
+        mTri.setFrequency(kReferenceRate, mFreq);
         break;
     case kPiano:
     case kPiano2:
     case kMetal:
-        mPulseUnipolar.setFrequency(mRate, mFreq);
+        mPulseUnipolar.setFrequency(kReferenceRate, mFreq);
         mPulseUnipolar.reset();
-        mPulseBipolar.setFrequency(mRate, mFreq);
+        mPulseBipolar.setFrequency(kReferenceRate, mFreq);
         mPulseBipolar.reset();
         break;
     case kSawRes:
-        mSawRes.setFrequency(mRate, mFreq);
+        mSawRes.setFrequency(kReferenceRate, mFreq);
         mSawRes.reset();
         break;
     default:
@@ -323,58 +376,79 @@ int tStringVoice::clearStep(int /*budget*/) {
     return 1 + mDelay.length() / kClearValuesPerUnit;
 }
 
-// 9: the burst, as many samples as the budget allows; the excitation filter's state is kept
-// in the filter between the parts.
-int tStringVoice::burstStep(int budget) {
-    tNoiseSource* noise = mPink ? static_cast<tNoiseSource*>(&mPinkNoise) : &mWhite;
-    const int samples = std::min(mBurstLength - mBurstWritten, budget);
+// One sample of the excitation as it is written at 44100 Hz; y is the excitation filter's
+// state.
+double tStringVoice::burstSample(tNoiseSource& noise, double b0, double a1, double& y) {
     const double w = mWaveAmount;
+    auto random = [&](double x) { return y = b0 * x + a1 * y; };
+    const double z = noise.next();
+    switch (mWaveType) {
+    case kSin:
+        return (1.0 - w) * random(z) + w * mSine.next();
+    case kRect:
+        return random((1.0 - w) * z + w * mRect.next());
+    case kSaw:
+        return random((1.0 - w) * z + w * mSaw.next());
+    case kTri:
+        return random((1.0 - w) * z + w * mTri.next());
+    case kCRect:
+        return random((1.0 - w) * z) + w * mRect.next();
+    case kCSaw:
+        return random((1.0 - w) * z) + w * mSaw.next();
+    case kCTri:
+        return random((1.0 - w) * z) + w * mTri.next();
+    case kPiano:
+    case kPiano2:
+    case kMetal: {
+        const double u = mPulseUnipolar.next();
+        const double b = mPulseBipolar.next();
+        return random((1.0 + mVelocity) * (1.0 - w) * z * u) + w * b;
+    }
+    case kSawRes:
+        return random((1.0 - w) * z + w * mSawRes.next());
+    default:
+        return random(z);
+    }
+}
+
+// 9: the burst, as many samples as the budget allows; the excitation filter's state is kept
+// in the filter between the parts. The excitation is made at 44100 Hz (its noise, waves and
+// filter are set up for that rate); at another rate it is read from there by cubic
+// interpolation, so that the string starts from the same waveform in time.
+int tStringVoice::burstStep(int budget) {
+    tNoiseSource& noise = mPink ? static_cast<tNoiseSource&>(mPinkNoise) : mWhite;
+    const int samples = std::min(mBurstLength - mBurstWritten, budget);
     const double b0 = mRandomFilter.b0();
     const double a1 = mRandomFilter.a1();
     double y = mRandomFilter.y();
-    auto random = [&](double x) { return y = b0 * x + a1 * y; };
 
-    for (int i = 0; i < samples; ++i) {
-        const double z = noise->next();
-        double x;
-        switch (mWaveType) {
-        case kSin:
-            x = (1.0 - w) * random(z) + w * mSine.next();
-            break;
-        case kRect:
-            x = random((1.0 - w) * z + w * mRect.next());
-            break;
-        case kSaw:
-            x = random((1.0 - w) * z + w * mSaw.next());
-            break;
-        case kTri:
-            x = random((1.0 - w) * z + w * mTri.next());
-            break;
-        case kCRect:
-            x = random((1.0 - w) * z) + w * mRect.next();
-            break;
-        case kCSaw:
-            x = random((1.0 - w) * z) + w * mSaw.next();
-            break;
-        case kCTri:
-            x = random((1.0 - w) * z) + w * mTri.next();
-            break;
-        case kPiano:
-        case kPiano2:
-        case kMetal: {
-            const double u = mPulseUnipolar.next();
-            const double b = mPulseBipolar.next();
-            x = random((1.0 + mVelocity) * (1.0 - w) * z * u) + w * b;
-            break;
+    if (mRate == kReferenceRate) {
+        for (int i = 0; i < samples; ++i) mDelay.write(burstSample(noise, b0, a1, y));
+    } else {
+        double* x = mBurstNear;
+        if (mBurstWritten == 0) {
+            // Before its first sample the excitation is silent.
+            mBurstIndex = 0;
+            x[0] = 0.0;
+            for (int k = 1; k < 4; ++k) x[k] = burstSample(noise, b0, a1, y);
         }
-        case kSawRes:
-            x = random((1.0 - w) * z + w * mSawRes.next());
-            break;
-        default:
-            x = random(z);
-            break;
+        const double step = 1.0 / rateScale(mRate); // reference samples per sample
+        for (int i = 0; i < samples; ++i) {
+            const double at = (mBurstWritten + i) * step;
+            while (at >= mBurstIndex + 1) {
+                x[0] = x[1];
+                x[1] = x[2];
+                x[2] = x[3];
+                x[3] = burstSample(noise, b0, a1, y);
+                ++mBurstIndex;
+            }
+            // Cubic (Catmull-Rom) interpolation between x[1] and x[2].
+            const double t = at - mBurstIndex;
+            const double c1 = 0.5 * (x[2] - x[0]);
+            const double c2 = x[0] - 2.5 * x[1] + 2.0 * x[2] - 0.5 * x[3];
+            const double c3 = 0.5 * (x[3] - x[0]) + 1.5 * (x[1] - x[2]);
+            mDelay.write(((c3 * t + c2) * t + c1) * t + x[1]);
         }
-        mDelay.write(x);
     }
     mRandomFilter.setY(y);
     mBurstWritten += samples;
@@ -419,7 +493,11 @@ double tStringVoice::loopSample() {
     if (mModulation) x = -x;
     if (mWaveType == kPiano2) x = x + mSampled.nextA();
     if (mWaveType == kMetal) x = x + mSampled.nextB();
-    for (int i = 0; i < mOrder; ++i) x = mLoop[i].process(x);
+    if (mRate == kReferenceRate) {
+        for (int i = 0; i < mOrder; ++i) x = mLoop[i].process(x);
+    } else {
+        for (int i = 0; i < mOrder; ++i) x = mSection[i].process(x);
+    }
     double e = x * mFeedback;
     if (!(std::fabs(e) <= kLoopBound)) { // also NaN
         clearLoop();
@@ -432,12 +510,13 @@ double tStringVoice::loopSample() {
 void tStringVoice::clearLoop() {
     mDelay.clear(0.0);
     for (tOnePole& pole : mLoop) pole.clear();
+    for (tLoopSection& section : mSection) section.clear();
 }
 
 int tStringVoice::nextAttackStep(int count) const {
     const int fa = mFilterAttackCount;
     if (fa == 0 || count > fa) return kNever;
-    const int step = (count + kAttackInterval - 1) / kAttackInterval * kAttackInterval;
+    const int step = (count + mAttackInterval - 1) / mAttackInterval * mAttackInterval;
     return step < fa ? step : fa;
 }
 
@@ -447,12 +526,12 @@ bool tStringVoice::attackStep(int count) {
     double value;
     if (count == fa) {
         value = mAttackTarget;
-    } else if (count % kAttackInterval == 0) {
+    } else if (count % mAttackInterval == 0) {
         value = mStartValue + (mAttackTarget - mStartValue) * count / fa;
     } else {
         return false;
     }
-    for (int i = 0; i < mOrder; ++i) mLoop[i].setup(mRate, value);
+    for (int i = 0; i < mOrder; ++i) mLoop[i].setup(kReferenceRate, value);
     if (mState != kIdle) updateLoopFilters();
     return true;
 }
@@ -466,7 +545,6 @@ void tStringVoice::envelopeStep(int count, int now) {
     double c = mBaseCutoff;
     if (mEnvMode != 0 && count >= mSilence) {
         double k = 1.0;
-        double speed = mEnvSpeed;
         switch (mEnvMode) {
         case 2: // accent
         case 4: // ampl.
@@ -476,25 +554,19 @@ void tStringVoice::envelopeStep(int count, int now) {
         case 5: // a. inv
             k = 1.0 - mVelocity;
             break;
-        case 6: // speed
-            speed = speed + 0.01 * (mVelocity * mVelocity);
-            break;
-        case 7: // s. inv
-            speed = speed + 0.01 * (1.0 - mVelocity * mVelocity);
-            break;
         default:
             break;
         }
         if (mEnvPhase == 0) {
-            mEnvLevel = mEnvLevel * speed + 0.00003;
+            mEnvLevel = mEnvLevel * mRiseSpeed + mRiseAdd;
             if (mEnvLevel >= 1.0) {
                 mEnvLevel = 1.0;
                 mEnvPhase = 1;
                 mSustainEnd = mSustainSamples + now;
             }
         } else {
-            mEnvLevel = mEnvLevel * 0.99995;
-            if (now > mSustainEnd) mEnvLevel = mEnvLevel * mEnvReleaseFactor;
+            mEnvLevel = mEnvLevel * mFallFactor;
+            if (now > mSustainEnd) mEnvLevel = mEnvLevel * mReleaseStep;
         }
         c = mBaseCutoff + mEnvLevel * (mFollow != 0 ? 5.0 * k : 500.0 * k) * mEnvAmount;
         if (mAmplEnv) mAmplFactor = mEnvLevel;
@@ -502,6 +574,31 @@ void tStringVoice::envelopeStep(int count, int now) {
     if (mFollow == 2) c = c * std::sqrt(880.0 / mFreq);
     if (mFollow != 0) c = c * mFreq;
     setOutputCutoff(c);
+}
+
+void tStringVoice::prepareEnvelopeSteps() {
+    double speed = mEnvSpeed;
+    if (mEnvMode == 6) speed = speed + 0.01 * (mVelocity * mVelocity);       // "speed"
+    if (mEnvMode == 7) speed = speed + 0.01 * (1.0 - mVelocity * mVelocity); // "s. inv"
+    mRiseSpeed = speed;
+    mRiseAdd = kRiseAdd;
+    mFallFactor = kFall;
+    mReleaseStep = mEnvReleaseFactor;
+    if (mRate == kReferenceRate) return;
+    // A step at 44100 Hz spans n steps here. The rise level × s + a, taken n times as often,
+    // becomes level × s^(1/n) + a·(s^(1/n) − 1) / (s − 1).
+    const double n = rateScale(mRate) * kEnvelopeInterval / mEnvelopeInterval;
+    const double grow = std::log1p(speed - 1.0);
+    if (std::isfinite(grow) && grow > 1e-15) {
+        const double step = std::expm1(grow / n);
+        mRiseSpeed = 1.0 + step;
+        mRiseAdd = kRiseAdd * step / (speed - 1.0);
+    } else {
+        mRiseSpeed = std::pow(speed, 1.0 / n);
+        mRiseAdd = kRiseAdd / n;
+    }
+    mFallFactor = std::pow(kFall, 1.0 / n);
+    mReleaseStep = std::pow(mEnvReleaseFactor, 1.0 / n);
 }
 
 void tStringVoice::setOutputCutoff(double hz) {
@@ -608,7 +705,7 @@ double tStringVoice::tick() {
 
     if (mSoftDamp != 0 && mNow % mSoftDamp == 0) softDampStep();
 
-    if ((mSlope != 0 || mAmplEnv || mGlideSteps != 0) && (mNow + 1) % kEnvelopeInterval == 0) {
+    if ((mSlope != 0 || mAmplEnv || mGlideSteps != 0) && (mNow + 1) % mEnvelopeInterval == 0) {
         if (mGlideSteps != 0) {
             mBaseCutoff += mGlideStep;
             --mGlideSteps;
@@ -621,7 +718,7 @@ double tStringVoice::tick() {
     ++mNow;
     double result = e * g * mAmplFactor;
     if (mLfoOn) {
-        if (mNow % kLfoInterval == 0) mLfoFactor = 1.0 + mLfoAmount * mLfo.next();
+        if (mNow % mLfoInterval == 0) mLfoFactor = 1.0 + mLfoAmount * mLfo.next();
         result = result * mLfoFactor;
     }
     return result;
@@ -674,10 +771,17 @@ void tStringVoice::renderBlock(double* out, int frames, double left, double righ
             continue;
         }
         double* at = out + i * kChannels;
-        if (envelopeActs()) {
-            runFiltered<kChannels, true>(at, run, left, right, add);
+        const bool envelope = envelopeActs();
+        if (mRate == kReferenceRate) {
+            if (envelope) {
+                runFiltered<kChannels, true, false>(at, run, left, right, add);
+            } else {
+                runFiltered<kChannels, false, false>(at, run, left, right, add);
+            }
+        } else if (envelope) {
+            runFiltered<kChannels, true, true>(at, run, left, right, add);
         } else {
-            runFiltered<kChannels, false>(at, run, left, right, add);
+            runFiltered<kChannels, false, true>(at, run, left, right, add);
         }
         i += run;
     }
@@ -685,26 +789,27 @@ void tStringVoice::renderBlock(double* out, int frames, double left, double righ
     for (; i < frames; ++i) Put<kChannels>(out, i, 0.0, left, right, add);
 }
 
-template <int kChannels, bool kEnvelope>
+template <int kChannels, bool kEnvelope, bool kSections>
 void tStringVoice::runFiltered(double* out, int frames, double left, double right, bool add) {
     switch (mSlope) {
     case 1:
-        runQuiet<kChannels, kEnvelope>(out, frames, left, right, add, &mLowPass1);
+        runQuiet<kChannels, kEnvelope, kSections>(out, frames, left, right, add, &mLowPass1);
         break;
     case 2:
     case 3:
-        runQuiet<kChannels, kEnvelope>(out, frames, left, right, add, &mLowPass2);
+        runQuiet<kChannels, kEnvelope, kSections>(out, frames, left, right, add, &mLowPass2);
         break;
     case 4:
     case 5:
-        runQuiet<kChannels, kEnvelope>(out, frames, left, right, add, &mLowPass3);
+        runQuiet<kChannels, kEnvelope, kSections>(out, frames, left, right, add, &mLowPass3);
         break;
     case 6:
     case 7:
-        runQuiet<kChannels, kEnvelope>(out, frames, left, right, add, &mLowPass4);
+        runQuiet<kChannels, kEnvelope, kSections>(out, frames, left, right, add, &mLowPass4);
         break;
     default:
-        runQuiet<kChannels, kEnvelope, tNoFilter>(out, frames, left, right, add, nullptr);
+        runQuiet<kChannels, kEnvelope, kSections, tNoFilter>(out, frames, left, right, add,
+                                                             nullptr);
         break;
     }
 }
@@ -740,7 +845,7 @@ bool tStringVoice::envelopeActs() const {
 // With kEnvelope the envelope steps are taken in the run and the output filter is used in
 // place (the steps redesign it); without, the steps would change nothing and the filter is
 // copied into a local for the run.
-template <int kChannels, bool kEnvelope, class tOutputFilter>
+template <int kChannels, bool kEnvelope, bool kSections, class tOutputFilter>
 void tStringVoice::runQuiet(double* out, int frames, double left, double right, bool add,
                             tOutputFilter* filter) {
     // The string is moved into a local for the run (no allocation), so that its positions
@@ -774,13 +879,30 @@ void tStringVoice::runQuiet(double* out, int frames, double left, double right, 
     const double lfoAmount = mLfoAmount;
     double amplFactor = mAmplFactor;
     double lfoFactor = mLfoFactor;
-    int envelopeIn = kEnvelopeInterval - 1 - now % kEnvelopeInterval;
-    int lfoIn = kLfoInterval - 1 - now % kLfoInterval;
-    const double b0a = mLoop[0].b0(), a1a = mLoop[0].a1();
+    const int envelopeInterval = mEnvelopeInterval;
+    const int lfoInterval = mLfoInterval;
+    int envelopeIn = envelopeInterval - 1 - now % envelopeInterval;
+    int lfoIn = lfoInterval - 1 - now % lfoInterval;
+    const double b0a = kSections ? mSection[0].b0 : mLoop[0].b0();
+    const double a1a = kSections ? mSection[0].a1 : mLoop[0].a1();
     const double b0b = mLoop[1].b0(), a1b = mLoop[1].a1();
     const double b0c = mLoop[2].b0(), a1c = mLoop[2].a1();
     const double b0d = mLoop[3].b0(), a1d = mLoop[3].a1();
-    double ya = mLoop[0].y(), yb = mLoop[1].y(), yc = mLoop[2].y(), yd = mLoop[3].y();
+    const double b1a = mSection[0].b1;
+    double ya = kSections ? mSection[0].y : mLoop[0].y();
+    double yb = mLoop[1].y(), yc = mLoop[2].y(), yd = mLoop[3].y();
+    double xa = mSection[0].x1;
+    double xb = 0.0, xc = 0.0, xd = 0.0; // the one-poles have no zero
+    // One loop filter: the one-pole at 44100 Hz, the section with its zero elsewhere.
+    auto stage = [](double x, double b0, double b1, double a1, double& x1, double& y) {
+        if constexpr (kSections) {
+            y = b0 * x + b1 * x1 + a1 * y;
+            x1 = x;
+        } else {
+            y = b0 * x + a1 * y;
+        }
+        return y;
+    };
 
     for (int i = 0; i < frames; ++i) {
         if (count == offDelayAt) feedback = offFeedback;
@@ -789,24 +911,25 @@ void tStringVoice::runQuiet(double* out, int frames, double left, double right, 
         if (modulation) x = -x;
         if (waveType == kPiano2) x = x + mSampled.nextA();
         if (waveType == kMetal) x = x + mSampled.nextB();
-        ya = b0a * x + a1a * ya;
-        x = ya;
-        if (order > 1) {
-            yb = b0b * x + a1b * yb;
-            x = yb;
+        x = stage(x, b0a, b1a, a1a, xa, ya);
+        if constexpr (kSections) {
+            // Further sections stay in the voice: fewer values to hold in registers.
+            for (int k = 1; k < order; ++k) x = mSection[k].process(x);
+        } else if (order > 1) {
+            x = stage(x, b0b, 0.0, a1b, xb, yb);
             if (order > 2) {
-                yc = b0c * x + a1c * yc;
-                x = yc;
-                if (order > 3) {
-                    yd = b0d * x + a1d * yd;
-                    x = yd;
-                }
+                x = stage(x, b0c, 0.0, a1c, xc, yc);
+                if (order > 3) x = stage(x, b0d, 0.0, a1d, xd, yd);
             }
         }
         double e = x * feedback;
         if (!(std::fabs(e) <= kLoopBound)) { // also NaN: the whole loop starts from rest
             delay.clear(0.0);
             ya = yb = yc = yd = 0.0;
+            xa = 0.0;
+            if constexpr (kSections) {
+                for (tLoopSection& section : mSection) section.clear();
+            }
             e = 0.0;
         }
         delay.write(e);
@@ -832,7 +955,7 @@ void tStringVoice::runQuiet(double* out, int frames, double left, double right, 
                     envelopeStep(count, now);
                     amplFactor = mAmplFactor;
                 }
-                envelopeIn = kEnvelopeInterval;
+                envelopeIn = envelopeInterval;
             }
             --envelopeIn;
         }
@@ -857,7 +980,7 @@ void tStringVoice::runQuiet(double* out, int frames, double left, double right, 
         if (lfoOn) {
             if (lfoIn == 0) {
                 lfoFactor = 1.0 + lfoAmount * mLfo.next();
-                lfoIn = kLfoInterval;
+                lfoIn = lfoInterval;
             }
             --lfoIn;
             result = result * lfoFactor;
@@ -868,10 +991,15 @@ void tStringVoice::runQuiet(double* out, int frames, double left, double right, 
     mDelay = std::move(delay);
     if (localFilter) *filter = *localFilter;
     mDcBlocker = dcBlocker;
-    mLoop[0].setY(ya);
-    mLoop[1].setY(yb);
-    mLoop[2].setY(yc);
-    mLoop[3].setY(yd);
+    if constexpr (kSections) {
+        mSection[0].y = ya;
+        mSection[0].x1 = xa;
+    } else {
+        mLoop[0].setY(ya);
+        mLoop[1].setY(yb);
+        mLoop[2].setY(yc);
+        mLoop[3].setY(yd);
+    }
     mCount = count;
     mNow = now;
     mFeedback = feedback;

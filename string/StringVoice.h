@@ -21,6 +21,7 @@
 #include "dsp/SampledWave.h"
 #include "dsp/SawResWave.h"
 #include "dsp/SineTable.h"
+#include "string/LoopSection.h"
 
 class tStringVoice {
 public:
@@ -43,8 +44,10 @@ public:
     tStringVoice();
 
     // --- parameters (effective at the next note on unless said otherwise) ---------------
-    // Also makes the voice idle.
+    // Also makes the voice idle. Times and frequencies keep their seconds and hertz at every
+    // rate; the string may grow to hold the lowest note (allocation: audio must be off).
     void setSampleRate(int rate);
+    int sampleRate() const { return mRate; }
     void setOrder(int order); // 1..4 loop filters
     // "frequency" × 10 for the used loop filters; at once while the voice sounds.
     void setLoopFrequency(double value);
@@ -104,6 +107,8 @@ public:
     bool isPreparing() const { return mState == kPreparing; }
     int state() const { return mState; }
     int note() const { return mNote; }
+    // Samples the string of the current note spans.
+    int stringLength() const { return mDelay.length(); }
 
     // --- sound ---------------------------------------------------------------------------
     // One output sample.
@@ -115,12 +120,20 @@ public:
 private:
     // The loop filters' coefficients for the note.
     void updateLoopFilters();
+    // The note frequency the i-th loop filter of the order follows.
+    double loopFilterFrequency(int i) const;
+    // Away from 44100 Hz: the string's length and allpass so that the loop, with its filters
+    // as they are now, resonates at the pitch the same note has at 44100 Hz.
+    void tuneLoop();
+    // The output envelope's factors per step for this note and rate.
+    void prepareEnvelopeSteps();
     // The volume with the note's corrections.
     double correctedVolume(double volume) const;
     // The preparation's parts: each continues by at most budget units, returns the units used
     // and moves to the next part when its own is done.
     int clearStep(int budget);
     int burstStep(int budget);
+    double burstSample(tNoiseSource& noise, double b0, double a1, double& y);
     int preRollStep(int budget);
     void startSounding();
     // One sample of the string: delay output through the loop filters, scaled and written
@@ -149,9 +162,10 @@ private:
     struct tNoFilter {
         double process(double x) { return x; }
     };
-    template <int kChannels, bool kEnvelope>
+    // kSections: away from 44100 Hz the loop filters run as their sections (LoopSection.h).
+    template <int kChannels, bool kEnvelope, bool kSections>
     void runFiltered(double* out, int frames, double left, double right, bool add);
-    template <int kChannels, bool kEnvelope, class tOutputFilter>
+    template <int kChannels, bool kEnvelope, bool kSections, class tOutputFilter>
     void runQuiet(double* out, int frames, double left, double right, bool add,
                   tOutputFilter* filter);
 
@@ -162,10 +176,16 @@ private:
     tPreparation mPreparation = kPrepared;
     int mBurstWritten = 0;
     int mBurstLength = 0;
+    // Away from 44100 Hz: the excitation's samples at 44100 Hz around the one being written,
+    // at indices mBurstIndex − 1 .. mBurstIndex + 2.
+    int mBurstIndex = 0;
+    double mBurstNear[4] = {};
     bool mReleasePending = false;
 
-    // loop
+    // loop: the filters as designed at 44100 Hz, and as they run at the voice's rate when that
+    // is another
     tOnePole mLoop[4];
+    tLoopSection mSection[4];
     tDelayLine mDelay;
     // excitation
     tOnePole mRandomFilter;
@@ -201,6 +221,11 @@ private:
     int mEnvMode = 0;
     // timing, in samples
     int mRate = 44100;
+    int mHeld = 44000000; // note-off time of a held note
+    // Samples between output-envelope steps, filter-attack steps and tremolo updates.
+    int mEnvelopeInterval = 4;
+    int mAttackInterval = 50;
+    int mLfoInterval = 20;
     int mPeriod = 0;
     int mCount = 0;
     int mNow = 0;
@@ -231,6 +256,12 @@ private:
     double mEnvAmount = 1.0;
     double mEnvSpeed = 1.1;
     double mEnvReleaseFactor = 1.0;
+    // Per envelope step at the voice's rate: rising level × speed + add, falling level × fall,
+    // and past the sustain also × release.
+    double mRiseSpeed = 1.1;
+    double mRiseAdd = 0.00003;
+    double mFallFactor = 0.99995;
+    double mReleaseStep = 1.0;
     int mSustainSamples = 20000;
     int mSustainEnd = 0;
     int mSlope = 1;

@@ -6,6 +6,7 @@
 #include "app/Presets.h"
 #include "core/Rack.h"
 #include "core/Slot.h"
+#include "dsp/Random.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,11 +20,14 @@ constexpr double kHoldSeconds = 1.5;
 constexpr double kTailSeconds = 3.0;
 
 // The preset (both modules switched on, mono) plays key with velocity 100 for kHoldSeconds,
-// then kTailSeconds of tail are rendered: the rack's mix at rate, in 128-frame blocks. With
-// instrumentOnly the instrument is unwired from its effects unit, which stays off.
+// then kTailSeconds of tail are rendered: the rack's mix at rate, in 128-frame blocks (one
+// shorter block ends exactly at the note-off). With instrumentOnly the instrument is unwired
+// from its effects unit, which stays off. Every render starts from the random generator's
+// first value, as a program does, so that renders at two rates draw the same noise.
 inline std::vector<double> RenderPresetNote(int preset, int key, int rate,
                                             double hold = kHoldSeconds, double tail = kTailSeconds,
                                             bool instrumentOnly = false) {
+    threadRandom.seed(1);
     tRack rack;
     rack.SetSampleRate(rate);
     rack.SetChannels(1);
@@ -45,13 +49,17 @@ inline std::vector<double> RenderPresetNote(int preset, int key, int rate,
     out.reserve(static_cast<std::size_t>(total + block));
     rack.NoteOn(0, key, 100);
     bool released = false;
-    for (long done = 0; done < total; done += block) {
+    for (long done = 0; done < total;) {
         if (!released && done >= holdFrames) {
             rack.NoteOff(0, key);
             released = true;
         }
-        const double* mix = rack.Render(block);
-        out.insert(out.end(), mix, mix + block);
+        // The block before the note-off ends where the note is released, at every rate.
+        const int frames =
+            static_cast<int>(released ? block : std::min<long>(block, holdFrames - done));
+        const double* mix = rack.Render(frames);
+        out.insert(out.end(), mix, mix + frames);
+        done += frames;
     }
     out.resize(static_cast<std::size_t>(total));
     return out;
@@ -108,7 +116,8 @@ inline double Fundamental(const std::vector<double>& x, int rate, double start, 
     return rate * multiple / PeakLag(x, from, n, centre - spread, centre + spread);
 }
 
-// The level (dB of RMS) in windows of 5 ms every millisecond.
+// The level (dB of RMS) in windows of 5 ms every millisecond (every whole number of samples
+// nearest below it).
 inline std::vector<double> Envelope(const std::vector<double>& x, int rate) {
     const std::size_t window = static_cast<std::size_t>(0.005 * rate);
     const std::size_t hop = static_cast<std::size_t>(0.001 * rate);
@@ -121,18 +130,23 @@ inline std::vector<double> Envelope(const std::vector<double>& x, int rate) {
     return db;
 }
 
-// Seconds from the loudest moment until the level first lies 40 dB below it (interpolated
-// between the milliseconds of the envelope); infinity when it never does.
+// Seconds from the loudest moment until the level first lies 40 dB below the loudest level
+// (interpolated between the milliseconds of the envelope); infinity when it never does. The
+// loudest moment is the first at which the level comes within 1 dB of its maximum: a note
+// that swells back to about its first peak later is still timed from its attack, so that a
+// hair's difference between two peaks cannot move the start by seconds.
 inline double DecayTime40dB(const std::vector<double>& x, int rate) {
     const std::vector<double> db = Envelope(x, rate);
     if (db.empty()) return std::numeric_limits<double>::infinity();
-    const std::size_t peak =
-        static_cast<std::size_t>(std::max_element(db.begin(), db.end()) - db.begin());
-    const double target = db[peak] - 40.0;
+    const double loudest = *std::max_element(db.begin(), db.end());
+    std::size_t peak = 0;
+    while (db[peak] < loudest - 1.0) ++peak;
+    const double target = loudest - 40.0;
+    const double hop = std::floor(0.001 * rate) / rate; // the envelope's step in seconds
     for (std::size_t i = peak + 1; i < db.size(); ++i) {
         if (db[i] <= target) {
             const double fraction = (db[i - 1] - target) / (db[i - 1] - db[i]);
-            return (static_cast<double>(i - 1 - peak) + fraction) * 0.001;
+            return (static_cast<double>(i - 1 - peak) + fraction) * hop;
         }
     }
     return std::numeric_limits<double>::infinity();

@@ -212,7 +212,10 @@ TEST_F(HomeTest, UnwritableHomeReportsTheFailure) {
     tConfig config;
     testing::internal::CaptureStderr();
     EXPECT_FALSE(config.Write());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cant write config file\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't write config file " + home +
+                  "/no/such/dir/.kelvorarc (No such file or "
+                  "directory)\n");
 }
 
 TEST_F(HomeTest, WithoutHomeNothingIsReadOrWritten) {
@@ -223,10 +226,35 @@ TEST_F(HomeTest, WithoutHomeNothingIsReadOrWritten) {
     EXPECT_EQ(config.AudioDevice(), "hw:0,0");
     testing::internal::CaptureStderr();
     EXPECT_FALSE(config.Write());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cant write config file\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't write config file ~/.kelvorarc (HOME is not set)\n");
     // Neither written to the old place nor to the current directory's root.
     std::string text;
     ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));
     EXPECT_EQ(text, "AudioDevice=from-file\n");
     EXPECT_FALSE(ReadTextFile("/.kelvorarc", text));
+}
+
+TEST_F(HomeTest, TheWindowsLookIsKeptOnlyWhenItDiffersFromTheDefaults) {
+    tConfig config;
+    ReadText(config, "UIScale=200\nWindowWidth=800\nWindowHeight=520\nUIScale=140\n");
+    EXPECT_EQ(config.UiScalePercent(), 150); // the nearest of 100, 150 and 200
+    EXPECT_EQ(config.WindowWidth(), 800);
+    EXPECT_EQ(config.WindowHeight(), 520);
+    EXPECT_EQ(Written(config),
+              "PatchPath=\nAudioDevice=hw:0,0\nNumFragments=4\nPeriodSize=128\n"
+              "SampleRate=44100\nUIScale=150\nWindowWidth=800\nWindowHeight=520\n");
+    ReadText(config, "PeriodSize=64\n");
+    EXPECT_EQ(config.UiScalePercent(), 100);
+    EXPECT_EQ(Written(config).find("Window"), std::string::npos);
+
+    // The window's size alone goes into the file; its other lines stay, unsaved settings too.
+    ASSERT_TRUE(WriteTextFile(home + "/.kelvorarc", "AudioDevice=mine\nWindowWidth=1\nx=y\n"));
+    config.SetAudioDevice("not saved");
+    config.SetWindowSize(900, 600);
+    std::string error;
+    ASSERT_TRUE(config.WriteWindowSize(error));
+    std::string text;
+    ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));
+    EXPECT_EQ(text, "AudioDevice=mine\nx=y\nWindowWidth=900\nWindowHeight=600\n");
 }

@@ -6,6 +6,7 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Input.H>
+#include <FL/Fl_Menu_Button.H>
 #include <FL/Fl_Output.H>
 #include <FL/Fl_Slider.H>
 #include <FL/Fl_Window.H>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -144,4 +146,28 @@ TEST_F(ConfigWindowTest, TheSampleRateChoiceIsSavedAndShowsTheRateGiven) {
     W().save->do_callback();
     ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));
     EXPECT_NE(text.find("SampleRate=32000\n"), std::string::npos) << text;
+}
+
+TEST_F(ConfigWindowTest, TheDeviceMenuOffersTheListedDevicesAndTheScaleIsSavedForTheNextStart) {
+    std::vector<std::string> listed = {"default", "hw:CARD=PCH,DEV=0", "plughw:CARD=USB/1,DEV=0"};
+    tConfigWindow withDevices(config, dialogs, [&] { return listed; });
+    const tConfigWindow::tWidgets& w = withDevices.Widgets();
+    withDevices.ListDevices();
+    ASSERT_EQ(w.devices->size() - 1, 3);
+    w.devices->value(2);
+    w.devices->do_callback();
+    EXPECT_EQ(config.AudioDevice(), "plughw:CARD=USB/1,DEV=0"); // "/" is no submenu
+    EXPECT_STREQ(w.audioDevice->value(), "plughw:CARD=USB/1,DEV=0");
+    listed = {"null"}; // the list is taken again each time the menu opens
+    withDevices.ListDevices();
+    EXPECT_EQ(w.devices->size() - 1, 1);
+
+    EXPECT_STREQ(w.uiScale->label(), "UI scale:");
+    w.uiScale->value(1);
+    w.uiScale->do_callback();
+    EXPECT_EQ(config.UiScalePercent(), 150);
+    w.save->do_callback();
+    std::string text;
+    ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));
+    EXPECT_NE(text.find("\nUIScale=150\n"), std::string::npos) << text;
 }

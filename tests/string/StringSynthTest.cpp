@@ -2,11 +2,13 @@
 
 #include "app/PresetTexts.h"
 #include "core/Rack.h"
+#include "dsp/Random.h"
 #include "string/StringModule.h"
 #include "string/StringVoice.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -32,7 +34,7 @@ bool Sounds(tStringModule& m, int slot) {
 
 } // namespace
 
-TEST(StringSynthVoices, NotesTakeFreeVoicesInOrderAndStealTheOldest) {
+TEST(StringSynthVoices, NotesTakeFreeVoicesInOrderThenTheFirstReleasedThenTheOldest) {
     auto m = PlayingModule();
     ASSERT_EQ(m->GetPolyphony(), 8);
     for (int k = 0; k < 8; ++k) m->NoteOn(60 + k, 100);
@@ -42,21 +44,24 @@ TEST(StringSynthVoices, NotesTakeFreeVoicesInOrderAndStealTheOldest) {
     }
     EXPECT_FALSE(Sounds(*m, 8)); // beyond the voice count nothing is used
 
-    m->NoteOn(70, 100); // steals the oldest held note
+    m->NoteOn(70, 100); // no voice releases: the oldest held note's
     EXPECT_EQ(KeyOf(*m, 0), 70);
+    m->NoteOff(63);
     m->NoteOff(61); // frees slot 1 from its key; its voice still releases
     EXPECT_EQ(KeyOf(*m, 1), -1);
     EXPECT_TRUE(Sounds(*m, 1));
-    m->NoteOn(71, 100); // releasing voices are never stolen: the oldest held is slot 2
-    EXPECT_EQ(KeyOf(*m, 2), 71);
-    EXPECT_EQ(KeyOf(*m, 1), -1);
+    m->NoteOn(71, 100); // the voice whose release began first, before any held one
+    EXPECT_EQ(KeyOf(*m, 3), 71);
+    m->NoteOn(72, 100);
+    EXPECT_EQ(KeyOf(*m, 1), 72);
+    m->NoteOn(73, 100); // none releases again: the oldest held is slot 2
+    EXPECT_EQ(KeyOf(*m, 2), 73);
 
-    // With every voice releasing a new note is dropped.
-    for (int s = 0; s < 8; ++s) {
-        if (KeyOf(*m, s) != -1) m->NoteOff(KeyOf(*m, s));
-    }
+    // With every voice releasing a new note takes the first released.
+    for (int s = 7; s >= 0; --s) m->NoteOff(KeyOf(*m, s));
     m->NoteOn(90, 100);
-    for (int s = 0; s < 8; ++s) EXPECT_NE(KeyOf(*m, s), 90);
+    EXPECT_EQ(KeyOf(*m, 7), 90);
+    m->NoteOff(90);
 
     // Once the releases are over the voices are free again and ages restart from 0.
     RenderFrames(*m, 8192);
@@ -98,18 +103,61 @@ TEST(StringSynthVoices, VoiceCountRules) {
     m->SetPolyphony(9);
     EXPECT_EQ(m->GetPolyphony(), 9);
 
-    // Lowering the count leaves the voices above it alone; raising it again finds them.
+    // Lowering the count silences the voices above it and frees them; raising it again
+    // brings none of them back.
     m->AllNotesOff();
     m->SetPolyphony(8);
     for (int k = 0; k < 8; ++k) m->NoteOn(40 + k, 100);
     m->SetPolyphony(4);
-    m->NoteOff(46);
-    EXPECT_EQ(KeyOf(*m, 6), 46);
     RenderFrames(*m, 1024);
+    for (int s = 0; s < 8; ++s) {
+        EXPECT_EQ(KeyOf(*m, s), s < 4 ? 40 + s : -1) << s;
+        EXPECT_EQ(Sounds(*m, s), s < 4) << s;
+    }
+    EXPECT_EQ(m->Engine().Fading(), 0);
     m->SetPolyphony(8);
-    EXPECT_TRUE(Sounds(*m, 6));
-    m->NoteOff(46);
-    EXPECT_EQ(KeyOf(*m, 6), -1);
+    RenderFrames(*m, 1024);
+    for (int s = 4; s < 8; ++s) EXPECT_FALSE(Sounds(*m, s)) << s;
+}
+
+// A fast run on 8 voices with a long release: every note takes a voice (the one whose release
+// began first), and the sound of a taken voice fades out over 3 ms instead of stopping.
+TEST(StringSynthVoices, NewNotesTakeReleasingVoicesWhichFadeOut) {
+    auto m = PlayingModule();
+    m->Controls().output.release.Set(1.0);
+    int sounded = 0;
+    for (int k = 48; k < 64; ++k) {
+        m->NoteOn(k, 100);
+        RenderFrames(*m, 441);
+        for (int s = 0; s < 8; ++s) sounded += KeyOf(*m, s) == k && Sounds(*m, s);
+        m->NoteOff(k);
+        RenderFrames(*m, 441);
+    }
+    EXPECT_EQ(sounded, 16);
+
+    // One note alone on two voices, the others silent (velocity 0): when a third note takes
+    // its voice, what follows is that note's own sound under a gain falling from 1 to 0.
+    auto play = [](bool steal) {
+        threadRandom.seed(1);
+        auto module = PlayingModule();
+        module->SetPolyphony(2);
+        module->NoteOn(60, 100);
+        module->NoteOn(62, 0);
+        RenderFrames(*module, 4410);
+        if (steal) module->NoteOn(64, 0);
+        return RenderFrames(*module, 512);
+    };
+    const std::vector<double> held = play(false);
+    const std::vector<double> stolen = play(true);
+    const int fade = 132; // 3 ms
+    double peak = 0.0;
+    for (int i = 0; i < 512; ++i) {
+        const double gain = i < fade ? (fade - i) / static_cast<double>(fade) : 0.0;
+        EXPECT_NEAR(stolen[i], gain * held[i], 1e-12) << i;
+        peak = std::max(peak, std::fabs(held[i]));
+    }
+    EXPECT_GT(peak, 0.01);
+    EXPECT_EQ(m->Engine().Fading(), 0);
 }
 
 TEST(StringSynthVoices, SustainPedalOnlyWithTwentyFourVoices) {
