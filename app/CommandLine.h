@@ -5,6 +5,7 @@
 //   -i, --midiin=fifo      raw MIDI bytes from a FIFO (a later -i replaces an earlier one)
 //   -m, --midiout=dev      accepted and ignored
 //   -f, --framesize=val    the period, limited to 16..256 frames (overrides the rc file)
+//   -r, --rate=hz          the sample rate, 22050..192000 Hz (overrides the rc file)
 //
 // A rack file named after the options is loaded at start-up.
 #pragma once
@@ -20,7 +21,8 @@ struct tCommandLine {
 };
 
 // Applies the options to config and options. False, after printing the usage text on
-// standard error, for -h, an unknown option, a missing argument or more than one rack file.
+// standard error, for -h, an unknown option, a missing argument, a sample rate outside
+// 22050..192000 Hz or more than one rack file.
 bool ParseCommandLine(int argc, char** argv, tConfig& config, tCommandLine& options);
 
 // The period -f gives: 2 x value limited to 32..512, halved.

@@ -3,9 +3,11 @@
 #include "app/MidiSource.h"
 #include "platform/Realtime.h"
 
+#include <cstdio>
+
 tProgram::tProgram()
-    : mStage(mMaster, mCounters), mAudio(mConfig),
-      mCallback(mRack, mAudio, mStage, mMaster, mCounters), mMidiIn(mRack, mCounters) {}
+    : mStage(mMaster), mAudio(mConfig), mCallback(mRack, mAudio, mStage, mMaster),
+      mMidiIn(mRack, mCounters) {}
 
 tProgram::~tProgram() {
     mMidiIn.Stop();
@@ -22,13 +24,18 @@ std::optional<int> tProgram::Start(int argc, char** argv, int standardInput) {
     tMidiSource source;
     if (const std::optional<int> status = ChooseMidiSource(mOptions.midiIn, standardInput, source))
         return status;
-    StartMidiSource(source, mMidiIn, mCounters);
+    StartMidiSource(source, mMidiIn);
 
     // Changing the effective user id changes it for every thread, so it waits until each
     // realtime thread holds its scheduling.
     mAudio.WaitScheduled();
     mTick->WaitScheduled();
     mMidiIn.WaitScheduled();
+    // A realtime audio thread must not wait for its memory to come back from swap.
+    if (mAudio.IsRealtime()) {
+        mMemoryLocked = realtime::LockMemory();
+        if (!mMemoryLocked) std::perror("Can not lock the program's memory in RAM");
+    }
     realtime::DropPrivileges();
 
     mCallback.SetChannels(2);

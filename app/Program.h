@@ -4,9 +4,10 @@
 //
 // Start follows the start-up order: the rc file, then the command line over it, the render
 // callback, the tick thread, the MIDI source with its thread; then, once every thread has
-// set its scheduling, privileges are dropped (once, for the whole process), and the rack is
-// set up for stereo. Audio stays off until switched on. The destructor switches audio off
-// and ends the threads before the rack goes.
+// set its scheduling, the memory is locked in RAM when the audio thread runs in realtime,
+// privileges are dropped (once, for the whole process), and the rack is set up for stereo. Audio
+// stays off until switched on. The destructor switches audio off and ends the threads before the
+// rack goes.
 #pragma once
 
 #include "app/CommandLine.h"
@@ -42,6 +43,8 @@ public:
     tAudioSwitch& AudioSwitch() { return mCallback; }
     tAudio& Audio() { return mAudio; }
     tMidiIn& MidiIn() { return mMidiIn; }
+    // Whether the memory was locked in RAM (only with a realtime audio thread).
+    bool MemoryLocked() const { return mMemoryLocked; }
 
 private:
     tConfig mConfig;
@@ -54,4 +57,5 @@ private:
     tRenderCallback mCallback;
     std::optional<tTickThread> mTick;
     tMidiIn mMidiIn;
+    bool mMemoryLocked = false;
 };

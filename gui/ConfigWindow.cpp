@@ -8,6 +8,7 @@
 
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
+#include <FL/Fl_Choice.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Menu_Button.H>
 #include <FL/Fl_Output.H>
@@ -114,14 +115,23 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs, tDeviceLi
     mWidgets.audioDevice->callback(DeviceTyped, this);
     mWidgets.audioDevice->tooltip("The ALSA device audio plays through, taken when \"On\" is "
                                   "pressed next");
-    // The menu of listed devices beside the field. (The row's right part is free for another
-    // audio setting.)
+    // The menu of listed devices beside the field, and the sample rate on the row's right.
     auto* menu = new tDeviceMenu(242, 107, 20, 20);
     mWidgets.devices = menu;
     menu->textsize(kLabelSize);
     menu->tooltip("The devices the system lists");
     menu->beforeOpening = [this] { ListDevices(); };
     menu->callback(DeviceChosen, this);
+    auto* rate = new tSkinChoice(302, 107, 80, 20);
+    mWidgets.sampleRate = rate;
+    rate->labelsize(kLabelSize);
+    rate->textsize(kLabelSize);
+    for (const std::string& entry : config.Controls().rateChoice.Entries())
+        rate->add(entry.c_str());
+    tSkin::SpaceMenuItems(*rate);
+    rate->copy_label("Rate:");
+    rate->tooltip("The sample rate in Hz, taken when \"On\" is pressed next; a card that cannot "
+                  "play it plays at the nearest rate it offers");
 
     Label(66, 135, 74, 20, "Period size:");
     mWidgets.frames = Output(150, 135, 36, 20, "frames");
@@ -171,6 +181,10 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs, tDeviceLi
     });
     mBinding.Bind(mWidgets.fragments, controls.fragmentsSlider, [this] {
         mConfig.MoveFragmentsSlider(mConfig.Controls().fragmentsSlider.Value());
+        mBinding.Refresh();
+    });
+    mBinding.Bind(mWidgets.sampleRate, controls.rateChoice, [this] {
+        mConfig.ChooseSampleRate(mConfig.Controls().rateChoice.Index());
         mBinding.Refresh();
     });
     mBinding.Bind(mWidgets.uiScale, controls.uiScale);

@@ -132,12 +132,16 @@ tMainWindow::tMainWindow(tProgramParts parts, tEditorFactory editors)
 
     mConfigWindow = std::make_unique<tConfigWindow>(mParts.config, mDialogs, mParts.audioDevices);
     mAboutWindow = std::make_unique<tAboutWindow>();
+    mNotices = std::make_unique<tAudioNotices>(
+        mParts.master, *mWidgets.loadMeter,
+        [this](const std::string& message) { mDialogs.alert(message); });
     mKeyboard = std::make_unique<tKeyboardWindow>(mParts.rack);
     for (int channel = 0; channel < 16; ++channel)
         mNotesSeen[channel] = mParts.rack.NotesOnChannel(channel);
     tGuiTimer::Add(this, [this] {
         ShowAudioState();
         WatchNotes();
+        mNotices->Refresh();
     });
     ShowAudioState();
     MarkSaved();
@@ -169,7 +173,8 @@ void tMainWindow::BuildTopBar() {
     title->labelcolor(tSkin::Gold());
     Keep(title, false, false, false, false);
 
-    mWidgets.loadMeter = Meter(365, 11, 55, 7, "load", 5.0, mParts.counters.WarningLevel());
+    mWidgets.loadMeter = Meter(365, 11, 55, 7, "load", mParts.master.loadMeter.Minimum(),
+                               mParts.master.loadMeter.Maximum());
     mWidgets.loadMeter->step(1.0);
     mWidgets.loadMeter->tooltip("How busy the realtime threads are");
     mBinding.BindDisplay(mWidgets.loadMeter, mParts.master.loadMeter);
@@ -291,7 +296,8 @@ void tMainWindow::Layout() {
 
 void tMainWindow::Show(int argc, char** argv) {
     mWindow->xclass("kelVora");
-    mWidgets.loadMeter->bounds(5.0, mParts.counters.WarningLevel());
+    mWidgets.loadMeter->bounds(mParts.master.loadMeter.Minimum(),
+                               mParts.master.loadMeter.Maximum());
     mBinding.ShowAll();
     ShowAudioState();
     mConfigWindow->ShowTexts();

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "gui/AboutWindow.h"
+#include "gui/AudioNotices.h"
 #include "gui/ConfigWindow.h"
 #include "gui/ControlBinding.h"
 #include "gui/EditorWindow.h"
@@ -155,6 +156,7 @@ private:
     std::unique_ptr<Fl_Double_Window> mWindow;
     std::unique_ptr<tConfigWindow> mConfigWindow;
     std::unique_ptr<tAboutWindow> mAboutWindow;
+    std::unique_ptr<tAudioNotices> mNotices;
     std::unique_ptr<tKeyboardWindow> mKeyboard;
     tControlBinding mBinding;
     std::vector<tPlaced> mPlaced;

@@ -48,9 +48,9 @@ TEST_F(MainWindowTest, StartsWithAudioOffAndTheMasterSectionAtItsInitialValues) 
     EXPECT_DOUBLE_EQ(w.volume->minimum(), 0.0);
     EXPECT_DOUBLE_EQ(w.volume->maximum(), 4.0);
     EXPECT_DOUBLE_EQ(w.volume->step(), 0.01);
-    // The load meter reaches up to the warning level of the MIDI source in use.
-    EXPECT_DOUBLE_EQ(w.loadMeter->minimum(), 5.0);
-    EXPECT_DOUBLE_EQ(w.loadMeter->maximum(), tLoadCounters::kFifoWarningLevel);
+    // The load meter shows the audio thread's share of each period in percent.
+    EXPECT_DOUBLE_EQ(w.loadMeter->minimum(), 0.0);
+    EXPECT_DOUBLE_EQ(w.loadMeter->maximum(), 100.0);
     EXPECT_EQ(w.rack->x(), 7);
     EXPECT_EQ(w.rack->y(), 34);
     EXPECT_EQ(w.rack->w(), 578);
@@ -86,6 +86,21 @@ TEST_F(MainWindowTest, StartsWithAudioOffAndTheMasterSectionAtItsInitialValues) 
     EXPECT_DOUBLE_EQ(w.vuMeter->value(), 0.5);
     EXPECT_EQ(w.vuMeter->selection_color(), static_cast<Fl_Color>(kVuColourHot));
     EXPECT_EQ(w.loadMeter->selection_color(), static_cast<Fl_Color>(kLoadColourWarning));
+}
+
+TEST_F(MainWindowTest, AudioGoingOffByItselfIsToldOnceAndUnderrunsShowInTheLoadMeter) {
+    master.underruns.Set(3);
+    master.audioOff.Set(kAudioOffDeviceLost);
+    tGuiTimer::RefreshAll();
+    tGuiTimer::RefreshAll();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0], AudioOffMessage(kAudioOffDeviceLost));
+    EXPECT_NE(std::string(window->Widgets().loadMeter->tooltip()).find("3 underruns"),
+              std::string::npos);
+    master.audioOff.Set(kAudioOffOverload); // told again each time it happens
+    tGuiTimer::RefreshAll();
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[1], AudioOffMessage(kAudioOffOverload));
 }
 
 TEST_F(MainWindowTest, OnWithAnUnusableDeviceLeavesTheButtonAndTheLightOff) {
