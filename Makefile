@@ -6,7 +6,13 @@
 
 JOBS ?= 2
 DEPS := cmake g++ make pkg-config libasound2-dev libsndfile1-dev libsmf-dev libstk-dev \
-        libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool python3-numpy imagemagick
+        libjack-jackd2-dev jackd2 liblo-dev \
+        libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool python3-numpy imagemagick \
+        python3-jack-client groff-base desktop-file-utils
+# libstk-dev pulls JACK 1's libjack-dev through librtaudio-dev, and jackd2 installed after it
+# makes apt remove libstk-dev: these three go into one apt-get, where librtaudio-dev takes
+# libjack-jackd2-dev in place of libjack-dev.
+JACK_GROUP := libstk-dev libjack-jackd2-dev jackd2
 
 .PHONY: all deps run demo test tsan soak fuzz bench format clean
 
@@ -19,6 +25,8 @@ deps:
 	@missing=$$(for p in $(DEPS); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' \
 	      || echo $$p; done); \
+	case " $$missing " in *" libstk-dev "*|*" libjack-jackd2-dev "*|*" jackd2 "*) \
+	  missing="$$missing $(JACK_GROUP)";; esac; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing missing packages:" $$missing; \
 	  if [ "$$(id -u)" -eq 0 ]; then SUDO=; else SUDO=sudo; fi; \

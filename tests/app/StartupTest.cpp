@@ -129,7 +129,9 @@ TEST(CommandLine, HelpUnknownOptionsAndMissingArgumentsGiveTheUsage) {
     for (const std::vector<std::string>& bad :
          std::vector<std::vector<std::string>>{{"-h"},
                                                {"--help"},
-                                               {"-x"},
+                                               {"-z"},
+                                               {"-a", "oss"},
+                                               {"--name="},
                                                {"--loud"},
                                                {"-f"},
                                                {"--output"},
