@@ -497,9 +497,9 @@ bool tMainWindow::SaveRack() {
 }
 
 void tMainWindow::NewRack() {
-    if (!MayGiveUpRack("starting a new rack")) return;
+    if (!mSession && !MayGiveUpRack("starting a new rack")) return;
     mWidgets.rack->Clear();
-    MarkSaved();
+    if (!mSession) MarkSaved(); // the session's file still holds its rack
 }
 
 void tMainWindow::NewModule(int type) {
