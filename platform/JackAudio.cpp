@@ -201,13 +201,13 @@ void tJackAudio::Connect() {
 }
 
 void tJackAudio::Close(int reason) {
-    if (mClient != nullptr) {
-        mRack.AllNotesOff();
-        jack_deactivate(mClient);
-        jack_client_close(mClient);
-        mClient = nullptr;
-        mRack.SetRendering(false);
-    }
+    // Off already: nothing to tell (the ALSA back-end may be the one that runs).
+    if (mClient == nullptr) return;
+    mRack.AllNotesOff();
+    jack_deactivate(mClient);
+    jack_client_close(mClient);
+    mClient = nullptr;
+    mRack.SetRendering(false);
     mReady.store(false);
     for (auto& port : mOutPorts) port.store(nullptr);
     mMidiPort.store(nullptr);
