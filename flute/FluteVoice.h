@@ -141,6 +141,8 @@ public:
 
 private:
     static constexpr int kSustained = 1000000000; // a held note's end: about six hours
+    // Samples a block is rendered in at a time.
+    static constexpr int kChunk = 256;
 
     // Loop filters, jet input, loop value, DC blocker and both delay lines to rest.
     void restLoop();
@@ -172,7 +174,18 @@ private:
     // One step of a loss filter: the one-pole itself at 44100 Hz, its pole and zero at other
     // rates (x1 is the zero's previous input).
     double loss(tOnePole& filter, const tPoleZero& match, double& x1, double x);
+    // processBlock() for one model, output filter setting and kind of rate: the samples before
+    // the note ends, chunk by chunk; returns how many.
     template <bool kFlute, bool kFilter, bool kReference> int run(double* out, int n);
+    // m samples from sample count of the note of the mouth pressure, the breath noise before
+    // its filter and the amplitude envelope.
+    template <bool kReference>
+    void excite(double* mouth, double* breathIn, double* amplitude, int count, int m);
+    // m samples of the loop blown by the mouth and the filtered breath, scaled by amplitude,
+    // out through the output stage; kGlide: the jet glides at every sample.
+    template <bool kFlute, bool kFilter, bool kReference, bool kGlide>
+    void resonate(const double* mouth, const double* breathIn, const double* amplitude, double* out,
+                  int count, int m);
 
     tWhiteNoise mNoise;
     tRandomRamp mDrift;
