@@ -38,6 +38,16 @@ public:
         for (; i < n && counter < hold; ++i, ++counter) out[i] = value;
         while (i < n) {
             value = nextRandom() * amplitude;
+            if (hold < 4 && n - i >= 4) {
+                // A short hold as four stores; the next value overwrites what is too many.
+                out[i] = value;
+                out[i + 1] = value;
+                out[i + 2] = value;
+                out[i + 3] = value;
+                i += hold + 1;
+                counter = hold;
+                continue;
+            }
             out[i++] = value;
             counter = std::min(n - i, hold);
             for (int k = 0; k < counter; ++k) out[i + k] = value;

@@ -28,11 +28,15 @@ void tSineTable::nextBlock(double* out, int n) {
     // far below 2^53 is carried exactly as a double.
     if (increment >= 0.0 && counter >= 0 && counter < (std::int64_t{1} << 40)) {
         double phase = static_cast<double>(counter);
-        for (int i = 0; i < n; ++i) {
-            const double x = phase * increment + 0.5;
-            out[i] = sine[static_cast<std::int64_t>(x) & (kSize - 1)];
-            phase += 1.0;
+        int i = 0;
+        for (; i + 1 < n; i += 2) {
+            const double x0 = phase * increment + 0.5;
+            const double x1 = (phase + 1.0) * increment + 0.5;
+            out[i] = sine[static_cast<std::int64_t>(x0) & (kSize - 1)];
+            out[i + 1] = sine[static_cast<std::int64_t>(x1) & (kSize - 1)];
+            phase += 2.0;
         }
+        if (i < n) out[i] = sine[static_cast<std::int64_t>(phase * increment + 0.5) & (kSize - 1)];
         mCounter = counter + n;
         return;
     }
