@@ -161,6 +161,12 @@ void tFluteVoice::noteOn(double frequency, double attack, int note) {
     mSounding = 1;
 }
 
+void tFluteVoice::glideJet() {
+    mJetRatio += mGlideStep;
+    setJetDelay();
+    --mGlideLeft;
+}
+
 void tFluteVoice::setJetDelay() {
     const double d = kReferenceRate * mJetRatio / mFrequency;
     if (mRate == kReferenceRate) {
@@ -373,20 +379,36 @@ template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(doubl
     double mouth[kChunk];
     double breathIn[kChunk];
     double amplitude[kChunk];
+    int glideLag[kChunk];
+    double glideC[kChunk];
     for (int i = 0; i < limit;) {
         const int m = std::min(kChunk, limit - i);
         const int count = start + i;
         excite<kReference>(mouth, breathIn, amplitude, count, m);
-        // A jet that glides is set again at every sample; the rest of the chunk runs without.
+        // A jet that glides is set again after every sample; the rest of the chunk runs without.
         int j = 0;
         if (mGlideLeft > 0) {
             j = std::min(m, mGlideLeft);
-            resonate<kFlute, kFilter, kReference, true>(mouth, breathIn, amplitude, out + i, count,
-                                                        j);
+            if constexpr (kFlute) {
+                // The taps the jet takes: a sample reads through the one the step before set.
+                for (int k = 0; k < j; ++k) {
+                    glideLag[k] = mJet.lag();
+                    glideC[k] = mJet.coefficient();
+                    glideJet();
+                }
+                resonate<true, kFilter, kReference, true>(mouth, breathIn, amplitude, glideLag,
+                                                          glideC, out + i, count, j);
+            } else {
+                // The clarinet's loop does not pass through the jet: its steps need not take
+                // turns with the loop's samples.
+                for (int k = 0; k < j; ++k) glideJet();
+                j = 0;
+            }
         }
         if (j < m)
             resonate<kFlute, kFilter, kReference, false>(mouth + j, breathIn + j, amplitude + j,
-                                                         out + i + j, count + j, m - j);
+                                                         nullptr, nullptr, out + i + j, count + j,
+                                                         m - j);
         i += m;
     }
     mCount = start + limit;
@@ -483,7 +505,8 @@ void tFluteVoice::excite(double* __restrict mouth, double* __restrict breathIn,
 
 template <bool kFlute, bool kFilter, bool kReference, bool kGlide>
 void tFluteVoice::resonate(const double* mouth, const double* breathIn, const double* amplitude,
-                           double* out, int count, int m) {
+                           const int* glideLag, const double* glideC, double* out, int count,
+                           int m) {
     const double breathB0 = mBreathFilter.b0();
     const double breathA1 = mBreathFilter.a1();
     const tPoleZero breathMatch = mBreathMatch;
@@ -616,9 +639,20 @@ void tFluteVoice::resonate(const double* mouth, const double* breathIn, const do
                 boreX1 = a;
                 const double j = jetY;
                 jetWrite[k] = jetIn;
-                const double aj = kZero ? 0.0 : jetRead[k];
-                jetY = jetC * (aj - jetY) + jetX1;
-                jetX1 = aj;
+                if constexpr (kGlide) {
+                    // The tap moves at every sample; reads before the last clear take zero.
+                    const int lag = glideLag[i + k];
+                    int at = jet.writeAt + k - lag;
+                    if (at < 0) at += jet.size;
+                    const double stored = jet.buffer[at];
+                    const double aj = lag <= jet.written + k ? stored : 0.0;
+                    jetY = glideC[i + k] * (aj - jetY) + jetX1;
+                    jetX1 = aj;
+                } else {
+                    const double aj = kZero ? 0.0 : jetRead[k];
+                    jetY = jetC * (aj - jetY) + jetX1;
+                    jetX1 = aj;
+                }
                 jetIn = g * feedEmb + (breathe(i + k) + 1.0) * mouth[i + k];
                 const double j2 = j * j;
                 const double jj = j * (1.0 - 4.0 * j2 + 2.675 * j2 * j2);
@@ -683,24 +717,23 @@ void tFluteVoice::resonate(const double* mouth, const double* breathIn, const do
             bore.readAt = bore.readAt + 1 < bore.length ? bore.readAt + 1 : 0;
         }
         if constexpr (kGlide) {
-            // The jet glides: its tap moves after every sample.
-            if constexpr (kFlute) mJet.setCursor(jet);
-            mJetRatio += mGlideStep;
-            setJetDelay();
-            --mGlideLeft;
-            if constexpr (kFlute) jet = mJet.cursor();
+            // The jet has moved to its last tap already: its read position follows from it.
+            jet.readAt = jet.writeAt - jet.lag < 0 ? jet.writeAt - jet.lag + jet.size
+                                                   : jet.writeAt - jet.lag;
         }
         return k;
     };
 
     for (int i = 0; i < m;) {
-        int n = kGlide ? 1 : m - i;
-        n = std::min({n, bore.length - bore.writeAt, bore.length - bore.readAt});
+        int n = std::min({m - i, bore.length - bore.writeAt, bore.length - bore.readAt});
         bool zero = false;
         if constexpr (kFlute) {
-            n = std::min({n, jet.size - jet.writeAt, jet.size - jet.readAt});
-            zero = jet.written < jet.lag;
-            if (zero) n = std::min(n, jet.lag - jet.written);
+            n = std::min(n, jet.size - jet.writeAt);
+            if constexpr (!kGlide) {
+                n = std::min(n, jet.size - jet.readAt);
+                zero = jet.written < jet.lag;
+                if (zero) n = std::min(n, jet.lag - jet.written);
+            }
         }
         i += zero ? stretch(std::true_type{}, i, n) : stretch(std::false_type{}, i, n);
     }

@@ -154,6 +154,8 @@ private:
     // A count of 44100 Hz samples as long in seconds at the voice's rate.
     int atRate(int count) const;
     void setJetDelay();
+    // One step of a glide: the jet's ratio and delay move on.
+    void glideJet();
     // Bore length and allpass at a rate other than 44100 Hz: the loop through the bore, its
     // loss filters and the model's one-sample steps keeps its 44100 Hz delay in seconds at the
     // note's frequency.
@@ -182,10 +184,11 @@ private:
     template <bool kReference>
     void excite(double* mouth, double* breathIn, double* amplitude, int count, int m);
     // m samples of the loop blown by the mouth and the filtered breath, scaled by amplitude,
-    // out through the output stage; kGlide: the jet glides at every sample.
+    // out through the output stage. kGlide: the jet's lag and allpass coefficient for each
+    // sample are given (the jet glides), and the jet is left at the tap after the last.
     template <bool kFlute, bool kFilter, bool kReference, bool kGlide>
-    void resonate(const double* mouth, const double* breathIn, const double* amplitude, double* out,
-                  int count, int m);
+    void resonate(const double* mouth, const double* breathIn, const double* amplitude,
+                  const int* glideLag, const double* glideC, double* out, int count, int m);
 
     tWhiteNoise mNoise;
     tRandomRamp mDrift;
