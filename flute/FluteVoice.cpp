@@ -79,13 +79,28 @@ void tFluteVoice::setJetRatio(double x, int steps) {
 
 void tFluteVoice::setCutoff(double x) {
     // Without the note the cutoff is in hertz, those it has at 44100 Hz at every rate.
-    mCutoff =
-        mFollowNote ? std::pow(2.0, x - 1.0) : std::pow(2.0, x - 1.0) * kReferenceRate / 512.0;
+    if (!(x == mCutoffSetting && mFollowNote == mCutoffFollow)) {
+        mCutoff =
+            mFollowNote ? std::pow(2.0, x - 1.0) : std::pow(2.0, x - 1.0) * kReferenceRate / 512.0;
+        mCutoffSetting = x;
+        mCutoffFollow = mFollowNote;
+    }
     if (mSounding) updateCutoff();
 }
 
+void tFluteVoice::setResonance(double resonance) {
+    if (resonance == mResonance) return;
+    mOutputFilter.setResonance(resonance);
+    mResonance = resonance;
+    mFilterDesigned = false;
+}
+
 void tFluteVoice::updateCutoff() {
-    mOutputFilter.setFrequency(mFollowNote ? mFrequency * mCutoff : mCutoff);
+    const double cutoff = mFollowNote ? mFrequency * mCutoff : mCutoff;
+    if (mFilterDesigned && cutoff == mDesignedCutoff) return;
+    mOutputFilter.setFrequency(cutoff);
+    mDesignedCutoff = cutoff;
+    mFilterDesigned = true;
 }
 
 // --- playing ----------------------------------------------------------------------------

@@ -84,8 +84,11 @@ public:
     void setBoreScale(double scale) { mBoreScale = scale; }
     void setFilterOn(int on) { mFilterOn = on; }
     void setFollowNote(int follow) { mFollowNote = follow; }
-    void setFilterType(int type) { mOutputFilter.setType(type); }
-    void setResonance(double resonance) { mOutputFilter.setResonance(resonance); }
+    void setFilterType(int type) {
+        mOutputFilter.setType(type);
+        mFilterDesigned = false;
+    }
+    void setResonance(double resonance);
     // Output cutoff: 2^(x − 1) times the note frequency when following the note, else
     // 2^(x − 1) × rate / 512 Hz.
     void setCutoff(double x);
@@ -138,6 +141,7 @@ public:
     const tFracDelay& jet() const { return mJet; }
     const tOnePole& loopFilter() const { return mLoopFilter1; }
     const tOnePole& breathFilter() const { return mBreathFilter; }
+    const tLowPass2& outputFilter() const { return mOutputFilter; }
 
 private:
     static constexpr int kSustained = 1000000000; // a held note's end: about six hours
@@ -211,6 +215,13 @@ private:
     double mBreathAttack = 0.0;
     double mBreathBoost = 2.0;
     double mCutoff = 1.0;
+    // What the cutoff and the output filter's design were computed from: the module sets them
+    // every block, and they are computed again only when something changed.
+    double mCutoffSetting = -1.0;
+    int mCutoffFollow = -1;
+    double mResonance = 1.0;
+    double mDesignedCutoff = 0.0;
+    bool mFilterDesigned = false;
     double mBoreScale = 1.0;
     double mJetRatio = 0.5;
     double mTremoloRate = 2.0;
