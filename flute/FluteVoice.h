@@ -146,7 +146,7 @@ public:
 private:
     static constexpr int kSustained = 1000000000; // a held note's end: about six hours
     // Samples a block is rendered in at a time.
-    static constexpr int kChunk = 256;
+    static constexpr int kChunk = 128;
 
     // Loop filters, jet input, loop value, DC blocker and both delay lines to rest.
     void restLoop();
