@@ -84,6 +84,15 @@ private:
 
     template <int Combs> void runMono(double* buf, int count);
     template <int Combs> void runStereo(double* buf, int frames);
+    // Runs of samples in which no comb or allpass of the channels wraps: each reads and
+    // writes consecutive entries, the left and right filters side by side in stereo.
+    template <int Combs> void monoSpan(double* buf, int n);
+    template <int Combs> void stereoSpan(double* buf, int n);
+    // Samples the first combs and the allpasses of the channels run before one of them wraps
+    // (at most limit).
+    int unwrappedRun(int channels, int combs, int limit) const;
+    // Moves their indices on by n samples.
+    void moveOn(int channels, int combs, int n);
     // Before n samples after a clear, through the channels' first numCombs combs and their
     // allpasses: the entries they will read that were not written since are zeroed.
     void settle(int channels, int n);
