@@ -112,23 +112,73 @@ void tChorus::tick(double x, double* taps) {
     if (++mWrite >= size) mWrite = 0;
 }
 
-void tChorus::process(double* buf, int count) {
+int tChorus::plainRun(int limit) const {
+    // Samples in which no tap steps and no index wraps (0 when one is due at once).
+    const int size = mSize;
+    int n = std::min(limit, size - mWrite);
+    for (int k = 0; k < kTaps; ++k) {
+        n = std::min(n, size - mRead[k]);
+        n = std::min(n, (mPeriod + 10 * k) * mStep - 1 - mTick[k]);
+    }
+    return std::max(n, 0);
+}
+
+void tChorus::moveOn(int n) {
+    for (int k = 0; k < kTaps; ++k) {
+        mTick[k] += n;
+        mRead[k] += n;
+        if (mRead[k] >= mSize) mRead[k] = 0;
+    }
+    mWrite += n;
+    if (mWrite >= mSize) mWrite = 0;
+}
+
+template <bool Stereo> void tChorus::run(double* buf, int frames) {
+    const double wet = (Stereo ? 0.33 : 0.167) * mGain;
+    const int stride = Stereo ? 2 : 1;
     double taps[kTaps];
-    if (mStale.pending()) settle(mChannels == 1 ? count : count / 2);
-    if (mChannels == 1) {
-        const double wet = 0.167 * mGain;
-        for (int i = 0; i < count; ++i) {
-            const double x = buf[i];
-            tick(x, taps);
-            buf[i] = x + wet * (taps[0] + taps[1] + taps[2] + taps[3]);
+    for (int i = 0; i < frames;) {
+        const int n = plainRun(frames - i);
+        double* x = buf + stride * i;
+        if (n == 0) {
+            // A tap steps or an index wraps in this sample.
+            const double in = x[0];
+            tick(in, taps);
+            if (Stereo) {
+                x[0] = in + wet * (taps[1] + taps[3]);
+                x[1] = in + wet * (taps[0] + taps[2]);
+            } else {
+                x[0] = in + wet * (taps[0] + taps[1] + taps[2] + taps[3]);
+            }
+            ++i;
+            continue;
         }
-        return;
+        // Every index moves on by one per sample: the write and the four reads are runs of
+        // consecutive entries (a read may meet the entry just written, as in tick).
+        double* write = mMemory.get() + mWrite;
+        const double* tap0 = mMemory.get() + mRead[0];
+        const double* tap1 = mMemory.get() + mRead[1];
+        const double* tap2 = mMemory.get() + mRead[2];
+        const double* tap3 = mMemory.get() + mRead[3];
+        for (int j = 0; j < n; ++j) {
+            const double in = x[stride * j];
+            write[j] = in;
+            if (Stereo) {
+                x[2 * j] = in + wet * (tap1[j] + tap3[j]);
+                x[2 * j + 1] = in + wet * (tap0[j] + tap2[j]);
+            } else {
+                x[j] = in + wet * (tap0[j] + tap1[j] + tap2[j] + tap3[j]);
+            }
+        }
+        moveOn(n);
+        i += n;
     }
-    const double wet = 0.33 * mGain;
-    for (int i = 0; i + 1 < count; i += 2) {
-        const double x = buf[i];
-        tick(x, taps);
-        buf[i] = x + wet * (taps[1] + taps[3]);
-        buf[i + 1] = x + wet * (taps[0] + taps[2]);
-    }
+}
+
+void tChorus::process(double* buf, int count) {
+    if (mStale.pending()) settle(mChannels == 1 ? count : count / 2);
+    if (mChannels == 1)
+        run<false>(buf, count);
+    else
+        run<true>(buf, count / 2);
 }

@@ -50,6 +50,11 @@ public:
 private:
     // One sample: writes x and returns the four tap readings through taps[].
     void tick(double x, double* taps);
+    // Samples (at most limit) before a tap steps or an index wraps.
+    int plainRun(int limit) const;
+    // Every index moves on by n samples, as n ticks in which no tap steps.
+    void moveOn(int n);
+    template <bool Stereo> void run(double* buf, int frames);
     // Before n samples after a clear: what the taps may read is zeroed where it was not
     // written since.
     void settle(int n);
