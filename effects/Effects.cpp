@@ -5,6 +5,7 @@
 #include "effects/Chorus.h"
 #include "effects/Delay.h"
 #include "effects/Distortion.h"
+#include "effects/LanePair.h"
 #include "effects/PMResonator.h"
 #include "effects/Resonator.h"
 #include "effects/Reverb.h"
@@ -15,16 +16,54 @@
 
 namespace {
 
-// True when every one of the n values is a finite number.
-bool AllFinite(const double* values, int n) {
-    // Each sum stays 0 unless a value is infinite or not a number; four of them keep the
-    // additions independent.
-    double zero[4] = {0.0, 0.0, 0.0, 0.0};
+// What one pass over a block found.
+struct tBlockScan {
+    bool finite; // every value is a number and not infinite
+    bool silent; // every value is zero
+};
+
+tBlockScan ScanBlock(const double* values, int n) {
+    // x - x is +0 for every finite x and not a number otherwise; the bits are gathered with
+    // or, which keeps the pass free of additions that wait on each other.
+    tLaneMask notFinite = {0, 0};
+    tLaneMask sound = {0, 0};
     int i = 0;
-    for (; i + 3 < n; i += 4)
-        for (int k = 0; k < 4; ++k) zero[k] += values[i + k] * 0.0;
-    for (; i < n; ++i) zero[0] += values[i] * 0.0;
-    return zero[0] + zero[1] + zero[2] + zero[3] == 0.0;
+    for (; i + 1 < n; i += 2) {
+        const tLanePair x = LoadPair(values + i);
+        notFinite |= Bits(x - x);
+        sound |= Bits(Magnitude(x));
+    }
+    if (i < n) {
+        const tLanePair x = LanePair(values[i], 0.0);
+        notFinite |= Bits(x - x);
+        sound |= Bits(Magnitude(x));
+    }
+    return {!AnyBit(notFinite), !AnyBit(sound)};
+}
+
+// The output stage: each value times its channel's gain (the lanes of gains alternate as the
+// channels do; an odd last value takes the first). Returns whether every value was finite
+// before scaling; over tells whether a scaled value lies beyond the ceiling's knee.
+bool ScaleBlock(double* values, int n, tLanePair gains, bool& over) {
+    const tLanePair knee = Broadcast(tSoftCeiling::kKnee);
+    tLaneMask notFinite = {0, 0};
+    tLaneMask beyond = {0, 0};
+    int i = 0;
+    for (; i + 1 < n; i += 2) {
+        const tLanePair x = LoadPair(values + i);
+        notFinite |= Bits(x - x);
+        const tLanePair y = x * gains;
+        beyond |= Magnitude(y) > knee;
+        StorePair(values + i, y);
+    }
+    if (i < n) {
+        const double x = values[i];
+        notFinite |= Bits(LanePair(x - x, 0.0));
+        values[i] = x * gains[0];
+        beyond |= Magnitude(LanePair(values[i], 0.0)) > knee;
+    }
+    over = AnyBit(beyond);
+    return !AnyBit(notFinite);
 }
 
 constexpr double kFullScale = 32768.0;
@@ -107,41 +146,36 @@ void tEffects::Render(int frames) {
     if (mClearPending.exchange(false, std::memory_order_acquire)) ClearUnits();
     // A value that is no number or infinite would stay in every unit's memory: the input
     // takes it as silence.
-    if (!AllFinite(buf, count))
+    const tBlockScan input = ScanBlock(buf, count);
+    if (!input.finite)
         for (int i = 0; i < count; ++i)
             if (!std::isfinite(buf[i])) buf[i] = 0.0;
-    {
+    const bool chain = !mControls.top.allEffectsOff.IsOn();
+    if (chain) {
         const tFlushDenormals flush;
-        if (!mControls.top.allEffectsOff.IsOn()) {
-            for (int p = 0; mChain[p] != nullptr; ++p) {
-                if (p == kFilterAgain) continue;
-                tEffectUnit* unit = mChain[p];
-                if (!unit->isOn()) continue;
-                if (mBlockCount == 5 * p) unit->update();
-                unit->process(buf, count);
-            }
-            if (!AllFinite(buf, count)) {
-                // A unit's state has run out of numbers: every unit starts again from rest
-                // and the block is silent.
-                ClearUnits();
-                std::fill_n(buf, count, 0.0);
-                ++mUnitResets;
-            }
+        for (int p = 0; mChain[p] != nullptr; ++p) {
+            if (p == kFilterAgain) continue;
+            tEffectUnit* unit = mChain[p];
+            if (!unit->isOn()) continue;
+            if (mBlockCount == 5 * p) unit->update();
+            unit->process(buf, count);
         }
     }
 
-    if (mChannels == 1) {
-        for (int i = 0; i < count; ++i) buf[i] *= g;
-    } else {
-        const double left = g * mGainLeft;
-        const double right = g * mGainRight;
-        for (int i = 0; i + 1 < count; i += 2) {
-            buf[i] *= left;
-            buf[i + 1] *= right;
-        }
+    // The chain's output is checked for numbers in the pass that scales it.
+    const tLanePair gains = mChannels == 1 ? Broadcast(g) : LanePair(g * mGainLeft, g * mGainRight);
+    bool over = false;
+    if (!ScaleBlock(buf, count, gains, over)) {
+        // A unit's state has run out of numbers: every unit starts again from rest and the
+        // block is silent.
+        const tFlushDenormals flush;
+        ClearUnits();
+        std::fill_n(buf, count, 0.0);
+        ++mUnitResets;
+    } else if (over) {
+        // The unit's output never passes the ceiling, however its sliders are set.
+        tSoftCeiling::apply(buf, count);
     }
-    // The unit's output never passes the ceiling, however its sliders are set.
-    tSoftCeiling::apply(buf, count);
 
     if (mBlockCount == 0)
         mOutputGain = (std::exp(SliderValue(mControls.top.outputVolume) / 3.0) - 1.0) * kFullScale;

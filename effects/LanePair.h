@@ -41,3 +41,32 @@ inline void StoreLanes(double* first, double* second, tLanePair pair) {
     *second = pair[1];
 #endif
 }
+
+// Two consecutive doubles (no alignment needed).
+inline tLanePair LoadPair(const double* at) {
+    tLanePair pair;
+    __builtin_memcpy(&pair, at, sizeof pair);
+    return pair;
+}
+
+inline void StorePair(double* at, tLanePair pair) {
+    __builtin_memcpy(at, &pair, sizeof pair);
+}
+
+// Lane-wise comparison results (all bits set where true), and a pair's bits in that type.
+using tLaneMask = decltype(tLanePair{} < tLanePair{});
+
+inline tLaneMask Bits(tLanePair pair) {
+    return (tLaneMask)pair;
+}
+
+// The lanes' magnitudes (the sign bits cleared).
+inline tLanePair Magnitude(tLanePair pair) {
+    const tLaneMask noSign = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+    return (tLanePair)(Bits(pair) & noSign);
+}
+
+// True when any bit of either lane is set.
+inline bool AnyBit(tLaneMask mask) {
+    return (mask[0] | mask[1]) != 0;
+}
