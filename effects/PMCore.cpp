@@ -175,58 +175,75 @@ void tPMCore::setIntensity(double x) {
 }
 
 template <bool Stereo, bool EfxOnly, bool Fractional> void tPMCore::run(double* buf, int count) {
+    // The loop's state is copied into locals for the block, so that the writes to the lines
+    // and the buffer do not make the compiler fetch it again every sample.
     double* line1 = mLine1.get();
     double* line2 = mLine2.get();
     const double b0 = mLowpass.b0();
     const double a1 = mLowpass.a1();
+    const double drive = mDrive;
+    const double intensity = mIntensity;
+    const double feed = mFeed;
+    const double outGain = mOutGain;
+    const int len1 = mLen1;
+    const int len2 = mLen2;
     double y = mLowpass.y();
+    double fb = mFb;
+    double v = mV;
+    int pos1 = mPos1;
+    int pos2 = mPos2;
+    int old1 = mOld1;
+    int old2 = mOld2;
+    tDcBlocker dc = mDc;
+    tFraction fraction1 = mFraction1;
+    tFraction fraction2 = mFraction2;
     const int step = Stereo ? 2 : 1;
     for (int i = 0; i + step - 1 < count; i += step) {
         const double x = buf[i];
         // A position past the (possibly shortened) length, or a length of 0, wraps to 0.
-        if (++mPos1 >= mLen1) mPos1 = 0;
+        if (++pos1 >= len1) pos1 = 0;
         double y1;
-        if (mOld1 < mPos1) {
+        if (old1 < pos1) {
             // After a lengthening the new part of the line holds no recent signal: reads
             // follow one sample behind the writes until the position has run through it.
-            y1 = line1[mOld1++];
+            y1 = line1[old1++];
         } else {
-            y1 = line1[mPos1];
+            y1 = line1[pos1];
         }
-        if (Fractional) y1 = mFraction1.step(y1);
-        if (!(std::fabs(mFb) <= kLoopLimit)) {
+        if (Fractional) y1 = fraction1.step(y1);
+        if (!(std::fabs(fb) <= kLoopLimit)) {
             // A loop value out of bounds starts the loop again from rest: the loop filter and
             // the DC blocker (and the allpasses) would otherwise keep it going.
             y = 0.0;
-            mDc.reset();
-            mFb = 0.0;
+            dc.reset();
+            fb = 0.0;
             if (Fractional) {
-                mFraction1.rest(0.0);
-                mFraction2.rest(0.0);
+                fraction1.rest(0.0);
+                fraction2.rest(0.0);
             }
         }
-        line1[mPos1] = mFb;
+        line1[pos1] = fb;
 
-        if (++mPos2 >= mLen2) mPos2 = 0;
+        if (++pos2 >= len2) pos2 = 0;
         double y2;
-        if (mOld2 < mPos2) {
-            y2 = line2[mOld2++];
+        if (old2 < pos2) {
+            y2 = line2[old2++];
         } else {
-            y2 = line2[mPos2];
+            y2 = line2[pos2];
         }
-        if (Fractional) y2 = mFraction2.step(y2);
-        line2[mPos2] = mV;
+        if (Fractional) y2 = fraction2.step(y2);
+        line2[pos2] = v;
 
-        mV = (mDrive * x + 1.0) * mIntensity + mFeed * y1;
+        v = (drive * x + 1.0) * intensity + feed * y1;
         // Beyond the polynomial's stable range its steep rise would feed a limit cycle that
         // outlives the input: the argument is held at the edge of that range.
         y2 = std::clamp(y2, -kArgumentLimit, kArgumentLimit);
         const double y2sq = y2 * y2;
-        const double u = mFeed * y1 + y2 * (1.0 - 4.0 * y2sq + 2.675 * y2sq * y2sq);
+        const double u = feed * y1 + y2 * (1.0 - 4.0 * y2sq + 2.675 * y2sq * y2sq);
         const double g = a1 * y + b0 * u;
         y = g;
-        mFb = g;
-        const double out = mDc.process(g) * mOutGain;
+        fb = g;
+        const double out = dc.process(g) * outGain;
         if (EfxOnly) {
             buf[i] = out;
             if (Stereo) buf[i + 1] = out;
@@ -236,6 +253,15 @@ template <bool Stereo, bool EfxOnly, bool Fractional> void tPMCore::run(double* 
         }
     }
     mLowpass.setY(y);
+    mFb = fb;
+    mV = v;
+    mPos1 = pos1;
+    mPos2 = pos2;
+    mOld1 = old1;
+    mOld2 = old2;
+    mDc = dc;
+    mFraction1 = fraction1;
+    mFraction2 = fraction2;
 }
 
 template <bool Fractional> void tPMCore::dispatch(double* buf, int count) {
