@@ -1,7 +1,7 @@
 #include "effects/CombReverb.h"
 
 #include "dsp/SampleRate.h"
-#include "effects/LanePair.h"
+#include "dsp/LanePair.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 #include "effects/Chorus.h"
 #include "effects/Delay.h"
 #include "effects/Distortion.h"
-#include "effects/LanePair.h"
+#include "dsp/LanePair.h"
 #include "effects/PMResonator.h"
 #include "effects/Resonator.h"
 #include "effects/Reverb.h"
