@@ -2,6 +2,8 @@
 
 #include "dsp/SampleRate.h"
 
+#include <algorithm>
+
 tUniversalFilter::tUniversalFilter(tEffectsControls& controls)
     : tEffectUnit(controls), mGroup(controls.filter) {
     mFilter.setSampleRate(mRate);
@@ -89,17 +91,35 @@ void tUniversalFilter::update() {
 template <class tConcreteFilter>
 void tUniversalFilter::run(tConcreteFilter& filter, double* buf, int count) {
     const int step = mChannels == 1 ? 1 : 2;
+    const int frames = count / step;
     const double gain = mGain;
-    for (int i = 0; i + step - 1 < count; i += step) {
-        // The LFO advances once every 12 samples and moves the cutoff with it.
-        if (mModulated && mTick++ >= kLfoInterval - 1) {
+    for (int i = 0; i < frames;) {
+        // The LFO advances once every 12 samples and moves the cutoff with it: in the sample
+        // whose count has reached 11.
+        if (mModulated && mTick >= kLfoInterval - 1) {
             mTick = 0;
             mLfoValue = mLfo.next();
             filter.setFrequency(mCutoff + mLfoValue * mDepth * mCutoff);
+        } else if (mModulated) {
+            ++mTick;
         }
-        const double y = filter.process(buf[i]) * gain;
-        buf[i] = y;
-        if (step == 2) buf[i + 1] = y;
+        // Up to the next step the filter runs from a copy in locals, which the writes to the
+        // buffer cannot touch.
+        int n = 1;
+        if (mModulated)
+            n += std::min(frames - i - 1, kLfoInterval - 1 - mTick);
+        else
+            n = frames - i;
+        if (mModulated) mTick += n - 1;
+        tConcreteFilter local = filter;
+        double* x = buf + step * i;
+        for (int j = 0; j < n; ++j) {
+            const double y = local.process(x[step * j]) * gain;
+            x[step * j] = y;
+            if (step == 2) x[step * j + 1] = y;
+        }
+        filter = local;
+        i += n;
     }
 }
 
