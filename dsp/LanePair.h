@@ -70,3 +70,17 @@ inline tLanePair Magnitude(tLanePair pair) {
 inline bool AnyBit(tLaneMask mask) {
     return (mask[0] | mask[1]) != 0;
 }
+
+// Each lane's square root, rounded as std::sqrt rounds it.
+inline tLanePair SquareRoot(tLanePair pair) {
+#if defined(__SSE2__)
+    return _mm_sqrt_pd(pair);
+#else
+    return tLanePair{__builtin_sqrt(pair[0]), __builtin_sqrt(pair[1])};
+#endif
+}
+
+// Lane by lane: a where the mask is set, b where it is not.
+inline tLanePair Select(tLaneMask mask, tLanePair a, tLanePair b) {
+    return (tLanePair)((mask & Bits(a)) | (~mask & Bits(b)));
+}
