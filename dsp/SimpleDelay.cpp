@@ -121,3 +121,12 @@ void tSimpleDelay::echoPair(tSimpleDelay& first, tSimpleDelay& second, double* f
         count -= n;
     }
 }
+
+bool tSimpleDelay::quiet(double level) const {
+    // The read trails the write: the entries from the read position up to the write position
+    // are read before they are written again.
+    if (!(std::fabs(mLast) <= level)) return false;
+    if (mRead <= mWrite) return mStale.within(mBuffer.data(), mRead, mWrite, 0.0, level);
+    return mStale.within(mBuffer.data(), mRead, mLength, 0.0, level) &&
+           mStale.within(mBuffer.data(), 0, mWrite, 0.0, level);
+}

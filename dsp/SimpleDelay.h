@@ -47,6 +47,8 @@ public:
     // the second on frames[2i + 1], side by side.
     static void echoPair(tSimpleDelay& first, tSimpleDelay& second, double* frames, int count,
                          double feedback, double gain);
+    // True when the entries still to be read and the last output all lie below level.
+    bool quiet(double level) const;
     bool inStepWith(const tSimpleDelay& other) const {
         return mLength == other.mLength && mWrite == other.mWrite && mRead == other.mRead;
     }

@@ -182,3 +182,28 @@ void tChorus::process(double* buf, int count) {
     else
         run<true>(buf, count / 2);
 }
+
+bool tChorus::quiet(double level) const {
+    // The taps read within the size, or once at an index beyond it (after the width shrank).
+    if (!mStale.within(mMemory.get(), 0, mSize, 0.0, level)) return false;
+    for (int k = 0; k < kTaps; ++k)
+        if (mRead[k] >= mSize && !mStale.within(mMemory.get(), mRead[k], mRead[k] + 1, 0.0, level))
+            return false;
+    return true;
+}
+
+void tChorus::idle(int frames) {
+    if (mStale.pending()) mStale.wrote(mWrite, frames, mSize);
+    double taps[kTaps];
+    for (int i = 0; i < frames;) {
+        const int n = plainRun(frames - i);
+        if (n == 0) {
+            tick(0.0, taps);
+            ++i;
+            continue;
+        }
+        std::fill_n(mMemory.get() + mWrite, n, 0.0);
+        moveOn(n);
+        i += n;
+    }
+}

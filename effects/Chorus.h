@@ -33,6 +33,9 @@ public:
     // read them); the sweep keeps its position.
     void clear() override;
     bool isOn() const override { return mGroup.on.IsOn(); }
+    bool quiet(double level) const override;
+    // The sweep moves on, zeros written where the input would be.
+    void idle(int frames) override;
 
     int period() const { return mPeriod; }
     // Samples a tap's delay moves by at each step: 1 at 44100 Hz.

@@ -1,7 +1,7 @@
 #include "effects/CombReverb.h"
 
-#include "dsp/SampleRate.h"
 #include "dsp/LanePair.h"
+#include "dsp/SampleRate.h"
 
 #include <algorithm>
 #include <cmath>
@@ -156,6 +156,20 @@ void tCombReverb::recompute() {
             comb.d2 = 1.0 - damp;
         }
     }
+}
+
+bool tCombReverb::quiet(int channels, double level) const {
+    for (int c = 0; c < channels; ++c) {
+        for (int k = 0; k < mNumCombs; ++k) {
+            const tComb& comb = mComb[c][k];
+            if (!(std::fabs(comb.store) <= level) ||
+                !comb.stale.within(comb.memory, 0, comb.size, 0.0, level))
+                return false;
+        }
+        for (const tAllpass& allpass : mAllpass[c])
+            if (!allpass.stale.within(allpass.memory, 0, allpass.size, 0.0, level)) return false;
+    }
+    return true;
 }
 
 int tCombReverb::unwrappedRun(int channels, int combs, int limit) const {

@@ -59,6 +59,10 @@ public:
     int combSize(int channel, int k) const { return mComb[channel][k].size; }
     int allpassSize(int channel, int k) const { return mAllpass[channel][k].size; }
 
+    // True when the first numCombs combs and the allpasses of the channels hold only values
+    // below level.
+    bool quiet(int channels, double level) const;
+
     // x <- combs and allpasses of the left channel on gain * x, weighted, plus dry * x.
     void processMono(double* buf, int count);
     // Both channels fed with gain * (L + R), cross-mixed by the width.

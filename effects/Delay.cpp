@@ -106,3 +106,23 @@ void tDelay::process(double* buf, int count) {
         });
     mPhase = phase;
 }
+
+bool tDelay::quiet(double level) const {
+    // The second line runs in stereo unless ping-pong feeds the first alone.
+    const bool second = mChannels != 1 && !mGroup.pingPong.IsOn();
+    return mLeft.quiet(level) && (!second || mRight.quiet(level));
+}
+
+void tDelay::idle(int frames) {
+    if (mChannels == 1 || !mGroup.pingPong.IsOn() || frames <= 0) return;
+    // Each frame: phase + 1, and 0 after a phase of 2 delay or more, so the phase cycles
+    // through 0 .. 2 delay.
+    const long long delay = mDelay > 0 ? mDelay : 1;
+    long long phase = mPhase;
+    long long steps = frames;
+    if (phase >= 2 * delay) {
+        phase = 0;
+        --steps;
+    }
+    mPhase = static_cast<int>((phase + steps) % (2 * delay + 1));
+}

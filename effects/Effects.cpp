@@ -1,12 +1,13 @@
 #include "effects/Effects.h"
 
 #include "dsp/FlushDenormals.h"
+#include "dsp/LanePair.h"
 #include "dsp/SoftCeiling.h"
 #include "effects/Chorus.h"
 #include "effects/Delay.h"
 #include "effects/Distortion.h"
-#include "dsp/LanePair.h"
 #include "effects/PMResonator.h"
+#include "effects/QuietLevel.h"
 #include "effects/Resonator.h"
 #include "effects/Reverb.h"
 #include "effects/UniversalFilter.h"
@@ -88,6 +89,10 @@ tEffects::tEffects() {
     mChain[6] = mUnits[5].get();
     mChain[7] = mUnits[6].get();
     mChain[kChainLength] = nullptr;
+    // Every setting that reaches the sound; the meter and its switch do not.
+    for (const tControl* control : mControls.All())
+        if (control != &mControls.top.meter && control != &mControls.top.meterOn)
+            mSettings.push_back(control);
 }
 
 tEffects::~tEffects() = default;
@@ -117,6 +122,50 @@ void tEffects::ClearUnits() {
     for (int p = 0; mChain[p] != nullptr; ++p)
         if (p != kFilterAgain) mChain[p]->clear();
     mPeak = 0.0;
+    mAsleep = false;
+    mSilentFrames = 0;
+}
+
+bool tEffects::SettingsChanged() {
+    std::uint32_t serial = 0;
+    for (const tControl* control : mSettings) serial += control->Serial();
+    if (serial != mSettingsSerial) {
+        mSettingsSerial = serial;
+        mSteadyBlocks = 0;
+        return true;
+    }
+    if (mSteadyBlocks < 2 * kCycleBlocks) ++mSteadyBlocks;
+    return false;
+}
+
+void tEffects::Doze(int frames, int count) {
+    for (int p = 0; mChain[p] != nullptr; ++p) {
+        if (p == kFilterAgain) continue;
+        tEffectUnit* unit = mChain[p];
+        if (!unit->isOn()) continue;
+        if (mBlockCount == 5 * p) unit->update();
+        unit->idle(frames);
+    }
+    std::fill_n(mBuffer, count, 0.0);
+    ++mSleptBlocks;
+}
+
+void tEffects::WatchForRest(bool silentInput, int frames) {
+    // A setting written in the last two cycles may still reach the units at their next
+    // updates (the PM resonator takes some a cycle late): they are looked at only after that.
+    if (!silentInput || !SleepAllowed() || mSteadyBlocks < 2 * kCycleBlocks) {
+        mSilentFrames = 0;
+        return;
+    }
+    mSilentFrames += frames;
+    if (mSilentFrames < kRestCheckFrames) return;
+    mSilentFrames = 0;
+    for (int p = 0; mChain[p] != nullptr; ++p) {
+        if (p == kFilterAgain) continue;
+        const tEffectUnit* unit = mChain[p];
+        if (unit->isOn() && !unit->quiet(kQuietLevel)) return;
+    }
+    mAsleep = true;
 }
 
 void tEffects::SetSampleRate(int rate) {
@@ -126,6 +175,9 @@ void tEffects::SetSampleRate(int rate) {
 }
 
 void tEffects::Prepare() {
+    mAsleep = false;
+    mSilentFrames = 0;
+    mSteadyBlocks = 0;
     for (int p = 0; mChain[p] != nullptr; ++p) {
         if (p == kFilterAgain) continue;
         tEffectUnit* unit = mChain[p];
@@ -151,21 +203,31 @@ void tEffects::Render(int frames) {
         for (int i = 0; i < count; ++i)
             if (!std::isfinite(buf[i])) buf[i] = 0.0;
     const bool chain = !mControls.top.allEffectsOff.IsOn();
-    if (chain) {
+    const bool changed = SettingsChanged();
+    if (mAsleep && (!chain || !input.silent || changed || !SleepAllowed())) mAsleep = false;
+    const bool dozing = mAsleep;
+    if (dozing) {
         const tFlushDenormals flush;
-        for (int p = 0; mChain[p] != nullptr; ++p) {
-            if (p == kFilterAgain) continue;
-            tEffectUnit* unit = mChain[p];
-            if (!unit->isOn()) continue;
-            if (mBlockCount == 5 * p) unit->update();
-            unit->process(buf, count);
+        Doze(frames, count);
+    } else if (chain) {
+        {
+            const tFlushDenormals flush;
+            for (int p = 0; mChain[p] != nullptr; ++p) {
+                if (p == kFilterAgain) continue;
+                tEffectUnit* unit = mChain[p];
+                if (!unit->isOn()) continue;
+                if (mBlockCount == 5 * p) unit->update();
+                unit->process(buf, count);
+            }
         }
+        WatchForRest(input.silent, frames);
     }
 
-    // The chain's output is checked for numbers in the pass that scales it.
+    // The chain's output is checked for numbers in the pass that scales it (a dozing block
+    // is silent already).
     const tLanePair gains = mChannels == 1 ? Broadcast(g) : LanePair(g * mGainLeft, g * mGainRight);
     bool over = false;
-    if (!ScaleBlock(buf, count, gains, over)) {
+    if (!dozing && !ScaleBlock(buf, count, gains, over)) {
         // A unit's state has run out of numbers: every unit starts again from rest and the
         // block is silent.
         const tFlushDenormals flush;

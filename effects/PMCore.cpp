@@ -120,6 +120,58 @@ double Polynomial(double y) {
 }
 } // namespace
 
+namespace {
+// The polynomial's slope at y, 0 where the argument is held at the limit.
+double PolynomialSlope(double y) {
+    if (!(std::fabs(y) < tPMCore::kArgumentLimit)) return 0.0;
+    const double y2 = y * y;
+    return 1.0 - 12.0 * y2 + 13.375 * y2 * y2;
+}
+} // namespace
+
+bool tPMCore::quiet(double level) const {
+    const double y = mFb;
+    const double v = mV;
+    // Reads still trailing a lengthening would not move on while the unit idles.
+    if (mOld1 < mLen1 - 1 || mOld2 < mLen2 - 1) return false;
+    // With silent input line 2 takes the excitation plus the fed-back loop value; at rest
+    // the loop filter's input equals its output, and the loop's gain around the rest is
+    // below one, so that what is left of a deviation dies away.
+    if (!(std::fabs(v - (mIntensity + mFeed * y)) <= level)) return false;
+    const double margin = 1.0 - std::fabs(mFeed) * (1.0 + std::fabs(PolynomialSlope(v)));
+    if (!(margin > 0.0)) return false;
+    if (!(std::fabs(mFeed * y + Polynomial(v) - y) <= level * margin)) return false;
+    if (!(std::fabs(mDc.lastOutput()) + std::fabs(mDc.lastInput() - y) <= level)) return false;
+    if (mRate != kReferenceRate && !(mFraction1.near(y, level) && mFraction2.near(v, level)))
+        return false;
+    // A line of no length is read and written at entry 0.
+    return mStale1.within(mLine1.get(), 0, std::max(mLen1, 1), y, level) &&
+           mStale2.within(mLine2.get(), 0, std::max(mLen2, 1), v, level);
+}
+
+namespace {
+// n samples of a line at rest: the position moves on by one per sample (to 0 at the length)
+// and the entry there takes value.
+void RestLine(double* line, tLazyClear& stale, int& position, int length, double value, int n) {
+    if (n <= 0) return;
+    const int wrap = std::max(length, 1);
+    int at = position + 1 >= length ? 0 : position + 1;
+    stale.wrote(at, n, wrap);
+    while (n > 0) {
+        const int run = std::min(n, wrap - at);
+        std::fill_n(line + at, run, value);
+        position = at + run - 1;
+        n -= run;
+        at = 0;
+    }
+}
+} // namespace
+
+void tPMCore::idle(int frames) {
+    RestLine(mLine1.get(), mStale1, mPos1, mLen1, mFb, frames);
+    RestLine(mLine2.get(), mStale2, mPos2, mLen2, mV, frames);
+}
+
 double tPMCore::restingValue() const {
     // With the loop filter's unity gain at DC the rest is a root of
     // r(y) = p(intensity + feed·y) − (1 − feed)·y; |p| is bounded, so r changes sign between

@@ -1,7 +1,8 @@
 #include "effects/Resonator.h"
 
-#include "dsp/SampleRate.h"
 #include "dsp/LanePair.h"
+#include "dsp/SampleRate.h"
+#include "effects/QuietLevel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -215,4 +216,20 @@ void tResonator::process(double* buf, int count) {
         run<5>(layout, active, buf, count);
         break;
     }
+}
+
+bool tResonator::quiet(double level) const {
+    // Each band in use rings on from its last two outputs; the ring reaches the signal
+    // through the band's gain.
+    const bool second = mChannels != 1 && mGroup.stereo.IsOn();
+    double ring = 0.0;
+    for (int k = 0; k < kBands; ++k) {
+        if (mBandGain[k] == 0.0) continue;
+        for (const tResonatorBand* band : {&mLeft[k], &mRight[k]}) {
+            if (band == &mRight[k] && !second) continue;
+            ring += std::fabs(mBandGain[k]) *
+                    RingBound(band->y1(), band->y2(), -band->b1(), -band->b2());
+        }
+    }
+    return ring <= level;
 }

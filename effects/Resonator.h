@@ -52,6 +52,7 @@ public:
     void clear() override;
     void process(double* buf, int count) override;
     bool isOn() const override { return mGroup.on.IsOn(); }
+    bool quiet(double level) const override;
 
     double bandGain(int k) const { return mBandGain[k]; }
     bool doubled() const { return mDoubled; }

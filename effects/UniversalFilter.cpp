@@ -1,6 +1,7 @@
 #include "effects/UniversalFilter.h"
 
 #include "dsp/SampleRate.h"
+#include "effects/QuietLevel.h"
 
 #include <algorithm>
 
@@ -55,6 +56,7 @@ void tUniversalFilter::setParams(const int* in) {
 }
 
 void tUniversalFilter::reset() {
+    mIdleCutoffPending = false;
     mLfoFreq = 0.1 * PitchLaw(SliderValue(mGroup.modFreq));
     mDepth = 0.4 * SliderLaw(SliderValue(mGroup.modDepth));
     tuneLfo();
@@ -78,6 +80,7 @@ void tUniversalFilter::update() {
     mLfoFreq = 0.1 * PitchLaw(SliderValue(mGroup.modFreq));
     mDepth = 0.4 * SliderLaw(SliderValue(mGroup.modDepth));
     mCutoff = 100.0 * PitchLaw(SliderValue(mGroup.frequency));
+    mIdleCutoffPending = false;
     if (mDepth == 0.0) {
         mModulated = false;
         mFilter.setFrequency(mCutoff);
@@ -124,6 +127,10 @@ void tUniversalFilter::run(tConcreteFilter& filter, double* buf, int count) {
 }
 
 void tUniversalFilter::process(double* buf, int count) {
+    if (mIdleCutoffPending) {
+        mIdleCutoffPending = false;
+        mFilter.setFrequency(mIdleCutoff);
+    }
     if (!mModulated) mFilter.setFrequency(mCutoff);
     // Run the selected filter by its own class, so that the per-sample calls bind statically.
     tFilter* current = mFilter.current();
@@ -136,4 +143,82 @@ void tUniversalFilter::process(double* buf, int count) {
     if (current == mFilter.filter(6)) return run(*static_cast<tHighPass3*>(current), buf, count);
     if (current == mFilter.filter(7)) return run(*static_cast<tHighPass4*>(current), buf, count);
     run(*static_cast<tBandPass2*>(current), buf, count);
+}
+
+void tUniversalFilter::idle(int frames) {
+    if (!mModulated) return; // process gives the filter its cutoff at every block
+    bool stepped = false;
+    for (int n = frames; n > 0;) {
+        if (mTick >= kLfoInterval - 1) {
+            mTick = 0;
+            mLfoValue = mLfo.next();
+            stepped = true;
+            --n;
+        } else {
+            const int plain = std::min(n, kLfoInterval - 1 - mTick);
+            mTick += plain;
+            n -= plain;
+        }
+    }
+    if (stepped) {
+        mIdleCutoff = mCutoff + mLfoValue * mDepth * mCutoff;
+        mIdleCutoffPending = true;
+    }
+}
+
+namespace {
+// How far the filter's output rings on from its state, and how much a section lifts what
+// passes it (an estimate on the generous side: four times its gain over the square of its
+// poles' distance from the unit circle).
+double Ring(const tFirstOrderSection& s) {
+    if (!(std::fabs(s.a1()) < 1.0)) return INFINITY;
+    return std::fabs(s.b0() * s.x1()) + std::fabs(s.a1() * s.y1());
+}
+double Ring(const tSecondOrderSection& s) {
+    return 4.0 * std::fabs(s.gain()) * RingBound(s.w1(), s.w2(), s.c1(), s.c2());
+}
+double Lift(const tSecondOrderSection& s) {
+    const double distance = 1.0 - PoleRadius(s.c1(), s.c2());
+    if (!(distance > 0.0)) return INFINITY;
+    return 4.0 * std::fabs(s.gain()) / (distance * distance);
+}
+template <class tResponse> double Ring(const tPassFilter1<tResponse>& f) {
+    return Ring(f.first());
+}
+template <class tResponse> double Ring(const tPassFilter2<tResponse>& f) {
+    return Ring(f.second());
+}
+template <class tResponse> double Ring(const tPassFilter3<tResponse>& f) {
+    return Ring(f.second()) + Lift(f.second()) * Ring(f.first());
+}
+template <class tResponse> double Ring(const tPassFilter4<tResponse>& f) {
+    return Ring(f.second()) + Lift(f.second()) * Ring(f.first());
+}
+double Ring(const tBandPass2& f) {
+    return Ring(f.section());
+}
+} // namespace
+
+bool tUniversalFilter::quiet(double level) const {
+    const tFilter* current = mFilter.current();
+    double ring = 0.0;
+    if (current == mFilter.filter(0))
+        ring = Ring(*static_cast<const tLowPass1*>(current));
+    else if (current == mFilter.filter(1))
+        ring = Ring(*static_cast<const tLowPass2*>(current));
+    else if (current == mFilter.filter(2))
+        ring = Ring(*static_cast<const tLowPass3*>(current));
+    else if (current == mFilter.filter(3))
+        ring = Ring(*static_cast<const tLowPass4*>(current));
+    else if (current == mFilter.filter(4))
+        ring = Ring(*static_cast<const tHighPass1*>(current));
+    else if (current == mFilter.filter(5))
+        ring = Ring(*static_cast<const tHighPass2*>(current));
+    else if (current == mFilter.filter(6))
+        ring = Ring(*static_cast<const tHighPass3*>(current));
+    else if (current == mFilter.filter(7))
+        ring = Ring(*static_cast<const tHighPass4*>(current));
+    else
+        ring = Ring(*static_cast<const tBandPass2*>(current));
+    return std::fabs(mGain) * ring <= level;
 }
