@@ -83,33 +83,37 @@ void tChorus::update() {
     mSize = SizeFor(ClampedInt(mGroup.width.Value(), kMinWidth, kMaxWidth), mRate);
 }
 
-void tChorus::tick(double x, double* taps) {
-    double* memory = mMemory.get();
+void tChorus::moveTap(int k) {
     const int size = mSize;
     const int step = mStep;
+    if (++mTick[k] < (mPeriod + 10 * k) * step) {
+        if (++mRead[k] >= size) mRead[k] = 0;
+        return;
+    }
+    mTick[k] = 0;
+    mDistance[k] += mDirection[k] * step;
+    if (mDistance[k] >= size) mDirection[k] = -1;
+    if (mDistance[k] <= kMinDistance) mDirection[k] = 1;
+    if (mDirection[k] < 0) {
+        // The read moves on by one and by the step: the delay shrinks by the step.
+        for (int i = 0; i <= step; ++i)
+            if (++mRead[k] >= size) mRead[k] = 0;
+    } else if (step > 1) {
+        // The read moves on by one and back by the step: the delay grows by the step.
+        if (mRead[k] >= size) mRead[k] = 0;
+        mRead[k] -= step - 1;
+        while (mRead[k] < 0) mRead[k] += size;
+    }
+}
+
+void tChorus::tick(double x, double* taps) {
+    double* memory = mMemory.get();
     memory[mWrite] = x;
     for (int k = 0; k < kTaps; ++k) {
         taps[k] = memory[mRead[k]];
-        if (++mTick[k] < (mPeriod + 10 * k) * step) {
-            if (++mRead[k] >= size) mRead[k] = 0;
-            continue;
-        }
-        mTick[k] = 0;
-        mDistance[k] += mDirection[k] * step;
-        if (mDistance[k] >= size) mDirection[k] = -1;
-        if (mDistance[k] <= kMinDistance) mDirection[k] = 1;
-        if (mDirection[k] < 0) {
-            // The read moves on by one and by the step: the delay shrinks by the step.
-            for (int i = 0; i <= step; ++i)
-                if (++mRead[k] >= size) mRead[k] = 0;
-        } else if (step > 1) {
-            // The read moves on by one and back by the step: the delay grows by the step.
-            if (mRead[k] >= size) mRead[k] = 0;
-            mRead[k] -= step - 1;
-            while (mRead[k] < 0) mRead[k] += size;
-        }
+        moveTap(k);
     }
-    if (++mWrite >= size) mWrite = 0;
+    if (++mWrite >= mSize) mWrite = 0;
 }
 
 int tChorus::plainRun(int limit) const {
@@ -193,17 +197,29 @@ bool tChorus::quiet(double level) const {
 }
 
 void tChorus::idle(int frames) {
-    if (mStale.pending()) mStale.wrote(mWrite, frames, mSize);
-    double taps[kTaps];
-    for (int i = 0; i < frames;) {
-        const int n = plainRun(frames - i);
-        if (n == 0) {
-            tick(0.0, taps);
-            ++i;
-            continue;
+    // The memory, quiet already, keeps what it holds (entries a clear has not reached yet are
+    // zeroed as they are passed); every index moves on as frames samples would move it.
+    const int size = mSize;
+    mStale.settle(mMemory.get(), mWrite, frames, size);
+    mStale.wrote(mWrite, frames, size);
+    for (int k = 0; k < kTaps; ++k) {
+        const int period = (mPeriod + 10 * k) * mStep;
+        for (int n = frames; n > 0;) {
+            const int plain = std::min({n, size - mRead[k], period - 1 - mTick[k]});
+            if (plain <= 0) {
+                moveTap(k);
+                --n;
+                continue;
+            }
+            mTick[k] += plain;
+            mRead[k] += plain;
+            if (mRead[k] >= size) mRead[k] = 0;
+            n -= plain;
         }
-        std::fill_n(mMemory.get() + mWrite, n, 0.0);
-        moveOn(n);
-        i += n;
     }
+    if (frames > 0 && mWrite >= size) {
+        mWrite = 0;
+        --frames;
+    }
+    mWrite = static_cast<int>((static_cast<long long>(mWrite) + frames) % size);
 }

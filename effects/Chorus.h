@@ -34,7 +34,7 @@ public:
     void clear() override;
     bool isOn() const override { return mGroup.on.IsOn(); }
     bool quiet(double level) const override;
-    // The sweep moves on, zeros written where the input would be.
+    // The sweep moves on.
     void idle(int frames) override;
 
     int period() const { return mPeriod; }
@@ -53,6 +53,8 @@ public:
 private:
     // One sample: writes x and returns the four tap readings through taps[].
     void tick(double x, double* taps);
+    // Tap k's indices after its reading in one sample.
+    void moveTap(int k);
     // Samples (at most limit) before a tap steps or an index wraps.
     int plainRun(int limit) const;
     // Every index moves on by n samples, as n ticks in which no tap steps.

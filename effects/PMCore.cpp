@@ -150,26 +150,22 @@ bool tPMCore::quiet(double level) const {
 }
 
 namespace {
-// n samples of a line at rest: the position moves on by one per sample (to 0 at the length)
-// and the entry there takes value.
-void RestLine(double* line, tLazyClear& stale, int& position, int length, double value, int n) {
+// n samples of a quiet line: the position moves on by one per sample (to 0 at the length);
+// the entries it passes keep what they hold, those a clear has not reached yet taking the
+// value they read as.
+void IdleLine(double* line, tLazyClear& stale, int& position, int length, int n) {
     if (n <= 0) return;
     const int wrap = std::max(length, 1);
-    int at = position + 1 >= length ? 0 : position + 1;
-    stale.wrote(at, n, wrap);
-    while (n > 0) {
-        const int run = std::min(n, wrap - at);
-        std::fill_n(line + at, run, value);
-        position = at + run - 1;
-        n -= run;
-        at = 0;
-    }
+    const int first = position + 1 >= length ? 0 : position + 1;
+    stale.settle(line, first, n, wrap);
+    stale.wrote(first, n, wrap);
+    position = static_cast<int>((static_cast<long long>(first) + n - 1) % wrap);
 }
 } // namespace
 
 void tPMCore::idle(int frames) {
-    RestLine(mLine1.get(), mStale1, mPos1, mLen1, mFb, frames);
-    RestLine(mLine2.get(), mStale2, mPos2, mLen2, mV, frames);
+    IdleLine(mLine1.get(), mStale1, mPos1, mLen1, frames);
+    IdleLine(mLine2.get(), mStale2, mPos2, mLen2, frames);
 }
 
 double tPMCore::restingValue() const {

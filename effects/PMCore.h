@@ -63,8 +63,8 @@ public:
     // lines, the loop value and the allpasses hold it, the DC blocker's output is below
     // level, and the loop's gain around that rest is below one.
     bool quiet(double level) const;
-    // frames silent samples at that rest: each line is written with its value as the
-    // positions move on, which is all those samples change (up to level).
+    // frames silent samples at that rest: the positions move on, which is all those samples
+    // change (up to level).
     void idle(int frames);
 
     double frequency() const { return mFreq; }

@@ -146,24 +146,20 @@ void tUniversalFilter::process(double* buf, int count) {
 }
 
 void tUniversalFilter::idle(int frames) {
-    if (!mModulated) return; // process gives the filter its cutoff at every block
-    bool stepped = false;
-    for (int n = frames; n > 0;) {
-        if (mTick >= kLfoInterval - 1) {
-            mTick = 0;
-            mLfoValue = mLfo.next();
-            stepped = true;
-            --n;
-        } else {
-            const int plain = std::min(n, kLfoInterval - 1 - mTick);
-            mTick += plain;
-            n -= plain;
-        }
+    if (!mModulated || frames <= 0) return; // unmodulated, process sets the cutoff anyway
+    // Per sample the count goes up by one, or from 11 (or beyond) to 0 with an LFO step.
+    const int toFirst = std::max(kLfoInterval - 1 - mTick, 0); // plain samples before a step
+    if (frames <= toFirst) {
+        mTick += frames;
+        return;
     }
-    if (stepped) {
-        mIdleCutoff = mCutoff + mLfoValue * mDepth * mCutoff;
-        mIdleCutoffPending = true;
-    }
+    const int afterFirst = frames - toFirst - 1;
+    const int steps = 1 + afterFirst / kLfoInterval;
+    mTick = afterFirst % kLfoInterval;
+    mLfo.skip(steps - 1);
+    mLfoValue = mLfo.next();
+    mIdleCutoff = mCutoff + mLfoValue * mDepth * mCutoff;
+    mIdleCutoffPending = true;
 }
 
 namespace {
