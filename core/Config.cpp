@@ -1,8 +1,10 @@
 #include "core/Config.h"
 
 #include "core/TextFile.h"
+#include "dsp/SampleRate.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <istream>
@@ -11,7 +13,6 @@
 
 namespace {
 constexpr std::size_t kMaxLine = 1023; // longer lines are cut
-constexpr double kMillisecondsPerFrame = 0.022675736961451247;
 // Window sizes outside this range are not kept.
 constexpr int kMaxWindowSide = 16384;
 
@@ -36,9 +37,11 @@ std::string tConfig::RcPath() {
 }
 
 void tConfig::SetDefaults() {
+    SetAudioSystem(kAlsa);
     SetAudioDevice(kDefaultDevice);
     SetFragments(kDefaultFragments);
     SetPeriod(kDefaultPeriod);
+    SetSampleRate(kDefaultSampleRate);
 }
 
 bool tConfig::Read(std::string& error) {
@@ -94,6 +97,18 @@ void tConfig::ApplyLine(const std::string& whole) {
                 stderr,
                 "PeriodSize %ld in the rc file is outside %d..%d; audio period size set to: %d\n",
                 frames, kMinPeriod, kMaxPeriod, mPeriod);
+    } else if (key == "SampleRate") {
+        if (!SetSampleRate(ParseSampleRate(value)))
+            std::fprintf(stderr,
+                         "SampleRate %s in the rc file is not a rate of %d..%d Hz; the sample "
+                         "rate stays %d\n",
+                         value.c_str(), kMinSampleRate, kMaxSampleRate, mSampleRate);
+    } else if (key == "AudioSystem") {
+        if (!SetAudioSystem(value))
+            std::fprintf(stderr,
+                         "AudioSystem %s in the rc file is neither alsa nor jack; the audio "
+                         "system stays %s\n",
+                         value.c_str(), AudioSystemName(AudioSystem()));
     } else if (key == "UIScale") {
         SetUiScalePercent(Whole(value));
     } else if (key == "WindowWidth") {
@@ -126,7 +141,10 @@ void tConfig::Write(std::ostream& out) const {
     out << "PatchPath=" << mPatchPath << '\n'
         << "AudioDevice=" << mAudioDevice << '\n'
         << "NumFragments=" << Fragments() << '\n'
-        << "PeriodSize=" << SliderPeriod() << '\n';
+        << "PeriodSize=" << SliderPeriod() << '\n'
+        << "SampleRate=" << mSampleRate << '\n';
+    // Like the scale, written only when it is not the default.
+    if (AudioSystem() != kAlsa) out << "AudioSystem=" << AudioSystemName(AudioSystem()) << '\n';
     if (UiScalePercent() != kScalePercents[0]) out << "UIScale=" << UiScalePercent() << '\n';
     out << WindowLines(mWindowWidth, mWindowHeight);
 }
@@ -220,7 +238,44 @@ int tConfig::SliderPeriod() const {
 
 void tConfig::UpdateOutputDelay() {
     mControls.outputDelay.SetRaw(SliderPeriod() * mControls.fragmentsSlider.Value() *
-                                 kMillisecondsPerFrame);
+                                 (1000.0 / mSampleRate));
+}
+
+bool tConfig::SetSampleRate(int rate) {
+    if (!isValidSampleRate(rate)) return false;
+    mSampleRate = rate;
+    const int* end = std::end(kRateTable);
+    const int* entry = std::find(std::begin(kRateTable), end, rate);
+    mControls.rateChoice.SetRaw(entry == end ? -1 : static_cast<int>(entry - kRateTable));
+    UpdateOutputDelay();
+    return true;
+}
+
+void tConfig::ChooseSampleRate(int entry) {
+    if (entry < 0 || entry >= static_cast<int>(std::size(kRateTable))) return;
+    SetSampleRate(kRateTable[entry]);
+}
+
+int tConfig::ParseSampleRate(const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    const long long rate = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || !isValidSampleRate(rate)) return 0;
+    return static_cast<int>(rate);
+}
+
+bool tConfig::SetAudioSystem(const std::string& name) {
+    if (name == "alsa")
+        SetAudioSystem(kAlsa);
+    else if (name == "jack")
+        SetAudioSystem(kJack);
+    else
+        return false;
+    return true;
+}
+
+const char* tConfig::AudioSystemName(tAudioSystem system) {
+    return system == kJack ? "jack" : "alsa";
 }
 
 std::string tConfig::OutputDelayText() const {

@@ -18,6 +18,8 @@ public:
     double next() { return mTable[tableIndex<kSize>(mCounter++, mIncrement)]; }
     // Moves on as n calls of next() would.
     void skip(std::int64_t n) { mCounter += n; }
+    // n successive next() values.
+    void nextBlock(double* out, int n);
     // The value next() gives at counter i, without stepping.
     double at(std::int64_t i) const { return mTable[tableIndex<kSize>(i, mIncrement)]; }
 

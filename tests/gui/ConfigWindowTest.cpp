@@ -128,6 +128,26 @@ TEST_F(ConfigWindowTest, TheChoosersResultIsCutAfterItsLastSlashAndCancellingKee
     EXPECT_EQ(config.PatchPath(), "/music/patches/");
 }
 
+TEST_F(ConfigWindowTest, TheSampleRateChoiceIsSavedAndShowsTheRateGiven) {
+    EXPECT_EQ(W().sampleRate->value(), 0);
+    EXPECT_STREQ(W().sampleRate->text(3), "96000");
+    W().sampleRate->value(3);
+    W().sampleRate->do_callback();
+    EXPECT_EQ(config.SampleRate(), 96000);
+    EXPECT_EQ(Text(W().delay), "5.3"); // 128 frames x 4 at 96 kHz
+    W().save->do_callback();
+    std::string text;
+    ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));
+    EXPECT_NE(text.find("SampleRate=96000\n"), std::string::npos) << text;
+    // A rate off the list (from -r or the rc file) selects no entry and is saved as it is.
+    config.SetSampleRate(32000);
+    tGuiTimer::RefreshAll();
+    EXPECT_EQ(W().sampleRate->value(), -1);
+    W().save->do_callback();
+    ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));
+    EXPECT_NE(text.find("SampleRate=32000\n"), std::string::npos) << text;
+}
+
 TEST_F(ConfigWindowTest, TheDeviceMenuOffersTheListedDevicesAndTheScaleIsSavedForTheNextStart) {
     std::vector<std::string> listed = {"default", "hw:CARD=PCH,DEV=0", "plughw:CARD=USB/1,DEV=0"};
     tConfigWindow withDevices(config, dialogs, [&] { return listed; });

@@ -100,7 +100,6 @@ protected:
         config.SetAudioDevice(alsatest::kNullDevice);
         config.SetPeriod(64);
         config.SetFragments(2);
-        counters.UseFifoLevels();
         callback.SetChannels(2);
         audio.SetCallback(&paced);
         window = std::make_unique<tMainWindow>(
@@ -159,8 +158,8 @@ protected:
     tConfig config;
     tLoadCounters counters;
     tAudio audio{config};
-    tMasterStage stage{master, counters};
-    tRenderCallback callback{rack, audio, stage, master, counters};
+    tMasterStage stage{master};
+    tRenderCallback callback{rack, audio, stage, master};
     tPacedClient paced{callback};
     std::atomic<bool> ticking{false};
     std::thread ticker;

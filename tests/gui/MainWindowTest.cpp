@@ -48,9 +48,9 @@ TEST_F(MainWindowTest, StartsWithAudioOffAndTheMasterSectionAtItsInitialValues) 
     EXPECT_DOUBLE_EQ(w.volume->minimum(), 0.0);
     EXPECT_DOUBLE_EQ(w.volume->maximum(), 4.0);
     EXPECT_DOUBLE_EQ(w.volume->step(), 0.01);
-    // The load meter reaches up to the warning level of the MIDI source in use.
-    EXPECT_DOUBLE_EQ(w.loadMeter->minimum(), 5.0);
-    EXPECT_DOUBLE_EQ(w.loadMeter->maximum(), tLoadCounters::kFifoWarningLevel);
+    // The load meter shows the audio thread's share of each period in percent.
+    EXPECT_DOUBLE_EQ(w.loadMeter->minimum(), 0.0);
+    EXPECT_DOUBLE_EQ(w.loadMeter->maximum(), 100.0);
     EXPECT_EQ(w.rack->x(), 7);
     EXPECT_EQ(w.rack->y(), 34);
     EXPECT_EQ(w.rack->w(), 578);
@@ -86,6 +86,21 @@ TEST_F(MainWindowTest, StartsWithAudioOffAndTheMasterSectionAtItsInitialValues) 
     EXPECT_DOUBLE_EQ(w.vuMeter->value(), 0.5);
     EXPECT_EQ(w.vuMeter->selection_color(), static_cast<Fl_Color>(kVuColourHot));
     EXPECT_EQ(w.loadMeter->selection_color(), static_cast<Fl_Color>(kLoadColourWarning));
+}
+
+TEST_F(MainWindowTest, AudioGoingOffByItselfIsToldOnceAndUnderrunsShowInTheLoadMeter) {
+    master.underruns.Set(3);
+    master.audioOff.Set(kAudioOffDeviceLost);
+    tGuiTimer::RefreshAll();
+    tGuiTimer::RefreshAll();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0], AudioOffMessage(kAudioOffDeviceLost));
+    EXPECT_NE(std::string(window->Widgets().loadMeter->tooltip()).find("3 underruns"),
+              std::string::npos);
+    master.audioOff.Set(kAudioOffOverload); // told again each time it happens
+    tGuiTimer::RefreshAll();
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[1], AudioOffMessage(kAudioOffOverload));
 }
 
 TEST_F(MainWindowTest, OnWithAnUnusableDeviceLeavesTheButtonAndTheLightOff) {
@@ -446,5 +461,47 @@ TEST_F(MainWindowTest, ADamagedRackFileLeavesTheRackAndItsEditorsAsTheyWere) {
     EXPECT_NE(dialogs[0].find("expected \"]\""), std::string::npos) << dialogs[0];
     EXPECT_TRUE(window->Changed()); // the flute added before is still unsaved
     for (const std::string& file : {good, cut}) unlink(file.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST_F(MainWindowTest, UnderASessionLoadAndSaveAreCopiesAndClosingHides) {
+    std::vector<bool> shown;
+    window->SetSession([&](bool visible) { shown.push_back(visible); });
+    const std::string dir = TempDir();
+    std::string answer = dir + "/copy";
+    window->SetDialogs({[&](const char* title, const char*, const std::string&) {
+                            dialogs.push_back(std::string("choose ") + title);
+                            return answer;
+                        },
+                        [](const std::string&) { return true; },
+                        [&](const std::string& text) { dialogs.push_back(text); },
+                        [&](const std::string& what) {
+                            dialogs.push_back("save? " + what);
+                            return tDialogs::kCancel;
+                        }});
+    window->Choose("Presets/Organ");
+    // An exported copy leaves the session's rack changed; the session's own save does not.
+    window->Choose("File/Save");
+    EXPECT_TRUE(window->Changed());
+    std::string error;
+    ASSERT_TRUE(window->SaveSessionRack(dir + "/rack.mst", error)) << error;
+    EXPECT_FALSE(window->Changed());
+    // Clearing and importing ask nothing and leave the rack changed until the session saves.
+    window->Choose("File/Clear");
+    EXPECT_TRUE(rack.Slots().empty());
+    EXPECT_TRUE(window->Changed());
+    ASSERT_TRUE(window->SaveSessionRack(dir + "/rack.mst", error)) << error;
+    answer = dir + "/copy.mst"; // the exported copy
+    window->Choose("File/Load");
+    EXPECT_EQ(rack.Slots().size(), 2u);
+    EXPECT_TRUE(window->Changed());
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"choose Save", "choose Load"}));
+    // The window's close button hides it and says so; the program goes on.
+    Win()->do_callback();
+    EXPECT_FALSE(Win()->shown());
+    window->SetVisible(true);
+    EXPECT_TRUE(Win()->shown());
+    EXPECT_EQ(shown, (std::vector<bool>{false, true}));
+    for (const char* file : {"/copy.mst", "/rack.mst"}) unlink((dir + file).c_str());
     rmdir(dir.c_str());
 }

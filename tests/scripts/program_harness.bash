@@ -43,8 +43,8 @@ start_display() {
     export DISPLAY=":$(head -1 "$work/display")"
 }
 
-# A sound card "kvpaced" that takes 44100 stereo frames a second; the samples go to
-# $work/out.raw.
+# A sound card "kvpaced" that takes 44100 stereo frames a second (or $1 bytes a second); the
+# samples go to $work/out.raw.
 start_paced_card() {
     cat >"$work/asoundrc" <<RC
 <confdir:alsa.conf>
@@ -56,18 +56,19 @@ pcm.kvpaced {
     format "raw"
 }
 RC
-    "$python" "$scripts/paced_reader.py" "$work/pcm" "$work/out.raw" &
+    "$python" "$scripts/paced_reader.py" "$work/pcm" "$work/out.raw" ${1:+"$1"} &
     reader_pid=$!
     wait_until 10 test -p "$work/pcm" || fail "no paced reader"
 }
 
-# Starts the program on the paced card with the rack file $1 and the MIDI FIFO $work/midi,
-# held open for writing on descriptor 4 until the end; sets $main_window to its main window.
+# Starts the program on the paced card with the rack file $1 (and any further options) and the
+# MIDI FIFO $work/midi, held open for writing on descriptor 4 until the end; sets $main_window
+# to its main window.
 start_program() {
     mkfifo "$work/midi"
     HOME="$work" ALSA_CONFIG_PATH="$work/asoundrc" \
         LSAN_OPTIONS="suppressions=$scripts/x11_leaks.supp:print_suppressions=0" \
-        "$KELVORA_PROGRAM" -o kvpaced -i "$work/midi" "$1" \
+        "$KELVORA_PROGRAM" -o kvpaced -i "$work/midi" "${@:2}" "$1" \
         </dev/null >"$work/stdout" 2>"$work/stderr" &
     program_pid=$!
     # The program waits in its open of the FIFO until a writer comes.
