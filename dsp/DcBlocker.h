@@ -28,6 +28,9 @@ public:
     }
 
     double coefficient() const { return mR; }
+    // The signal state: the last input and output.
+    double lastInput() const { return mX1; }
+    double lastOutput() const { return mY1; }
 
 private:
     double mX1 = 0.0;

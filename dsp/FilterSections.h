@@ -32,6 +32,9 @@ public:
     double g() const { return mG; }
     double b0() const { return mB0; }
     double a1() const { return mA1; }
+    // The signal state: the last input and output.
+    double x1() const { return mX1; }
+    double y1() const { return mY1; }
 
 private:
     double mX1 = 0.0;
@@ -93,6 +96,9 @@ public:
     double gain() const { return mGain; }
     double c1() const { return mC1; }
     double c2() const { return mC2; }
+    // The signal state: the last two values of the recursive part.
+    double w1() const { return mW1; }
+    double w2() const { return mW2; }
 
 private:
     double mW1 = 0.0;

@@ -10,8 +10,12 @@
 // two spans: [0, low) and [from, to).
 #pragma once
 
+#include "dsp/LevelScan.h"
+
 #include <algorithm>
 #include <atomic>
+#include <climits>
+#include <cmath>
 
 class tLazyClear {
 public:
@@ -44,6 +48,25 @@ public:
         if (!mPending) return;
         walk(memory, start, count, wrap);
         walk(nullptr, start, count, wrap);
+    }
+
+    // True when every entry in [begin, end) reads within level of reference: the entries
+    // written since the clear (and those beyond its capacity) as they are, the others as the
+    // cleared value.
+    bool within(const double* memory, int begin, int end, double reference, double level) const {
+        if (begin >= end) return true;
+        if (!mPending) return AllWithin(memory + begin, end - begin, reference, level);
+        int actual = 0;
+        auto part = [&](int from, int to) {
+            from = std::max(from, begin);
+            to = std::min(to, end);
+            if (from >= to) return true;
+            actual += to - from;
+            return AllWithin(memory + from, to - from, reference, level);
+        };
+        if (!part(0, mLow) || (mFrom < mTo && !part(mFrom, mTo)) || !part(mCapacity, INT_MAX))
+            return false;
+        return actual == end - begin || std::fabs(mValue - reference) <= level;
     }
 
     // Entries set to the cleared value by every lazy clear of the process so far.

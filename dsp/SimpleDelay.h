@@ -41,6 +41,37 @@ public:
         return a;
     }
     double output() const { return mLast; }
+    // count values x, stride apart, each become x + gain * y, y the line's step on input x.
+    void echo(double* values, int stride, int count, double feedback, double gain);
+    // The same for two lines of one length at the same positions, the first on frames[2i] and
+    // the second on frames[2i + 1], side by side.
+    static void echoPair(tSimpleDelay& first, tSimpleDelay& second, double* frames, int count,
+                         double feedback, double gain);
+    // True when the entries still to be read and the last output all lie below level.
+    bool quiet(double level) const;
+    bool inStepWith(const tSimpleDelay& other) const {
+        return mLength == other.mLength && mWrite == other.mWrite && mRead == other.mRead;
+    }
+    // count steps y = write(output() * feedback + input(i)), each y handed to output(i, y),
+    // with the positions and the last output kept in registers.
+    template <class tInput, class tOutput>
+    void run(int count, double feedback, tInput input, tOutput output) {
+        double* buffer = mBuffer.data();
+        const int n = mLength;
+        int w = mWrite;
+        int r = mRead;
+        double last = mLast;
+        for (int i = 0; i < count; ++i) {
+            buffer[w] = last * feedback + input(i);
+            last = buffer[r];
+            w = w + 1 >= n ? w + 1 - n : w + 1;
+            r = r + 1 >= n ? r + 1 - n : r + 1;
+            output(i, last);
+        }
+        mWrite = w;
+        mRead = r;
+        mLast = last;
+    }
 
     int length() const { return mLength; }
     // Entry i of the buffer as it is stored (entries a lazy clear has not reached yet still
@@ -50,6 +81,12 @@ public:
     int writePosition() const { return mWrite; }
 
 private:
+    // Samples (at most count) the line can step with neither position wrapping and no read
+    // meeting an entry written in the same run; 0 when the read follows the write directly.
+    int plainRun(int count) const;
+    // Both positions moved on by n and the last output set.
+    void moveOn(int n, double last);
+
     int mLength = 1;
     int mWrite = 0;
     int mRead = 0;

@@ -16,6 +16,8 @@ public:
     void reset() { mCounter = 0; }
 
     double next() { return mTable[tableIndex<kSize>(mCounter++, mIncrement)]; }
+    // Moves on as n calls of next() would.
+    void skip(std::int64_t n) { mCounter += n; }
     // n successive next() values.
     void nextBlock(double* out, int n);
     // The value next() gives at counter i, without stepping.

@@ -83,52 +83,143 @@ void tChorus::update() {
     mSize = SizeFor(ClampedInt(mGroup.width.Value(), kMinWidth, kMaxWidth), mRate);
 }
 
-void tChorus::tick(double x, double* taps) {
-    double* memory = mMemory.get();
+void tChorus::moveTap(int k) {
     const int size = mSize;
     const int step = mStep;
+    if (++mTick[k] < (mPeriod + 10 * k) * step) {
+        if (++mRead[k] >= size) mRead[k] = 0;
+        return;
+    }
+    mTick[k] = 0;
+    mDistance[k] += mDirection[k] * step;
+    if (mDistance[k] >= size) mDirection[k] = -1;
+    if (mDistance[k] <= kMinDistance) mDirection[k] = 1;
+    if (mDirection[k] < 0) {
+        // The read moves on by one and by the step: the delay shrinks by the step.
+        for (int i = 0; i <= step; ++i)
+            if (++mRead[k] >= size) mRead[k] = 0;
+    } else if (step > 1) {
+        // The read moves on by one and back by the step: the delay grows by the step.
+        if (mRead[k] >= size) mRead[k] = 0;
+        mRead[k] -= step - 1;
+        while (mRead[k] < 0) mRead[k] += size;
+    }
+}
+
+void tChorus::tick(double x, double* taps) {
+    double* memory = mMemory.get();
     memory[mWrite] = x;
     for (int k = 0; k < kTaps; ++k) {
         taps[k] = memory[mRead[k]];
-        if (++mTick[k] < (mPeriod + 10 * k) * step) {
-            if (++mRead[k] >= size) mRead[k] = 0;
+        moveTap(k);
+    }
+    if (++mWrite >= mSize) mWrite = 0;
+}
+
+int tChorus::plainRun(int limit) const {
+    // Samples in which no tap steps and no index wraps (0 when one is due at once).
+    const int size = mSize;
+    int n = std::min(limit, size - mWrite);
+    for (int k = 0; k < kTaps; ++k) {
+        n = std::min(n, size - mRead[k]);
+        n = std::min(n, (mPeriod + 10 * k) * mStep - 1 - mTick[k]);
+    }
+    return std::max(n, 0);
+}
+
+void tChorus::moveOn(int n) {
+    for (int k = 0; k < kTaps; ++k) {
+        mTick[k] += n;
+        mRead[k] += n;
+        if (mRead[k] >= mSize) mRead[k] = 0;
+    }
+    mWrite += n;
+    if (mWrite >= mSize) mWrite = 0;
+}
+
+template <bool Stereo> void tChorus::run(double* buf, int frames) {
+    const double wet = (Stereo ? 0.33 : 0.167) * mGain;
+    const int stride = Stereo ? 2 : 1;
+    double taps[kTaps];
+    for (int i = 0; i < frames;) {
+        const int n = plainRun(frames - i);
+        double* x = buf + stride * i;
+        if (n == 0) {
+            // A tap steps or an index wraps in this sample.
+            const double in = x[0];
+            tick(in, taps);
+            if (Stereo) {
+                x[0] = in + wet * (taps[1] + taps[3]);
+                x[1] = in + wet * (taps[0] + taps[2]);
+            } else {
+                x[0] = in + wet * (taps[0] + taps[1] + taps[2] + taps[3]);
+            }
+            ++i;
             continue;
         }
-        mTick[k] = 0;
-        mDistance[k] += mDirection[k] * step;
-        if (mDistance[k] >= size) mDirection[k] = -1;
-        if (mDistance[k] <= kMinDistance) mDirection[k] = 1;
-        if (mDirection[k] < 0) {
-            // The read moves on by one and by the step: the delay shrinks by the step.
-            for (int i = 0; i <= step; ++i)
-                if (++mRead[k] >= size) mRead[k] = 0;
-        } else if (step > 1) {
-            // The read moves on by one and back by the step: the delay grows by the step.
-            if (mRead[k] >= size) mRead[k] = 0;
-            mRead[k] -= step - 1;
-            while (mRead[k] < 0) mRead[k] += size;
+        // Every index moves on by one per sample: the write and the four reads are runs of
+        // consecutive entries (a read may meet the entry just written, as in tick).
+        double* write = mMemory.get() + mWrite;
+        const double* tap0 = mMemory.get() + mRead[0];
+        const double* tap1 = mMemory.get() + mRead[1];
+        const double* tap2 = mMemory.get() + mRead[2];
+        const double* tap3 = mMemory.get() + mRead[3];
+        for (int j = 0; j < n; ++j) {
+            const double in = x[stride * j];
+            write[j] = in;
+            if (Stereo) {
+                x[2 * j] = in + wet * (tap1[j] + tap3[j]);
+                x[2 * j + 1] = in + wet * (tap0[j] + tap2[j]);
+            } else {
+                x[j] = in + wet * (tap0[j] + tap1[j] + tap2[j] + tap3[j]);
+            }
         }
+        moveOn(n);
+        i += n;
     }
-    if (++mWrite >= size) mWrite = 0;
 }
 
 void tChorus::process(double* buf, int count) {
-    double taps[kTaps];
     if (mStale.pending()) settle(mChannels == 1 ? count : count / 2);
-    if (mChannels == 1) {
-        const double wet = 0.167 * mGain;
-        for (int i = 0; i < count; ++i) {
-            const double x = buf[i];
-            tick(x, taps);
-            buf[i] = x + wet * (taps[0] + taps[1] + taps[2] + taps[3]);
+    if (mChannels == 1)
+        run<false>(buf, count);
+    else
+        run<true>(buf, count / 2);
+}
+
+bool tChorus::quiet(double level) const {
+    // The taps read within the size, or once at an index beyond it (after the width shrank).
+    if (!mStale.within(mMemory.get(), 0, mSize, 0.0, level)) return false;
+    for (int k = 0; k < kTaps; ++k)
+        if (mRead[k] >= mSize && !mStale.within(mMemory.get(), mRead[k], mRead[k] + 1, 0.0, level))
+            return false;
+    return true;
+}
+
+void tChorus::idle(int frames) {
+    // The memory, quiet already, keeps what it holds (entries a clear has not reached yet are
+    // zeroed as they are passed); every index moves on as frames samples would move it.
+    const int size = mSize;
+    mStale.settle(mMemory.get(), mWrite, frames, size);
+    mStale.wrote(mWrite, frames, size);
+    for (int k = 0; k < kTaps; ++k) {
+        const int period = (mPeriod + 10 * k) * mStep;
+        for (int n = frames; n > 0;) {
+            const int plain = std::min({n, size - mRead[k], period - 1 - mTick[k]});
+            if (plain <= 0) {
+                moveTap(k);
+                --n;
+                continue;
+            }
+            mTick[k] += plain;
+            mRead[k] += plain;
+            if (mRead[k] >= size) mRead[k] = 0;
+            n -= plain;
         }
-        return;
     }
-    const double wet = 0.33 * mGain;
-    for (int i = 0; i + 1 < count; i += 2) {
-        const double x = buf[i];
-        tick(x, taps);
-        buf[i] = x + wet * (taps[1] + taps[3]);
-        buf[i + 1] = x + wet * (taps[0] + taps[2]);
+    if (frames > 0 && mWrite >= size) {
+        mWrite = 0;
+        --frames;
     }
+    mWrite = static_cast<int>((static_cast<long long>(mWrite) + frames) % size);
 }

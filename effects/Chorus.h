@@ -33,6 +33,9 @@ public:
     // read them); the sweep keeps its position.
     void clear() override;
     bool isOn() const override { return mGroup.on.IsOn(); }
+    bool quiet(double level) const override;
+    // The sweep moves on.
+    void idle(int frames) override;
 
     int period() const { return mPeriod; }
     // Samples a tap's delay moves by at each step: 1 at 44100 Hz.
@@ -50,6 +53,13 @@ public:
 private:
     // One sample: writes x and returns the four tap readings through taps[].
     void tick(double x, double* taps);
+    // Tap k's indices after its reading in one sample.
+    void moveTap(int k);
+    // Samples (at most limit) before a tap steps or an index wraps.
+    int plainRun(int limit) const;
+    // Every index moves on by n samples, as n ticks in which no tap steps.
+    void moveOn(int n);
+    template <bool Stereo> void run(double* buf, int frames);
     // Before n samples after a clear: what the taps may read is zeroed where it was not
     // written since.
     void settle(int n);

@@ -1,5 +1,6 @@
 #include "effects/CombReverb.h"
 
+#include "dsp/LanePair.h"
 #include "dsp/SampleRate.h"
 
 #include <algorithm>
@@ -157,55 +158,154 @@ void tCombReverb::recompute() {
     }
 }
 
-namespace {
-template <class tComb> inline double CombStep(tComb& comb, double in) {
-    const double out = comb.memory[comb.index];
-    comb.store = out * comb.d2 + comb.store * comb.d1;
-    comb.memory[comb.index] = in + comb.store * comb.feedback;
-    if (++comb.index >= comb.size) comb.index = 0;
-    return out;
+bool tCombReverb::quiet(int channels, double level) const {
+    for (int c = 0; c < channels; ++c) {
+        for (int k = 0; k < mNumCombs; ++k) {
+            const tComb& comb = mComb[c][k];
+            if (!(std::fabs(comb.store) <= level) ||
+                !comb.stale.within(comb.memory, 0, comb.size, 0.0, level))
+                return false;
+        }
+        for (const tAllpass& allpass : mAllpass[c])
+            if (!allpass.stale.within(allpass.memory, 0, allpass.size, 0.0, level)) return false;
+    }
+    return true;
 }
 
-template <class tAllpass> inline double AllpassStep(tAllpass& allpass, double in) {
-    const double b = allpass.memory[allpass.index];
-    allpass.memory[allpass.index] = in + b * kAllpassFeedback;
-    if (++allpass.index >= allpass.size) allpass.index = 0;
-    return b - in;
+int tCombReverb::unwrappedRun(int channels, int combs, int limit) const {
+    int n = limit;
+    for (int c = 0; c < channels; ++c) {
+        for (int k = 0; k < combs; ++k) n = std::min(n, mComb[c][k].size - mComb[c][k].index);
+        for (const tAllpass& allpass : mAllpass[c]) n = std::min(n, allpass.size - allpass.index);
+    }
+    return n;
 }
-} // namespace
+
+void tCombReverb::moveOn(int channels, int combs, int n) {
+    for (int c = 0; c < channels; ++c) {
+        for (int k = 0; k < combs; ++k) {
+            tComb& comb = mComb[c][k];
+            comb.index += n;
+            if (comb.index >= comb.size) comb.index = 0;
+        }
+        for (tAllpass& allpass : mAllpass[c]) {
+            allpass.index += n;
+            if (allpass.index >= allpass.size) allpass.index = 0;
+        }
+    }
+}
+
+// Per sample each comb reads its entry, damps it into its filter store and writes the input
+// plus the fed-back store in its place; each allpass reads b, writes in + b/2 and passes on
+// b - in. Within a span no index wraps, so the entries are consecutive and the combs' filter
+// stores stay in registers.
+template <int Combs> void tCombReverb::monoSpan(double* buf, int n) {
+    double* comb[Combs];
+    double store[Combs];
+    double feedback[Combs];
+    for (int k = 0; k < Combs; ++k) {
+        const tComb& c = mComb[0][k];
+        comb[k] = c.memory + c.index;
+        store[k] = c.store;
+        feedback[k] = c.feedback;
+    }
+    // The combs in use share their damping (recompute sets them together).
+    const double d1 = mComb[0][0].d1;
+    const double d2 = mComb[0][0].d2;
+    double* allpass[kAllpasses];
+    for (int k = 0; k < kAllpasses; ++k) allpass[k] = mAllpass[0][k].memory + mAllpass[0][k].index;
+    const double gain = mGain;
+    const double wet = mWet1;
+    const double dry = mDry;
+    for (int i = 0; i < n; ++i) {
+        const double x = buf[i];
+        const double in = gain * x;
+        double s = 0.0;
+#pragma GCC unroll 8
+        for (int k = 0; k < Combs; ++k) {
+            const double out = comb[k][i];
+            store[k] = out * d2 + store[k] * d1;
+            comb[k][i] = in + store[k] * feedback[k];
+            s += out;
+        }
+#pragma GCC unroll 4
+        for (int k = 0; k < kAllpasses; ++k) {
+            const double b = allpass[k][i];
+            allpass[k][i] = s + b * kAllpassFeedback;
+            s = b - s;
+        }
+        buf[i] = s * wet + dry * x;
+    }
+    for (int k = 0; k < Combs; ++k) mComb[0][k].store = store[k];
+}
+
+template <int Combs> void tCombReverb::stereoSpan(double* buf, int n) {
+    double* left[Combs];
+    double* right[Combs];
+    tLanePair store[Combs];
+    tLanePair feedback[Combs];
+    for (int k = 0; k < Combs; ++k) {
+        const tComb& l = mComb[0][k];
+        const tComb& r = mComb[1][k];
+        left[k] = l.memory + l.index;
+        right[k] = r.memory + r.index;
+        store[k] = LanePair(l.store, r.store);
+        feedback[k] = LanePair(l.feedback, r.feedback);
+    }
+    // The combs in use share their damping (recompute sets them together).
+    const tLanePair d1 = Broadcast(mComb[0][0].d1);
+    const tLanePair d2 = Broadcast(mComb[0][0].d2);
+    double* allpassLeft[kAllpasses];
+    double* allpassRight[kAllpasses];
+    for (int k = 0; k < kAllpasses; ++k) {
+        allpassLeft[k] = mAllpass[0][k].memory + mAllpass[0][k].index;
+        allpassRight[k] = mAllpass[1][k].memory + mAllpass[1][k].index;
+    }
+    const double gain = mGain;
+    const tLanePair half = Broadcast(kAllpassFeedback);
+    const tLanePair wet1 = Broadcast(mWet1);
+    const tLanePair wet2 = Broadcast(mWet2);
+    const tLanePair dry = Broadcast(mDry);
+    for (int i = 0; i < n; ++i) {
+        const tLanePair x = LanePair(buf[2 * i], buf[2 * i + 1]);
+        const tLanePair in = Broadcast(gain * (x[0] + x[1]));
+        tLanePair s = Broadcast(0.0);
+#pragma GCC unroll 8
+        for (int k = 0; k < Combs; ++k) {
+            const tLanePair out = LoadLanes(left[k] + i, right[k] + i);
+            store[k] = out * d2 + store[k] * d1;
+            StoreLanes(left[k] + i, right[k] + i, in + store[k] * feedback[k]);
+            s += out;
+        }
+#pragma GCC unroll 4
+        for (int k = 0; k < kAllpasses; ++k) {
+            const tLanePair b = LoadLanes(allpassLeft[k] + i, allpassRight[k] + i);
+            StoreLanes(allpassLeft[k] + i, allpassRight[k] + i, s + b * half);
+            s = b - s;
+        }
+        // Each channel: its own sum by wet1, the other's by wet2, plus its dry input.
+        const tLanePair y = s * wet1 + Swapped(s) * wet2 + dry * x;
+        buf[2 * i] = y[0];
+        buf[2 * i + 1] = y[1];
+    }
+    for (int k = 0; k < Combs; ++k) StoreLanes(&mComb[0][k].store, &mComb[1][k].store, store[k]);
+}
 
 template <int Combs> void tCombReverb::runMono(double* buf, int count) {
-    tComb* combs = mComb[0];
-    tAllpass* allpasses = mAllpass[0];
-    for (int i = 0; i < count; ++i) {
-        const double x = buf[i];
-        const double in = mGain * x;
-        double s = 0.0;
-        for (int k = 0; k < Combs; ++k) s += CombStep(combs[k], in);
-        for (int k = 0; k < kAllpasses; ++k) s = AllpassStep(allpasses[k], s);
-        buf[i] = s * mWet1 + mDry * x;
+    for (int done = 0; done < count;) {
+        const int n = unwrappedRun(1, Combs, count - done);
+        monoSpan<Combs>(buf + done, n);
+        moveOn(1, Combs, n);
+        done += n;
     }
 }
 
 template <int Combs> void tCombReverb::runStereo(double* buf, int frames) {
-    tComb* left = mComb[0];
-    tComb* right = mComb[1];
-    for (int i = 0; i < frames; ++i) {
-        const double l = buf[2 * i];
-        const double r = buf[2 * i + 1];
-        const double in = mGain * (l + r);
-        double sl = 0.0;
-        double sr = 0.0;
-        for (int k = 0; k < Combs; ++k) {
-            sl += CombStep(left[k], in);
-            sr += CombStep(right[k], in);
-        }
-        for (int k = 0; k < kAllpasses; ++k) {
-            sl = AllpassStep(mAllpass[0][k], sl);
-            sr = AllpassStep(mAllpass[1][k], sr);
-        }
-        buf[2 * i] = sl * mWet1 + sr * mWet2 + mDry * l;
-        buf[2 * i + 1] = sr * mWet1 + sl * mWet2 + mDry * r;
+    for (int done = 0; done < frames;) {
+        const int n = unwrappedRun(2, Combs, frames - done);
+        stereoSpan<Combs>(buf + 2 * done, n);
+        moveOn(2, Combs, n);
+        done += n;
     }
 }
 

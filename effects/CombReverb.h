@@ -59,6 +59,10 @@ public:
     int combSize(int channel, int k) const { return mComb[channel][k].size; }
     int allpassSize(int channel, int k) const { return mAllpass[channel][k].size; }
 
+    // True when the first numCombs combs and the allpasses of the channels hold only values
+    // below level.
+    bool quiet(int channels, double level) const;
+
     // x <- combs and allpasses of the left channel on gain * x, weighted, plus dry * x.
     void processMono(double* buf, int count);
     // Both channels fed with gain * (L + R), cross-mixed by the width.
@@ -84,6 +88,15 @@ private:
 
     template <int Combs> void runMono(double* buf, int count);
     template <int Combs> void runStereo(double* buf, int frames);
+    // Runs of samples in which no comb or allpass of the channels wraps: each reads and
+    // writes consecutive entries, the left and right filters side by side in stereo.
+    template <int Combs> void monoSpan(double* buf, int n);
+    template <int Combs> void stereoSpan(double* buf, int n);
+    // Samples the first combs and the allpasses of the channels run before one of them wraps
+    // (at most limit).
+    int unwrappedRun(int channels, int combs, int limit) const;
+    // Moves their indices on by n samples.
+    void moveOn(int channels, int combs, int n);
     // Before n samples after a clear, through the channels' first numCombs combs and their
     // allpasses: the entries they will read that were not written since are zeroed.
     void settle(int channels, int n);

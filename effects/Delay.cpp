@@ -73,25 +73,56 @@ void tDelay::process(double* buf, int count) {
     const double feedback = mFeedback;
     if (mChannels == 1) {
         mLeft.prepareRun(count);
-        for (int i = 0; i < count; ++i) buf[i] += gain * Step(mLeft, feedback, buf[i]);
+        mLeft.echo(buf, 1, count, feedback, gain);
         return;
     }
-    mLeft.prepareRun(count / 2);
+    const int frames = count / 2;
+    mLeft.prepareRun(frames);
     if (!mGroup.pingPong.IsOn()) {
-        mRight.prepareRun(count / 2);
-        for (int i = 0; i + 1 < count; i += 2) {
-            buf[i] += gain * Step(mLeft, feedback, buf[i]);
-            buf[i + 1] += gain * Step(mRight, feedback, buf[i + 1]);
+        mRight.prepareRun(frames);
+        // The lines step together unless ping-pong ran the first one alone.
+        if (mLeft.inStepWith(mRight)) {
+            tSimpleDelay::echoPair(mLeft, mRight, buf, frames, feedback, gain);
+        } else {
+            mLeft.echo(buf, 2, frames, feedback, gain);
+            mRight.echo(buf + 1, 2, frames, feedback, gain);
         }
         return;
     }
     // Ping-pong: c runs as a triangle from 1 at phase 0 to 0 at phase = delay and back.
     const int delay = mDelay > 0 ? mDelay : 1;
-    for (int i = 0; i + 1 < count; i += 2) {
-        const double c = static_cast<double>(std::abs(mPhase - delay)) / delay;
-        const double y = Step(mLeft, feedback, (1.0 - c) * buf[i] + c * buf[i + 1]);
-        buf[i] += (1.0 - c) * gain * y;
-        buf[i + 1] += c * gain * y;
-        if (mPhase++ >= 2 * delay) mPhase = 0;
+    int phase = mPhase;
+    double c = 0.0;
+    mLeft.run(
+        frames, feedback,
+        [&](int i) {
+            c = static_cast<double>(std::abs(phase - delay)) / delay;
+            return (1.0 - c) * buf[2 * i] + c * buf[2 * i + 1];
+        },
+        [&](int i, double y) {
+            buf[2 * i] += (1.0 - c) * gain * y;
+            buf[2 * i + 1] += c * gain * y;
+            if (phase++ >= 2 * delay) phase = 0;
+        });
+    mPhase = phase;
+}
+
+bool tDelay::quiet(double level) const {
+    // The second line runs in stereo unless ping-pong feeds the first alone.
+    const bool second = mChannels != 1 && !mGroup.pingPong.IsOn();
+    return mLeft.quiet(level) && (!second || mRight.quiet(level));
+}
+
+void tDelay::idle(int frames) {
+    if (mChannels == 1 || !mGroup.pingPong.IsOn() || frames <= 0) return;
+    // Each frame: phase + 1, and 0 after a phase of 2 delay or more, so the phase cycles
+    // through 0 .. 2 delay.
+    const long long delay = mDelay > 0 ? mDelay : 1;
+    long long phase = mPhase;
+    long long steps = frames;
+    if (phase >= 2 * delay) {
+        phase = 0;
+        --steps;
     }
+    mPhase = static_cast<int>((phase + steps) % (2 * delay + 1));
 }

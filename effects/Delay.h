@@ -23,6 +23,9 @@ public:
     void reset() override;
     void process(double* buf, int count) override;
     bool isOn() const override { return mGroup.on.IsOn(); }
+    bool quiet(double level) const override;
+    // The ping-pong pan moves on.
+    void idle(int frames) override;
 
     int delay() const { return mDelay; }
     int phase() const { return mPhase; }

@@ -1,5 +1,7 @@
 #include "effects/Distortion.h"
 
+#include "dsp/LanePair.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -47,16 +49,47 @@ double tDistortion::softShape(double x) const {
     return -std::log(1.0 - mK * x) / mSoftNorm;
 }
 
-template <bool Soft> void tDistortion::run(double* buf, int count) const {
+void tDistortion::runSoft(double* buf, int count) const {
     const double gain = mGain;
     if (mChannels == 1) {
-        for (int i = 0; i < count; ++i)
-            buf[i] = gain * (Soft ? softShape(buf[i]) : hardShape(buf[i]));
+        for (int i = 0; i < count; ++i) buf[i] = gain * softShape(buf[i]);
         return;
     }
     // Stereo: the first value of each frame is shaped and written to both.
     for (int i = 0; i + 1 < count; i += 2) {
-        const double y = gain * (Soft ? softShape(buf[i]) : hardShape(buf[i]));
+        const double y = gain * softShape(buf[i]);
+        buf[i] = y;
+        buf[i + 1] = y;
+    }
+}
+
+tLanePair tDistortion::hardShapes(tLanePair x) const {
+    // hardShape on each lane: the curve and its sign computed for both, then chosen.
+    const tLanePair magnitude = Magnitude(x);
+    const tLanePair curve =
+        Broadcast(0.0057735) *
+        (SquareRoot(Broadcast(30000.0) * magnitude + Broadcast(0.25)) - Broadcast(0.5));
+    const tLanePair shaped = Select(x >= Broadcast(0.0), curve, -curve);
+    return Select(magnitude <= Broadcast(mThreshold), x, shaped);
+}
+
+void tDistortion::runHard(double* buf, int count) const {
+    // Two values at a time: consecutive ones in mono, the first values of two frames in stereo.
+    const tLanePair gain = Broadcast(mGain);
+    if (mChannels == 1) {
+        int i = 0;
+        for (; i + 1 < count; i += 2) StorePair(buf + i, gain * hardShapes(LoadPair(buf + i)));
+        if (i < count) buf[i] = mGain * hardShape(buf[i]);
+        return;
+    }
+    int i = 0;
+    for (; i + 3 < count; i += 4) {
+        const tLanePair y = gain * hardShapes(LoadLanes(buf + i, buf + i + 2));
+        StorePair(buf + i, Broadcast(y[0]));
+        StorePair(buf + i + 2, Broadcast(y[1]));
+    }
+    if (i + 1 < count) {
+        const double y = mGain * hardShape(buf[i]);
         buf[i] = y;
         buf[i + 1] = y;
     }
@@ -64,7 +97,7 @@ template <bool Soft> void tDistortion::run(double* buf, int count) const {
 
 void tDistortion::process(double* buf, int count) {
     if (mGroup.softMode.IsOn())
-        run<true>(buf, count);
+        runSoft(buf, count);
     else
-        run<false>(buf, count);
+        runHard(buf, count);
 }

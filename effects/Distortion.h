@@ -2,6 +2,7 @@
 // a threshold, or with "soft mode" a logarithmic curve.
 #pragma once
 
+#include "dsp/LanePair.h"
 #include "effects/EffectUnit.h"
 
 class tDistortion : public tEffectUnit {
@@ -21,7 +22,10 @@ public:
     double gain() const { return mGain; }
 
 private:
-    template <bool Soft> void run(double* buf, int count) const;
+    void runSoft(double* buf, int count) const;
+    // The hard curve on two values side by side, and on the buffer.
+    tLanePair hardShapes(tLanePair x) const;
+    void runHard(double* buf, int count) const;
 
     tDistortionControls& mGroup;
     double mGain = 0.0;

@@ -37,6 +37,14 @@ public:
     // Processes count doubles in place (2 x frames, interleaved, in stereo).
     virtual void process(double* buf, int count) = 0;
     virtual bool isOn() const = 0;
+    // Sleeping while the input is silent. quiet(level) tells whether every value of the
+    // unit's signal state that its output will still depend on (memories as they will be
+    // read, filter states, loop values) lies within level of where the state rests, so that
+    // leaving the unit unprocessed moves its output by no more than about that. idle(frames)
+    // moves on, as that many samples of silence would, what runs whatever the input (sweeps,
+    // LFOs, pan phases), without computing any sound.
+    virtual bool quiet(double /*level*/) const { return true; }
+    virtual void idle(int /*frames*/) {}
 
     int sampleRate() const { return mRate; }
     int channels() const { return mChannels; }

@@ -1,11 +1,13 @@
 #include "effects/Effects.h"
 
 #include "dsp/FlushDenormals.h"
+#include "dsp/LanePair.h"
 #include "dsp/SoftCeiling.h"
 #include "effects/Chorus.h"
 #include "effects/Delay.h"
 #include "effects/Distortion.h"
 #include "effects/PMResonator.h"
+#include "effects/QuietLevel.h"
 #include "effects/Resonator.h"
 #include "effects/Reverb.h"
 #include "effects/UniversalFilter.h"
@@ -15,16 +17,54 @@
 
 namespace {
 
-// True when every one of the n values is a finite number.
-bool AllFinite(const double* values, int n) {
-    // Each sum stays 0 unless a value is infinite or not a number; four of them keep the
-    // additions independent.
-    double zero[4] = {0.0, 0.0, 0.0, 0.0};
+// What one pass over a block found.
+struct tBlockScan {
+    bool finite; // every value is a number and not infinite
+    bool silent; // every value is zero
+};
+
+tBlockScan ScanBlock(const double* values, int n) {
+    // x - x is +0 for every finite x and not a number otherwise; the bits are gathered with
+    // or, which keeps the pass free of additions that wait on each other.
+    tLaneMask notFinite = {0, 0};
+    tLaneMask sound = {0, 0};
     int i = 0;
-    for (; i + 3 < n; i += 4)
-        for (int k = 0; k < 4; ++k) zero[k] += values[i + k] * 0.0;
-    for (; i < n; ++i) zero[0] += values[i] * 0.0;
-    return zero[0] + zero[1] + zero[2] + zero[3] == 0.0;
+    for (; i + 1 < n; i += 2) {
+        const tLanePair x = LoadPair(values + i);
+        notFinite |= Bits(x - x);
+        sound |= Bits(Magnitude(x));
+    }
+    if (i < n) {
+        const tLanePair x = LanePair(values[i], 0.0);
+        notFinite |= Bits(x - x);
+        sound |= Bits(Magnitude(x));
+    }
+    return {!AnyBit(notFinite), !AnyBit(sound)};
+}
+
+// The output stage: each value times its channel's gain (the lanes of gains alternate as the
+// channels do; an odd last value takes the first). Returns whether every value was finite
+// before scaling; over tells whether a scaled value lies beyond the ceiling's knee.
+bool ScaleBlock(double* values, int n, tLanePair gains, bool& over) {
+    const tLanePair knee = Broadcast(tSoftCeiling::kKnee);
+    tLaneMask notFinite = {0, 0};
+    tLaneMask beyond = {0, 0};
+    int i = 0;
+    for (; i + 1 < n; i += 2) {
+        const tLanePair x = LoadPair(values + i);
+        notFinite |= Bits(x - x);
+        const tLanePair y = x * gains;
+        beyond |= Magnitude(y) > knee;
+        StorePair(values + i, y);
+    }
+    if (i < n) {
+        const double x = values[i];
+        notFinite |= Bits(LanePair(x - x, 0.0));
+        values[i] = x * gains[0];
+        beyond |= Magnitude(LanePair(values[i], 0.0)) > knee;
+    }
+    over = AnyBit(beyond);
+    return !AnyBit(notFinite);
 }
 
 constexpr double kFullScale = 32768.0;
@@ -49,6 +89,10 @@ tEffects::tEffects() {
     mChain[6] = mUnits[5].get();
     mChain[7] = mUnits[6].get();
     mChain[kChainLength] = nullptr;
+    // Every setting that reaches the sound; the meter and its switch do not.
+    for (const tControl* control : mControls.All())
+        if (control != &mControls.top.meter && control != &mControls.top.meterOn)
+            mSettings.push_back(control);
 }
 
 tEffects::~tEffects() = default;
@@ -78,6 +122,50 @@ void tEffects::ClearUnits() {
     for (int p = 0; mChain[p] != nullptr; ++p)
         if (p != kFilterAgain) mChain[p]->clear();
     mPeak = 0.0;
+    mAsleep = false;
+    mSilentFrames = 0;
+}
+
+bool tEffects::SettingsChanged() {
+    std::uint32_t serial = 0;
+    for (const tControl* control : mSettings) serial += control->Serial();
+    if (serial != mSettingsSerial) {
+        mSettingsSerial = serial;
+        mSteadyBlocks = 0;
+        return true;
+    }
+    if (mSteadyBlocks < 2 * kCycleBlocks) ++mSteadyBlocks;
+    return false;
+}
+
+void tEffects::Doze(int frames, int count) {
+    for (int p = 0; mChain[p] != nullptr; ++p) {
+        if (p == kFilterAgain) continue;
+        tEffectUnit* unit = mChain[p];
+        if (!unit->isOn()) continue;
+        if (mBlockCount == 5 * p) unit->update();
+        unit->idle(frames);
+    }
+    std::fill_n(mBuffer, count, 0.0);
+    ++mSleptBlocks;
+}
+
+void tEffects::WatchForRest(bool silentInput, int frames) {
+    // A setting written in the last two cycles may still reach the units at their next
+    // updates (the PM resonator takes some a cycle late): they are looked at only after that.
+    if (!silentInput || !SleepAllowed() || mSteadyBlocks < 2 * kCycleBlocks) {
+        mSilentFrames = 0;
+        return;
+    }
+    mSilentFrames += frames;
+    if (mSilentFrames < kRestCheckFrames) return;
+    mSilentFrames = 0;
+    for (int p = 0; mChain[p] != nullptr; ++p) {
+        if (p == kFilterAgain) continue;
+        const tEffectUnit* unit = mChain[p];
+        if (unit->isOn() && !unit->quiet(kQuietLevel)) return;
+    }
+    mAsleep = true;
 }
 
 void tEffects::SetSampleRate(int rate) {
@@ -87,6 +175,9 @@ void tEffects::SetSampleRate(int rate) {
 }
 
 void tEffects::Prepare() {
+    mAsleep = false;
+    mSilentFrames = 0;
+    mSteadyBlocks = 0;
     for (int p = 0; mChain[p] != nullptr; ++p) {
         if (p == kFilterAgain) continue;
         tEffectUnit* unit = mChain[p];
@@ -107,12 +198,20 @@ void tEffects::Render(int frames) {
     if (mClearPending.exchange(false, std::memory_order_acquire)) ClearUnits();
     // A value that is no number or infinite would stay in every unit's memory: the input
     // takes it as silence.
-    if (!AllFinite(buf, count))
+    const tBlockScan input = ScanBlock(buf, count);
+    if (!input.finite)
         for (int i = 0; i < count; ++i)
             if (!std::isfinite(buf[i])) buf[i] = 0.0;
-    {
+    const bool chain = !mControls.top.allEffectsOff.IsOn();
+    const bool changed = SettingsChanged();
+    if (mAsleep && (!chain || !input.silent || changed || !SleepAllowed())) mAsleep = false;
+    const bool dozing = mAsleep;
+    if (dozing) {
         const tFlushDenormals flush;
-        if (!mControls.top.allEffectsOff.IsOn()) {
+        Doze(frames, count);
+    } else if (chain) {
+        {
+            const tFlushDenormals flush;
             for (int p = 0; mChain[p] != nullptr; ++p) {
                 if (p == kFilterAgain) continue;
                 tEffectUnit* unit = mChain[p];
@@ -120,28 +219,25 @@ void tEffects::Render(int frames) {
                 if (mBlockCount == 5 * p) unit->update();
                 unit->process(buf, count);
             }
-            if (!AllFinite(buf, count)) {
-                // A unit's state has run out of numbers: every unit starts again from rest
-                // and the block is silent.
-                ClearUnits();
-                std::fill_n(buf, count, 0.0);
-                ++mUnitResets;
-            }
         }
+        WatchForRest(input.silent, frames);
     }
 
-    if (mChannels == 1) {
-        for (int i = 0; i < count; ++i) buf[i] *= g;
-    } else {
-        const double left = g * mGainLeft;
-        const double right = g * mGainRight;
-        for (int i = 0; i + 1 < count; i += 2) {
-            buf[i] *= left;
-            buf[i + 1] *= right;
-        }
+    // The chain's output is checked for numbers in the pass that scales it (a dozing block
+    // is silent already).
+    const tLanePair gains = mChannels == 1 ? Broadcast(g) : LanePair(g * mGainLeft, g * mGainRight);
+    bool over = false;
+    if (!dozing && !ScaleBlock(buf, count, gains, over)) {
+        // A unit's state has run out of numbers: every unit starts again from rest and the
+        // block is silent.
+        const tFlushDenormals flush;
+        ClearUnits();
+        std::fill_n(buf, count, 0.0);
+        ++mUnitResets;
+    } else if (over) {
+        // The unit's output never passes the ceiling, however its sliders are set.
+        tSoftCeiling::apply(buf, count);
     }
-    // The unit's output never passes the ceiling, however its sliders are set.
-    tSoftCeiling::apply(buf, count);
 
     if (mBlockCount == 0)
         mOutputGain = (std::exp(SliderValue(mControls.top.outputVolume) / 3.0) - 1.0) * kFullScale;

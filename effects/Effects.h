@@ -12,8 +12,10 @@
 #include "effects/EffectsControls.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class tEffectUnit;
 
@@ -66,9 +68,37 @@ public:
     // How often the chain was cleared because a unit's output ran out of numbers.
     long UnitResets() const { return mUnitResets; }
 
+    // Sleeping. While its input is silent (no active input, or only zeros) and the state of
+    // every unit switched on has died away, the module stops processing: its blocks are
+    // silent, the units only take their updates and move on their sweeps and LFOs, until a
+    // block brings sound or a setting is written; that block is processed as if the module
+    // had never slept. A render differs from one without sleeping by far less than a step of
+    // 16-bit output. The switches serve comparisons: one for every module of the process,
+    // one for this module; sleeping is allowed by default.
+    static void AllowSleep(bool allowed) {
+        sSleepAllowed.store(allowed, std::memory_order_relaxed);
+    }
+    void SetSleepAllowed(bool allowed) { mSleepAllowed = allowed; }
+    bool SleepAllowed() const {
+        return mSleepAllowed && sSleepAllowed.load(std::memory_order_relaxed);
+    }
+    // True while the module sleeps (rendering thread; cheap).
+    bool Asleep() const { return mAsleep; }
+    // Blocks rendered asleep since construction.
+    long SleptBlocks() const { return mSleptBlocks; }
+
+    // Frames of silent input after which the units' states are examined again.
+    static constexpr int kRestCheckFrames = 2048;
+
 private:
     // Every unit's signal state to rest (rendering thread).
     void ClearUnits();
+    // A block while asleep: the units update at their blocks and idle; the block is silent.
+    void Doze(int frames, int count);
+    // After a processed block: whether the module may fall asleep.
+    void WatchForRest(bool silentInput, int frames);
+    // Counts blocks since a setting was last written; true when one was in this block.
+    bool SettingsChanged();
 
     tEffectsControls mControls;
     std::unique_ptr<tEffectUnit> mUnits[7]; // each unit once, in chain order
@@ -84,6 +114,17 @@ private:
     int mChannels = 1;
     int mRate = kReferenceRate;
     int mBlockCount = 0;
+    // Sleeping: the settings whose writes wake the module, the sum of their write counts,
+    // blocks since it last changed, and frames of silent input since the last look at the
+    // units.
+    std::vector<const tControl*> mSettings;
+    std::uint32_t mSettingsSerial = 0;
+    int mSteadyBlocks = 0;
+    int mSilentFrames = 0;
+    bool mAsleep = false;
+    bool mSleepAllowed = true;
+    long mSleptBlocks = 0;
+    inline static std::atomic<bool> sSleepAllowed{true};
     std::string mName = "KV Effects";
     double mBuffer[kBufferSize] = {};
 };

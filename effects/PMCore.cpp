@@ -120,6 +120,54 @@ double Polynomial(double y) {
 }
 } // namespace
 
+namespace {
+// The polynomial's slope at y, 0 where the argument is held at the limit.
+double PolynomialSlope(double y) {
+    if (!(std::fabs(y) < tPMCore::kArgumentLimit)) return 0.0;
+    const double y2 = y * y;
+    return 1.0 - 12.0 * y2 + 13.375 * y2 * y2;
+}
+} // namespace
+
+bool tPMCore::quiet(double level) const {
+    const double y = mFb;
+    const double v = mV;
+    // Reads still trailing a lengthening would not move on while the unit idles.
+    if (mOld1 < mLen1 - 1 || mOld2 < mLen2 - 1) return false;
+    // With silent input line 2 takes the excitation plus the fed-back loop value; at rest
+    // the loop filter's input equals its output, and the loop's gain around the rest is
+    // below one, so that what is left of a deviation dies away.
+    if (!(std::fabs(v - (mIntensity + mFeed * y)) <= level)) return false;
+    const double margin = 1.0 - std::fabs(mFeed) * (1.0 + std::fabs(PolynomialSlope(v)));
+    if (!(margin > 0.0)) return false;
+    if (!(std::fabs(mFeed * y + Polynomial(v) - y) <= level * margin)) return false;
+    if (!(std::fabs(mDc.lastOutput()) + std::fabs(mDc.lastInput() - y) <= level)) return false;
+    if (mRate != kReferenceRate && !(mFraction1.near(y, level) && mFraction2.near(v, level)))
+        return false;
+    // A line of no length is read and written at entry 0.
+    return mStale1.within(mLine1.get(), 0, std::max(mLen1, 1), y, level) &&
+           mStale2.within(mLine2.get(), 0, std::max(mLen2, 1), v, level);
+}
+
+namespace {
+// n samples of a quiet line: the position moves on by one per sample (to 0 at the length);
+// the entries it passes keep what they hold, those a clear has not reached yet taking the
+// value they read as.
+void IdleLine(double* line, tLazyClear& stale, int& position, int length, int n) {
+    if (n <= 0) return;
+    const int wrap = std::max(length, 1);
+    const int first = position + 1 >= length ? 0 : position + 1;
+    stale.settle(line, first, n, wrap);
+    stale.wrote(first, n, wrap);
+    position = static_cast<int>((static_cast<long long>(first) + n - 1) % wrap);
+}
+} // namespace
+
+void tPMCore::idle(int frames) {
+    IdleLine(mLine1.get(), mStale1, mPos1, mLen1, frames);
+    IdleLine(mLine2.get(), mStale2, mPos2, mLen2, frames);
+}
+
 double tPMCore::restingValue() const {
     // With the loop filter's unity gain at DC the rest is a root of
     // r(y) = p(intensity + feed·y) − (1 − feed)·y; |p| is bounded, so r changes sign between
@@ -175,58 +223,75 @@ void tPMCore::setIntensity(double x) {
 }
 
 template <bool Stereo, bool EfxOnly, bool Fractional> void tPMCore::run(double* buf, int count) {
+    // The loop's state is copied into locals for the block, so that the writes to the lines
+    // and the buffer do not make the compiler fetch it again every sample.
     double* line1 = mLine1.get();
     double* line2 = mLine2.get();
     const double b0 = mLowpass.b0();
     const double a1 = mLowpass.a1();
+    const double drive = mDrive;
+    const double intensity = mIntensity;
+    const double feed = mFeed;
+    const double outGain = mOutGain;
+    const int len1 = mLen1;
+    const int len2 = mLen2;
     double y = mLowpass.y();
+    double fb = mFb;
+    double v = mV;
+    int pos1 = mPos1;
+    int pos2 = mPos2;
+    int old1 = mOld1;
+    int old2 = mOld2;
+    tDcBlocker dc = mDc;
+    tFraction fraction1 = mFraction1;
+    tFraction fraction2 = mFraction2;
     const int step = Stereo ? 2 : 1;
     for (int i = 0; i + step - 1 < count; i += step) {
         const double x = buf[i];
         // A position past the (possibly shortened) length, or a length of 0, wraps to 0.
-        if (++mPos1 >= mLen1) mPos1 = 0;
+        if (++pos1 >= len1) pos1 = 0;
         double y1;
-        if (mOld1 < mPos1) {
+        if (old1 < pos1) {
             // After a lengthening the new part of the line holds no recent signal: reads
             // follow one sample behind the writes until the position has run through it.
-            y1 = line1[mOld1++];
+            y1 = line1[old1++];
         } else {
-            y1 = line1[mPos1];
+            y1 = line1[pos1];
         }
-        if (Fractional) y1 = mFraction1.step(y1);
-        if (!(std::fabs(mFb) <= kLoopLimit)) {
+        if (Fractional) y1 = fraction1.step(y1);
+        if (!(std::fabs(fb) <= kLoopLimit)) {
             // A loop value out of bounds starts the loop again from rest: the loop filter and
             // the DC blocker (and the allpasses) would otherwise keep it going.
             y = 0.0;
-            mDc.reset();
-            mFb = 0.0;
+            dc.reset();
+            fb = 0.0;
             if (Fractional) {
-                mFraction1.rest(0.0);
-                mFraction2.rest(0.0);
+                fraction1.rest(0.0);
+                fraction2.rest(0.0);
             }
         }
-        line1[mPos1] = mFb;
+        line1[pos1] = fb;
 
-        if (++mPos2 >= mLen2) mPos2 = 0;
+        if (++pos2 >= len2) pos2 = 0;
         double y2;
-        if (mOld2 < mPos2) {
-            y2 = line2[mOld2++];
+        if (old2 < pos2) {
+            y2 = line2[old2++];
         } else {
-            y2 = line2[mPos2];
+            y2 = line2[pos2];
         }
-        if (Fractional) y2 = mFraction2.step(y2);
-        line2[mPos2] = mV;
+        if (Fractional) y2 = fraction2.step(y2);
+        line2[pos2] = v;
 
-        mV = (mDrive * x + 1.0) * mIntensity + mFeed * y1;
+        v = (drive * x + 1.0) * intensity + feed * y1;
         // Beyond the polynomial's stable range its steep rise would feed a limit cycle that
         // outlives the input: the argument is held at the edge of that range.
         y2 = std::clamp(y2, -kArgumentLimit, kArgumentLimit);
         const double y2sq = y2 * y2;
-        const double u = mFeed * y1 + y2 * (1.0 - 4.0 * y2sq + 2.675 * y2sq * y2sq);
+        const double u = feed * y1 + y2 * (1.0 - 4.0 * y2sq + 2.675 * y2sq * y2sq);
         const double g = a1 * y + b0 * u;
         y = g;
-        mFb = g;
-        const double out = mDc.process(g) * mOutGain;
+        fb = g;
+        const double out = dc.process(g) * outGain;
         if (EfxOnly) {
             buf[i] = out;
             if (Stereo) buf[i + 1] = out;
@@ -236,6 +301,15 @@ template <bool Stereo, bool EfxOnly, bool Fractional> void tPMCore::run(double* 
         }
     }
     mLowpass.setY(y);
+    mFb = fb;
+    mV = v;
+    mPos1 = pos1;
+    mPos2 = pos2;
+    mOld1 = old1;
+    mOld2 = old2;
+    mDc = dc;
+    mFraction1 = fraction1;
+    mFraction2 = fraction2;
 }
 
 template <bool Fractional> void tPMCore::dispatch(double* buf, int count) {

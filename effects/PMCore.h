@@ -14,6 +14,7 @@
 #include "dsp/LazyClear.h"
 #include "dsp/OnePole.h"
 
+#include <cmath>
 #include <memory>
 
 class tPMCore {
@@ -58,6 +59,13 @@ public:
     void clear();
     // The loop value at rest: y = feed·y + p(intensity + feed·y), p the polynomial.
     double restingValue() const;
+    // True when, for silent input, the loop sits within level of a rest it returns to: both
+    // lines, the loop value and the allpasses hold it, the DC blocker's output is below
+    // level, and the loop's gain around that rest is below one.
+    bool quiet(double level) const;
+    // frames silent samples at that rest: the positions move on, which is all those samples
+    // change (up to level).
+    void idle(int frames);
 
     double frequency() const { return mFreq; }
     int length1() const { return mLen1; }
@@ -93,6 +101,11 @@ private:
             return y;
         }
         void rest(double value) { x1 = x2 = y1 = y2 = value; }
+        // Every state within level of value.
+        bool near(double value, double level) const {
+            return std::fabs(x1 - value) <= level && std::fabs(x2 - value) <= level &&
+                   std::fabs(y1 - value) <= level && std::fabs(y2 - value) <= level;
+        }
     };
 
     // At a rate other than 44100 Hz: the lengths and fractions that keep the loop's delays in

@@ -18,6 +18,8 @@ public:
     void reset() override { mRestPending = true; }
     void clear() override { mCore.clear(); }
     bool isOn() const override { return mGroup.on.IsOn(); }
+    bool quiet(double level) const override { return mCore.quiet(level); }
+    void idle(int frames) override { mCore.idle(frames); }
 
     const tPMCore& core() const { return mCore; }
     // The resonance frequency for a "frequency" slider value: 13.06 Hz at 0, 2700 Hz at 1.

@@ -1,6 +1,8 @@
 #include "effects/Resonator.h"
 
+#include "dsp/LanePair.h"
 #include "dsp/SampleRate.h"
+#include "effects/QuietLevel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -116,29 +118,118 @@ void tResonator::update() {
         mBandGain[k] = c * (std::exp(SliderValue(mGroup.bands[k])) - 1.0);
 }
 
-double tResonator::chain(tResonatorBand* bands, double x) const {
-    double v = x;
-    for (int k = 0; k < kBands; ++k) {
-        if (mBandGain[k] != 0.0) v += mBandGain[k] * bands[k].step(v);
-    }
-    return v;
-}
+namespace {
+// The bands of one chain with their state in registers: each adds its resonance of the value
+// as it leaves the band before. T is a double, or a pair for two channels side by side.
+template <int Bands, class T> struct tBandChain {
+    T a0[Bands];
+    T b1[Bands];
+    T b2[Bands];
+    T y1[Bands];
+    T y2[Bands];
+    T gain[Bands];
 
-void tResonator::process(double* buf, int count) {
-    if (mChannels == 1) {
-        for (int i = 0; i < count; ++i) buf[i] = chain(mLeft, buf[i]);
-        return;
+    T step(T v) {
+#pragma GCC unroll 5
+        for (int k = 0; k < Bands; ++k) {
+            const T y = a0[k] * v - b1[k] * y1[k] - b2[k] * y2[k];
+            y2[k] = y1[k];
+            y1[k] = y;
+            v += gain[k] * y;
+        }
+        return v;
     }
-    if (mGroup.stereo.IsOn()) {
-        for (int i = 0; i + 1 < count; i += 2) {
-            buf[i] = chain(mLeft, buf[i]);
-            buf[i + 1] = chain(mRight, buf[i + 1]);
+};
+} // namespace
+
+template <int Bands>
+void tResonator::run(tLayout layout, const int* active, double* buf, int count) {
+    if (layout == kPaired) {
+        tBandChain<Bands, tLanePair> chain;
+        for (int j = 0; j < Bands; ++j) {
+            const tResonatorBand& l = mLeft[active[j]];
+            const tResonatorBand& r = mRight[active[j]];
+            chain.a0[j] = LanePair(l.a0(), r.a0());
+            chain.b1[j] = LanePair(l.b1(), r.b1());
+            chain.b2[j] = LanePair(l.b2(), r.b2());
+            chain.y1[j] = LanePair(l.y1(), r.y1());
+            chain.y2[j] = LanePair(l.y2(), r.y2());
+            chain.gain[j] = Broadcast(mBandGain[active[j]]);
+        }
+        for (int i = 0; i + 1 < count; i += 2)
+            StoreLanes(buf + i, buf + i + 1, chain.step(LoadLanes(buf + i, buf + i + 1)));
+        for (int j = 0; j < Bands; ++j) {
+            mLeft[active[j]].setState(chain.y1[j][0], chain.y2[j][0]);
+            mRight[active[j]].setState(chain.y1[j][1], chain.y2[j][1]);
         }
         return;
     }
-    for (int i = 0; i + 1 < count; i += 2) {
-        const double y = chain(mLeft, buf[i]);
-        buf[i] = y;
-        buf[i + 1] = y;
+    tBandChain<Bands, double> chain;
+    for (int j = 0; j < Bands; ++j) {
+        const tResonatorBand& band = mLeft[active[j]];
+        chain.a0[j] = band.a0();
+        chain.b1[j] = band.b1();
+        chain.b2[j] = band.b2();
+        chain.y1[j] = band.y1();
+        chain.y2[j] = band.y2();
+        chain.gain[j] = mBandGain[active[j]];
     }
+    if (layout == kMono) {
+        for (int i = 0; i < count; ++i) buf[i] = chain.step(buf[i]);
+    } else {
+        for (int i = 0; i + 1 < count; i += 2) {
+            const double y = chain.step(buf[i]);
+            buf[i] = y;
+            buf[i + 1] = y;
+        }
+    }
+    for (int j = 0; j < Bands; ++j) mLeft[active[j]].setState(chain.y1[j], chain.y2[j]);
+}
+
+void tResonator::process(double* buf, int count) {
+    // A band whose gain is 0 is not stepped: its state stays as it was.
+    int active[kBands];
+    int n = 0;
+    for (int k = 0; k < kBands; ++k)
+        if (mBandGain[k] != 0.0) active[n++] = k;
+    tLayout layout = kMono;
+    if (mChannels != 1) layout = mGroup.stereo.IsOn() ? kPaired : kFirstToBoth;
+    switch (n) {
+    case 0:
+        // Nothing resonates: the chain passes its input.
+        if (layout == kFirstToBoth)
+            for (int i = 0; i + 1 < count; i += 2) buf[i + 1] = buf[i];
+        break;
+    case 1:
+        run<1>(layout, active, buf, count);
+        break;
+    case 2:
+        run<2>(layout, active, buf, count);
+        break;
+    case 3:
+        run<3>(layout, active, buf, count);
+        break;
+    case 4:
+        run<4>(layout, active, buf, count);
+        break;
+    default:
+        run<5>(layout, active, buf, count);
+        break;
+    }
+}
+
+bool tResonator::quiet(double level) const {
+    // Each band in use rings on from its last two outputs; the ring reaches the signal
+    // through the band's gain.
+    const bool second = mChannels != 1 && mGroup.stereo.IsOn();
+    double ring = 0.0;
+    for (int k = 0; k < kBands; ++k) {
+        if (mBandGain[k] == 0.0) continue;
+        for (const tResonatorBand* band : {&mLeft[k], &mRight[k]}) {
+            if (band == &mRight[k] && !second) continue;
+            ring += std::fabs(mBandGain[k]) *
+                    RingBound(band->y1(), band->y2(), -band->b1(), -band->b2());
+        }
+    }
+    return ring <= level;
 }

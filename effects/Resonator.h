@@ -19,6 +19,13 @@ public:
     double a0() const { return mA0; }
     double b1() const { return mB1; }
     double b2() const { return mB2; }
+    // The last two outputs.
+    double y1() const { return mY1; }
+    double y2() const { return mY2; }
+    void setState(double y1, double y2) {
+        mY1 = y1;
+        mY2 = y2;
+    }
 
 private:
     int mRate = 44100;
@@ -45,6 +52,7 @@ public:
     void clear() override;
     void process(double* buf, int count) override;
     bool isOn() const override { return mGroup.on.IsOn(); }
+    bool quiet(double level) const override;
 
     double bandGain(int k) const { return mBandGain[k]; }
     bool doubled() const { return mDoubled; }
@@ -53,8 +61,13 @@ public:
     }
 
 private:
+    // How process runs the channels: mono, both channels through their own bands, or the
+    // first channel's result written to both.
+    enum tLayout { kMono, kPaired, kFirstToBoth };
+
     void tune(double factor, bool secondChannel);
-    double chain(tResonatorBand* bands, double x) const;
+    // The chain through the bands whose gain is not 0 (n of them, listed in active).
+    template <int Bands> void run(tLayout layout, const int* active, double* buf, int count);
 
     tResonatorControls& mGroup;
     bool mDoubled = false;

@@ -128,3 +128,9 @@ void tReverb::process(double* buf, int count) {
     else
         mComb.processStereo(buf, count / 2);
 }
+
+bool tReverb::quiet(double level) const {
+    // The engine the type runs, on the channels in use; the other keeps its memory unheard.
+    if (mType == 0) return mLeft.quiet(level) && (mChannels == 1 || mRight.quiet(level));
+    return mComb.quiet(mChannels == 1 ? 1 : 2, level);
+}

@@ -20,6 +20,7 @@ public:
     void clear() override;
     void process(double* buf, int count) override;
     bool isOn() const override { return mGroup.on.IsOn(); }
+    bool quiet(double level) const override;
 
     int type() const { return mType; }
     int simpleLength() const { return mLastLength; }

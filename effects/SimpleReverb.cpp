@@ -82,3 +82,18 @@ void tSimpleReverb::clear() {
     mPending = true;
     mM1 = mM2 = 0.0;
 }
+
+bool tSimpleReverb::quiet(double level) const {
+    // A line reads each entry length - 1 samples after writing it: the entries from the read
+    // position up to the write position are read before they are written again.
+    for (const tLine& line : mLine) {
+        if (!(std::fabs(line.last) <= level)) return false;
+        const double* memory = line.memory.get();
+        const bool within = line.read <= line.write
+                                ? line.stale.within(memory, line.read, line.write, 0.0, level)
+                                : line.stale.within(memory, line.read, line.capacity, 0.0, level) &&
+                                      line.stale.within(memory, 0, line.write, 0.0, level);
+        if (!within) return false;
+    }
+    return true;
+}

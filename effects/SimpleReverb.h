@@ -57,6 +57,8 @@ public:
         mM2 = (1.0 - mMix) * x + mMix * e;
         return (mM1 + mM2) / 2.0;
     }
+    // True when every line's entries still to be read and its last output lie below level.
+    bool quiet(double level) const;
     double m1() const { return mM1; }
     double m2() const { return mM2; }
 

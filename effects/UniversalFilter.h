@@ -23,6 +23,9 @@ public:
     void reset() override;
     void process(double* buf, int count) override;
     bool isOn() const override { return mGroup.on.IsOn(); }
+    bool quiet(double level) const override;
+    // The LFO moves on; the cutoff of its last step reaches the filter at the next process.
+    void idle(int frames) override;
 
     double cutoff() const { return mCutoff; }
     double depth() const { return mDepth; }
@@ -46,4 +49,7 @@ private:
     double mCutoff = 0.0;
     int mTick = 0;
     bool mModulated = false;
+    // A cutoff the LFO stepped to while idle, not yet given to the filter.
+    double mIdleCutoff = 0.0;
+    bool mIdleCutoffPending = false;
 };

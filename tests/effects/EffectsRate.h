@@ -113,6 +113,9 @@ struct tEngine {
             ReadEffectsPatch(effects, in);
         }
         if (setup) setup(effects.Controls());
+        // The measures follow rings and tails far below what is heard, which a module that
+        // sleeps once its state has died away would cut short.
+        effects.SetSleepAllowed(false);
         effects.SetChannels(1);
         effects.SetSampleRate(rate);
         effects.Prepare();
