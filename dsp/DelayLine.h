@@ -48,6 +48,42 @@ public:
 
     double output() const { return mY; }
 
+    // The line's positions and allpass state as plain values, for a loop that keeps them in
+    // registers: take them with cursor(), step the cursor as write() steps the line, and hand
+    // them back with setCursor(). The buffer stays the line's.
+    struct tCursor {
+        double* buffer;
+        int write;
+        int read;
+        int length;
+        double c;
+        double x1;
+        double y;
+
+        // The same step as write().
+        void step(double x) {
+            buffer[write] = x;
+            const double a = buffer[read];
+            write = write + 1 < length ? write + 1 : 0;
+            read = read + 1 < length ? read + 1 : 0;
+            y = c * (a - y) + x1;
+            x1 = a;
+        }
+        // The same as clear(0.0).
+        void clear() {
+            for (int i = 0; i < length; ++i) buffer[i] = 0.0;
+            x1 = 0.0;
+            y = 0.0;
+        }
+    };
+    tCursor cursor() { return {mBuffer.data(), mWrite, mRead, mLength, mC, mX1, mY}; }
+    void setCursor(const tCursor& cursor) {
+        mWrite = cursor.write;
+        mRead = cursor.read;
+        mX1 = cursor.x1;
+        mY = cursor.y;
+    }
+
     int length() const { return mLength; }
     int readPosition() const { return mRead; }
     int writePosition() const { return mWrite; }

@@ -1,0 +1,628 @@
+// Blocks of a string voice. A block is cut into runs of samples on which no rare work falls
+// (a filter-attack step, the end of the voice); the single samples that carry it go through
+// tick(). A run is computed in passes over a buffer on the stack: the string's loop, the output
+// envelope's steps, the output stage in place, and the amplitude into the block. Each pass
+// keeps its state in locals, so that the recursions stay in registers, and computes sample for
+// sample, operation for operation, what tick() computes: a block gives the samples of that
+// many ticks.
+#include "string/StringVoice.h"
+
+#include "dsp/SampleRate.h"
+#include "string/OutputFilterStep.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+template <int kChannels>
+inline void Put(double* out, int i, double sample, double left, double right, bool add) {
+    if constexpr (kChannels == 1) {
+        if (add) {
+            out[i] += sample;
+        } else {
+            out[i] = sample;
+        }
+    } else {
+        if (add) {
+            out[2 * i] += left * sample;
+            out[2 * i + 1] += right * sample;
+        } else {
+            out[2 * i] = left * sample;
+            out[2 * i + 1] = right * sample;
+        }
+    }
+}
+
+// How the string's output enters the loop filters: as it is, inverted ("modulation"), or
+// through the general path that also adds a sampled wave.
+enum { kPlain, kInverted, kWithWave };
+
+// The largest magnitude of n values; infinity when one is no number.
+double Peak(const double* x, int n) {
+    double peak = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double a = std::fabs(x[i]);
+        peak = a > peak ? a : peak;
+        if (a != a) return std::numeric_limits<double>::infinity();
+    }
+    return peak;
+}
+
+constexpr double kLoud = std::numeric_limits<double>::infinity();
+
+} // namespace
+
+void tStringVoice::render(double* out, int frames, int channels, double left, double right,
+                          bool add) {
+    if (mAsleep) {
+        skip(frames);
+        if (!add) std::fill(out, out + frames * channels, 0.0);
+        return;
+    }
+    if (channels == 2) {
+        renderBlock<2>(out, frames, left, right, add);
+    } else {
+        renderBlock<1>(out, frames, left, right, add);
+    }
+}
+
+template <int kChannels>
+void tStringVoice::renderBlock(double* out, int frames, double left, double right, bool add) {
+    mLoopPeak = 0.0;
+    mOutputPeak = 0.0;
+    mPeakFrames = frames;
+    int i = 0;
+    while (i < frames && mState == kSounding) {
+        const int run = quietRun(std::min(frames - i, kPass));
+        if (run == 0) {
+            mLoopPeak = kLoud; // the loop is changing: no block to sleep on
+            Put<kChannels>(out, i, tick(), left, right, add);
+            ++i;
+            continue;
+        }
+        runPasses<kChannels>(out + i * kChannels, run, left, right, add);
+        i += run;
+    }
+    // A voice that ended in this block gives silence for the rest of it.
+    for (; i < frames; ++i) Put<kChannels>(out, i, 0.0, left, right, add);
+}
+
+int tStringVoice::quietRun(int limit) const {
+    if (mCount > mEndTime) return 0;
+    int run = limit;
+    auto limitTo = [&run](int n) {
+        if (n < run) run = n;
+    };
+    limitTo(mEndTime - mCount + 1);
+    const int attack = nextAttackStep(mCount);
+    if (attack != kNever) limitTo(attack - mCount);
+    // The volume's law (held, attack ramp, release ramp) stays the same in a run.
+    if (mCount < mSilence) {
+        limitTo(mSilence - mCount);
+    } else if (mNow < mAttack) {
+        limitTo(mAttack - mNow);
+    } else if (mNow <= mNoteOffTime) {
+        limitTo(mNoteOffTime - mNow + 1);
+    }
+    return run;
+}
+
+template <int kChannels>
+void tStringVoice::runPasses(double* out, int n, double left, double right, bool add) {
+    // The envelope and the string do not touch each other's state: the envelope goes first.
+    tSteps steps;
+    envelopePass(n, steps);
+    double buffer[kPass];
+    auto keep = [&buffer](int i, double e) { buffer[i] = e; };
+    // Without an output stage, tremolo or a moving amplitude factor the loop's samples go
+    // straight to the output as they come.
+    bool direct = filterOrder() == 0 && !mDcFilter && !mLfoOn;
+    for (int g = 1; g < steps.count && direct; ++g) direct = steps.ampl[g] == steps.ampl[0];
+    if (direct) {
+        const tVolumeLaw law = volumeLaw();
+        const double ampl = steps.ampl[0];
+        auto play = [&buffer, &law, ampl, out, left, right, add](int i, double e) {
+            buffer[i] = e;
+            const double g =
+                law.ramp ? law.volume * (law.from + law.step * i) / law.over : law.volume;
+            Put<kChannels>(out, i, e * g * ampl, left, right, add);
+        };
+        loopPass(n, play);
+    } else {
+        loopPass(n, keep);
+    }
+    // Watching for sleep: the last sample tells at once a string that is far from silent.
+    if (mLoopPeak < kSleepLevel) {
+        mLoopPeak =
+            std::fabs(buffer[n - 1]) < kSleepLevel ? std::max(mLoopPeak, Peak(buffer, n)) : kLoud;
+    }
+    if (!direct) finishPass<kChannels>(out, buffer, n, steps, left, right, add);
+    if (mOutputPeak < kSleepLevel) {
+        mOutputPeak =
+            std::fabs(buffer[n - 1]) < kSleepLevel ? std::max(mOutputPeak, Peak(buffer, n)) : kLoud;
+    }
+    mCount += n;
+    mNow += n;
+}
+
+// --- the string's loop -------------------------------------------------------------------
+
+namespace {
+
+// The string and the loop filters as plain values for one pass.
+struct tLoopState {
+    tDelayLine::tCursor line;
+    double b0[4];
+    double b1[4];
+    double a1[4];
+    double x1[4];
+    double y[4];
+};
+
+// Samples from .. to − 1 of the loop at a constant feedback, each handed to the sink. The loop
+// filters are one-poles (y = b0·x + a1·y) at 44100 Hz, sections with a zero (y = b0·x + b1·x1 +
+// a1·y) elsewhere.
+template <int kOrder, bool kSections, class tInput, class tSink>
+inline void LoopRun(tLoopState& s, double feedback, double bound, int from, int to, tInput input,
+                    tSink& sink) {
+    for (int i = from; i < to; ++i) {
+        double x = input(s.line.y);
+#pragma GCC unroll 4
+        for (int k = 0; k < kOrder; ++k) {
+            if constexpr (kSections) {
+                s.y[k] = s.b0[k] * x + s.b1[k] * s.x1[k] + s.a1[k] * s.y[k];
+                s.x1[k] = x;
+            } else {
+                s.y[k] = s.b0[k] * x + s.a1[k] * s.y[k];
+            }
+            x = s.y[k];
+        }
+        double v = x * feedback;
+        if (!(std::fabs(v) <= bound)) [[unlikely]] { // also NaN: the whole loop from rest
+            s.line.clear();
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) {
+                s.x1[k] = 0.0;
+                s.y[k] = 0.0;
+            }
+            v = 0.0;
+        }
+        s.line.step(v);
+        sink(i, v);
+    }
+}
+
+} // namespace
+
+template <class tSink> void tStringVoice::loopPass(int n, tSink& sink) {
+    const bool sections = mRate != kReferenceRate;
+    const int input = mWaveType == kPiano2 || mWaveType == kMetal ? kWithWave
+                      : mModulation                               ? kInverted
+                                                                  : kPlain;
+#define KV_LOOP_ORDER(order)                                                                       \
+    if (sections) {                                                                                \
+        if (input == kPlain) return loopPassOf<order, true, kPlain>(n, sink);                      \
+        if (input == kInverted) return loopPassOf<order, true, kInverted>(n, sink);                \
+        return loopPassOf<order, true, kWithWave>(n, sink);                                        \
+    }                                                                                              \
+    if (input == kPlain) return loopPassOf<order, false, kPlain>(n, sink);                         \
+    if (input == kInverted) return loopPassOf<order, false, kInverted>(n, sink);                   \
+    return loopPassOf<order, false, kWithWave>(n, sink)
+    switch (mOrder) {
+    case 1:
+        KV_LOOP_ORDER(1);
+    case 2:
+        KV_LOOP_ORDER(2);
+    case 3:
+        KV_LOOP_ORDER(3);
+    default:
+        KV_LOOP_ORDER(4);
+    }
+#undef KV_LOOP_ORDER
+}
+
+// The loop pass, cut where the feedback changes: the off-feedback takes over before the
+// sample at the off delay, a soft-damp step follows each sample at a multiple of its interval.
+template <int kOrder, bool kSections, int kInput, class tSink>
+void tStringVoice::loopPassOf(int n, tSink& sink) {
+    tLoopState s;
+    s.line = mDelay.cursor();
+    for (int k = 0; k < 4; ++k) {
+        if (kSections) {
+            s.b0[k] = mSection[k].b0;
+            s.b1[k] = mSection[k].b1;
+            s.a1[k] = mSection[k].a1;
+            s.x1[k] = mSection[k].x1;
+            s.y[k] = mSection[k].y;
+        } else {
+            s.b0[k] = mLoop[k].b0();
+            s.b1[k] = 0.0;
+            s.a1[k] = mLoop[k].a1();
+            s.x1[k] = 0.0;
+            s.y[k] = mLoop[k].y();
+        }
+    }
+    const bool modulation = mModulation != 0;
+    auto input = [this, modulation](double x) {
+        if constexpr (kInput == kInverted) {
+            return -x;
+        } else if constexpr (kInput == kWithWave) {
+            if (modulation) x = -x;
+            if (mWaveType == kPiano2) x = x + mSampled.nextA();
+            if (mWaveType == kMetal) x = x + mSampled.nextB();
+            return x;
+        } else {
+            return x;
+        }
+    };
+
+    double feedback = mFeedback;
+    const int offDelayAt = (mOffDelayCount != 0 && mSoftDamp == 0) ? mOffDelayCount - mCount : -1;
+    int i = 0;
+    while (i < n) {
+        int end = n;
+        bool offDelay = false;
+        bool softDamp = false;
+        if (offDelayAt >= i && offDelayAt < end) {
+            if (offDelayAt == i) {
+                feedback = mOffFeedback;
+            } else {
+                end = offDelayAt;
+                offDelay = true;
+            }
+        }
+        if (mSoftDamp != 0) {
+            const int step = i + (mSoftDamp - (mNow + i) % mSoftDamp) % mSoftDamp;
+            if (step < end) {
+                end = step + 1;
+                softDamp = true;
+            }
+        }
+        LoopRun<kOrder, kSections>(s, feedback, kLoopBound, i, end, input, sink);
+        if (offDelay) feedback = mOffFeedback;
+        if (softDamp) {
+            feedback = std::sqrt(feedback);
+            if (mOffDelayCount != 0 && feedback > mOffFeedback) feedback = mOffFeedback;
+        }
+        i = end;
+    }
+
+    mFeedback = feedback;
+    mDelay.setCursor(s.line);
+    for (int k = 0; k < 4; ++k) {
+        if (kSections) {
+            mSection[k].x1 = s.x1[k];
+            mSection[k].y = s.y[k];
+        } else {
+            mLoop[k].setY(s.y[k]);
+        }
+    }
+}
+
+// --- the output envelope and stage ---------------------------------------------------------
+
+void tStringVoice::envelopeStep(int count, int now) {
+    setOutputCutoff(envelopeCutoff(count, now, envelopeShape()));
+}
+
+tStringVoice::tEnvelopeShape tStringVoice::envelopeShape() const {
+    double k = 1.0;
+    switch (mEnvMode) {
+    case 2: // accent
+    case 4: // ampl.
+        k = mVelocity;
+        break;
+    case 3: // acc.inv
+    case 5: // a. inv
+        k = 1.0 - mVelocity;
+        break;
+    default:
+        break;
+    }
+    tEnvelopeShape shape;
+    shape.depth = mFollow != 0 ? 5.0 * k : 500.0 * k;
+    shape.follow = mFollow == 2 ? std::sqrt(880.0 / mFreq) : 1.0;
+    return shape;
+}
+
+inline double tStringVoice::envelopeCutoff(int count, int now, const tEnvelopeShape& shape) {
+    double c = mBaseCutoff;
+    if (mEnvMode != 0 && count >= mSilence) {
+        if (mEnvPhase == 0) {
+            mEnvLevel = mEnvLevel * mRiseSpeed + mRiseAdd;
+            if (mEnvLevel >= 1.0) {
+                mEnvLevel = 1.0;
+                mEnvPhase = 1;
+                mSustainEnd = mSustainSamples + now;
+            }
+        } else {
+            mEnvLevel = mEnvLevel * mFallFactor;
+            if (now > mSustainEnd) mEnvLevel = mEnvLevel * mReleaseStep;
+        }
+        c = mBaseCutoff + mEnvLevel * shape.depth * mEnvAmount;
+        if (mAmplEnv) mAmplFactor = mEnvLevel;
+    }
+    if (mFollow == 2) c = c * shape.follow;
+    if (mFollow != 0) c = c * mFreq;
+    return c;
+}
+
+// The envelope's steps in the run: levels and cutoffs one after the other, then the filter's
+// designs for all the cutoffs at once.
+void tStringVoice::envelopePass(int n, tSteps& steps) {
+    steps.count = 1;
+    steps.start[0] = 0;
+    steps.set[0] = outputCoefficients();
+    steps.ampl[0] = mAmplFactor;
+    if (!envelopeActs()) return;
+    const bool envelopeSteps = mSlope != 0 || mAmplEnv;
+    const tEnvelopeShape shape = envelopeShape();
+    double cutoffs[kPass + 1];
+    int g = 1;
+    for (int i = mEnvelopeInterval - 1 - mNow % mEnvelopeInterval; i < n; i += mEnvelopeInterval) {
+        if (!envelopeSteps && mGlideSteps == 0) continue;
+        if (mGlideSteps != 0) {
+            mBaseCutoff += mGlideStep;
+            --mGlideSteps;
+        }
+        cutoffs[g] = envelopeCutoff(mCount + i, mNow + i, shape);
+        steps.start[g] = i;
+        steps.ampl[g] = mAmplFactor;
+        ++g;
+    }
+    steps.count = g;
+    const int last = g - 1;
+    if (last == 0) return;
+    if (mSlope != 0) {
+        outputDesign().design(cutoffs + 1, last, steps.set + 1);
+        mOutputK = steps.set[last];
+        mOutputKSlope = mSlope;
+    }
+    mDesignedSlope = mSlope;
+    mDesignedCutoff = cutoffs[last];
+}
+
+bool tStringVoice::envelopeActs() const {
+    if (mSlope == 0 && !mAmplEnv && mGlideSteps == 0) return false; // no step is taken
+    if (mEnvMode != 0 || mGlideSteps != 0) return true;
+    // Without an envelope or a glide a step only sets the cutoff again; when the filter was
+    // designed for that very cutoff the step changes nothing.
+    if (mSlope == 0) return false;
+    double c = mBaseCutoff;
+    if (mFollow == 2) c = c * std::sqrt(880.0 / mFreq);
+    if (mFollow != 0) c = c * mFreq;
+    return !(mSlope == mDesignedSlope && c == mDesignedCutoff);
+}
+
+// The volume's law in a run: the volume held, or at sample j the volume × (from + step·j) /
+// over, the attack or release ramp.
+tStringVoice::tVolumeLaw tStringVoice::volumeLaw() const {
+    tVolumeLaw law;
+    law.volume = mVolume;
+    if (mCount >= mSilence && mNow < mAttack) {
+        law.ramp = true;
+        law.from = mNow;
+        law.step = 1;
+        law.over = mAttack;
+    } else if (mCount >= mSilence && mNow > mNoteOffTime) {
+        law.ramp = true;
+        law.from = mReleaseEnd - mNow;
+        law.step = -1;
+        law.over = mReleaseEnd - mNoteOffTime;
+    }
+    return law;
+}
+
+template <int kChannels>
+void tStringVoice::finishPass(double* out, double* buffer, int n, const tSteps& steps, double left,
+                              double right, bool add) {
+    const bool halfDry = mSlope == 3 || mSlope == 5 || mSlope == 7;
+    const bool dc = mDcFilter != 0;
+#define KV_FINISH(order, half, withDc)                                                             \
+    finishPassOf<kChannels, order, half, withDc>(out, buffer, n, steps, left, right, add)
+#define KV_FINISH_ORDER(order)                                                                     \
+    if (halfDry) return dc ? KV_FINISH(order, true, true) : KV_FINISH(order, true, false);         \
+    return dc ? KV_FINISH(order, false, true) : KV_FINISH(order, false, false)
+    switch (filterOrder()) {
+    case 1:
+        KV_FINISH_ORDER(1);
+    case 2:
+        KV_FINISH_ORDER(2);
+    case 3:
+        KV_FINISH_ORDER(3);
+    case 4:
+        KV_FINISH_ORDER(4);
+    default:
+        if (dc) return KV_FINISH(0, false, true);
+        return KV_FINISH(0, false, false);
+    }
+#undef KV_FINISH_ORDER
+#undef KV_FINISH
+}
+
+// The output stage and the amplitude, in pieces on which the output filter's coefficients, the
+// amplitude factor and the tremolo stay the same. The output stage's values are left in the
+// buffer.
+// The output stage and the amplitude. The output filter's coefficients and the amplitude
+// factor change where the envelope steps, the tremolo where it is updated. The output stage's
+// values are left in the buffer.
+template <int kChannels, int kOrder, bool kHalfDry, bool kDc>
+void tStringVoice::finishPassOf(double* out, double* buffer, int n, const tSteps& steps,
+                                double left, double right, bool add) {
+    const tVolumeLaw law = volumeLaw();
+    double s0 = mOutputState[0], s1 = mOutputState[1], s2 = mOutputState[2];
+    double s3 = mOutputState[3];
+    tDcBlocker dcBlocker = mDcBlocker;
+    const bool lfoOn = mLfoOn != 0;
+    double lfo = lfoOn ? mLfoFactor : 1.0;
+    const int lfoInterval = mLfoInterval;
+    int lfoAt = lfoOn ? lfoInterval - 1 - mNow % lfoInterval : n;
+    int group = 0;
+    int stepAt = steps.count > 1 ? steps.start[1] : n;
+    double k[6];
+    for (int m = 0; m < 6; ++m) k[m] = steps.set[0].k[m];
+    double ampl = steps.ampl[0];
+    for (int j = 0; j < n; ++j) {
+        if (j == stepAt) [[unlikely]] {
+            ++group;
+            for (int m = 0; m < 6; ++m) k[m] = steps.set[group].k[m];
+            ampl = steps.ampl[group];
+            stepAt = group + 1 < steps.count ? steps.start[group + 1] : n;
+        }
+        if (j == lfoAt) [[unlikely]] {
+            lfo = 1.0 + mLfoAmount * mLfo.next();
+            lfoAt += lfoInterval;
+        }
+        const double e = buffer[j];
+        double y = e;
+        if constexpr (kOrder > 0) {
+            y = outputfilter::step<kOrder>(k, s0, s1, s2, s3, e);
+            if constexpr (kHalfDry) y = y + 0.5 * e;
+            if (!(std::fabs(y) <= kOutputFilterBound)) [[unlikely]] { // also NaN
+                s0 = s1 = s2 = s3 = 0.0;
+                y = 0.0;
+            }
+        }
+        if constexpr (kDc) y = dcBlocker.process(y);
+        if constexpr (kOrder > 0 || kDc) buffer[j] = y;
+        const double g = law.ramp ? law.volume * (law.from + law.step * j) / law.over : law.volume;
+        Put<kChannels>(out, j, y * g * ampl * lfo, left, right, add);
+    }
+    mOutputState[0] = s0;
+    mOutputState[1] = s1;
+    mOutputState[2] = s2;
+    mOutputState[3] = s3;
+    mDcBlocker = dcBlocker;
+    if (lfoOn) mLfoFactor = lfo;
+}
+
+// --- sleep ---------------------------------------------------------------------------------
+
+void tStringVoice::skip(int frames) {
+    if (mState != kSounding) return;
+    // tick() ends the voice at the first sample whose count is past the end time.
+    if (mEndTime - mCount < frames - 1) {
+        mState = kIdle;
+        return;
+    }
+    mCount += frames;
+    mNow += frames;
+}
+
+bool tStringVoice::mayFallAsleep() const {
+    // Filter-attack steps or an excitation still to come change the loop.
+    if (mCount <= mFilterAttackCount) return false;
+    if (mWaveType == kPiano2 && !mSampled.silentA()) return false;
+    if (mWaveType == kMetal && !mSampled.silentB()) return false;
+    // A silent loop stays silent whatever its gain.
+    if (mLoopPeak == 0.0 && mOutputPeak == 0.0) return true;
+    // The loop must not be able to grow: a feedback (now and any it takes later) of at most 1,
+    // loop filters whose gain nowhere exceeds 1 (a first-order filter's gain is largest at
+    // 0 Hz or at half the rate), an allpass.
+    double feedback = std::fabs(mFeedback);
+    if (mOffDelayCount != 0 && (mSoftDamp != 0 || mCount <= mOffDelayCount)) {
+        feedback = std::max(feedback, std::fabs(mOffFeedback));
+    }
+    if (!(feedback <= 1.0)) return false;
+    constexpr double kRoom = 1.0 + 1e-9;
+    for (int k = 0; k < mOrder; ++k) {
+        double b0, b1, a1;
+        if (mRate == kReferenceRate) {
+            b0 = mLoop[k].b0();
+            b1 = 0.0;
+            a1 = mLoop[k].a1();
+        } else {
+            b0 = mSection[k].b0;
+            b1 = mSection[k].b1;
+            a1 = mSection[k].a1;
+        }
+        if (!(std::fabs(a1) < 1.0)) return false;
+        if (!(std::fabs(b0 + b1) <= (1.0 - a1) * kRoom)) return false;
+        if (!(std::fabs(b0 - b1) <= (1.0 + a1) * kRoom)) return false;
+    }
+    return std::fabs(mDelay.coefficient()) <= 1.0;
+}
+
+namespace {
+
+// The sum of magnitudes of the impulse response of 1 / (1 − c1·z⁻¹ − c2·z⁻²), bounded from
+// its poles; infinity when a pole is not inside the unit circle.
+double AllPoleGain(double c1, double c2) {
+    const double d = c1 * c1 + 4.0 * c2;
+    if (d >= 0.0) {
+        const double root = std::sqrt(d);
+        const double r1 = std::fabs(0.5 * (c1 + root));
+        const double r2 = std::fabs(0.5 * (c1 - root));
+        if (!(r1 < 1.0 && r2 < 1.0)) return kLoud;
+        return 1.0 / ((1.0 - r1) * (1.0 - r2));
+    }
+    const double radius = std::sqrt(-c2);
+    if (!(radius < 1.0)) return kLoud;
+    const double sine = std::sqrt(-d) / (2.0 * radius);
+    return std::min(1.0 / ((1.0 - radius) * (1.0 - radius)), 1.0 / ((1.0 - radius) * sine));
+}
+
+// A second-order low pass: gain·(1 + 2z⁻¹ + z⁻²) over its poles.
+double SecondOrderGain(double gain, double c1, double c2) {
+    return 4.0 * std::fabs(gain) * AllPoleGain(c1, c2);
+}
+
+// A first-order low pass: b0·(1 + z⁻¹) / (1 + a1·z⁻¹).
+double FirstOrderGain(double b0, double a1) {
+    return std::fabs(a1) < 1.0 ? 2.0 * std::fabs(b0) / (1.0 - std::fabs(a1)) : kLoud;
+}
+
+} // namespace
+
+double tStringVoice::outputStageGain() const {
+    const tOutputCoefficients coefficients = outputCoefficients();
+    const double* k = coefficients.k;
+    double gain = 1.0;
+    switch (filterOrder()) {
+    case 1:
+        gain = FirstOrderGain(k[0], k[1]);
+        break;
+    case 2:
+        gain = SecondOrderGain(k[0], k[1], k[2]);
+        break;
+    case 3:
+        gain = FirstOrderGain(k[0], k[1]) * SecondOrderGain(k[2], k[3], k[4]);
+        break;
+    case 4:
+        gain = SecondOrderGain(k[0], k[1], k[2]) * SecondOrderGain(k[3], k[4], k[5]);
+        break;
+    default:
+        break;
+    }
+    if (mSlope == 3 || mSlope == 5 || mSlope == 7) gain += 0.5;
+    // The DC blocker: 1 − z⁻¹ over a pole inside the unit circle gives at most 2.
+    if (mDcFilter) gain *= 2.0;
+    return gain;
+}
+
+double tStringVoice::loudestGain(double loudestVolume) const {
+    const double volume = std::max(std::fabs(mVolume), std::fabs(correctedVolume(loudestVolume)));
+    const double tremolo = mLfoOn ? 1.0 + std::fabs(mLfoAmount) : 1.0;
+    // The amplitude ramps stay within 0..1, so does the envelope's level.
+    return volume * tremolo * std::max(1.0, std::fabs(mAmplFactor));
+}
+
+bool tStringVoice::sleepIfSilent(double loudestVolume) {
+    if (mState != kSounding) return false;
+    if (mAsleep) return true;
+    // What is dropped must stay below the level at the voice's output, with room for the
+    // string's own swings.
+    const double outputLevel = kSleepLevel / (4.0 * loudestGain(loudestVolume));
+    const double loopLevel = outputLevel / outputStageGain();
+    if (!(mLoopPeak < loopLevel && mOutputPeak < outputLevel && mayFallAsleep())) {
+        mQuietSamples = 0;
+        return false;
+    }
+    // Quiet for longer than the string holds: everything in it is below the level.
+    mQuietSamples = std::min(mQuietSamples + mPeakFrames, kNever - kPass);
+    if (mQuietSamples <= mDelay.length() + kPass) return false;
+    mAsleep = true;
+    return true;
+}
