@@ -69,6 +69,23 @@ public:
             y = c * (a - y) + x1;
             x1 = a;
         }
+        // Steps before either position wraps round; stepWithin() is step() within them.
+        int span() const {
+            const int toWrite = length - write;
+            const int toRead = length - read;
+            return toWrite < toRead ? toWrite : toRead;
+        }
+        void stepWithin(double x) {
+            buffer[write++] = x;
+            const double a = buffer[read++];
+            y = c * (a - y) + x1;
+            x1 = a;
+        }
+        // After steps within the span: a position at the end starts again.
+        void wrap() {
+            if (write == length) write = 0;
+            if (read == length) read = 0;
+        }
         // The same as clear(0.0).
         void clear() {
             for (int i = 0; i < length; ++i) buffer[i] = 0.0;

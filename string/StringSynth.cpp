@@ -412,7 +412,11 @@ void tStringSynth::Render(int frames) {
     double volume = 0.0, resonance = 0.0, cutoff = 0.0, loudest = 0.0;
     bool autoPan = false;
 
-    bool first = true;
+    // The voices awake, in the order they are mixed, and their places in the stereo field.
+    tStringVoice* awake[kVoiceSlots];
+    double lefts[kVoiceSlots];
+    double rights[kVoiceSlots];
+    int awakeCount = 0;
     bool busy = false;
     for (int i = 0; i < count; ++i) {
         tStringVoice& voice = *mSlots[i].voice;
@@ -440,9 +444,24 @@ void tStringSynth::Render(int frames) {
             left = 2.0 - g;
             right = g;
         }
-        voice.render(mOutput, frames, mChannels, left, right, !first);
+        awake[awakeCount] = &voice;
+        lefts[awakeCount] = left;
+        rights[awakeCount] = right;
+        ++awakeCount;
+    }
+    // Two at a time where they can go side by side; the sum is the same.
+    bool first = true;
+    for (int i = 0; i < awakeCount; i += 2) {
+        if (i + 1 < awakeCount) {
+            tStringVoice::renderPair(*awake[i], lefts[i], rights[i], *awake[i + 1], lefts[i + 1],
+                                     rights[i + 1], mOutput, frames, mChannels, !first);
+        } else {
+            awake[i]->render(mOutput, frames, mChannels, lefts[i], rights[i], !first);
+        }
         first = false;
-        if (sleep) voice.sleepIfSilent(loudest);
+    }
+    if (sleep) {
+        for (int i = 0; i < awakeCount; ++i) awake[i]->sleepIfSilent(loudest);
     }
     if (RenderFades(frames, first, busy)) first = false;
     // The module's output never passes the ceiling, however its sliders are set.

@@ -131,7 +131,12 @@ void tStringVoice::setResonance(double resonance) {
 void tStringVoice::setCutoff(double octaves, int frames) {
     if (octaves < 0.0) octaves = 0.0;
     if (octaves > 10.0) octaves = 10.0;
-    double cutoff = std::pow(2.0, octaves - 1.0);
+    // The module sets the same cutoff block after block.
+    if (!(octaves == mCutoffOctaves)) {
+        mCutoffOctaves = octaves;
+        mCutoffPower = std::pow(2.0, octaves - 1.0);
+    }
+    double cutoff = mCutoffPower;
     if (mFollow == 0) cutoff = cutoff * kReferenceRate * 0.001953125; // hertz
     if (frames == 0) {
         mBaseCutoff = cutoff;

@@ -24,6 +24,11 @@
 #include "string/LoopSection.h"
 #include "string/OutputDesign.h"
 
+namespace stringpasses {
+struct tLoopState;
+struct tFeedbackSchedule;
+} // namespace stringpasses
+
 class tStringVoice {
 public:
     enum { kIdle = 0, kSounding = 1, kPreparing = 2 };
@@ -137,6 +142,13 @@ public:
     // frames samples of a sleeping voice: its time passes, it ends when its end time does.
     void skip(int frames);
 
+    // Two voices into one block, as a.render() and then b.render() would put them there (in
+    // each frame a's sample first, b's added to it); where both allow it, the two are
+    // computed side by side.
+    static void renderPair(tStringVoice& a, double leftA, double rightA, tStringVoice& b,
+                           double leftB, double rightB, double* out, int frames, int channels,
+                           bool addA);
+
 private:
     // Beyond these the string's loop (a feedback above 1 makes it grow) or its output filter (its
     // state can pump itself up when fast cutoff jumps meet a high resonance) has run away and
@@ -205,8 +217,27 @@ private:
     // The output filter's order for the slope (0: none).
     int filterOrder() const;
 
+    // A block in parts: beginBlock() starts watching its peaks, renderRange() renders frames
+    // of it (render() is both).
+    void beginBlock(int frames);
+    void renderRange(double* out, int frames, int channels, double left, double right, bool add);
     template <int kChannels>
     void renderBlock(double* out, int frames, double left, double right, bool add);
+    static void watchPeak(double& peak, const double* x, int n);
+    // The loop's state in plain values and back, and where its feedback changes in a pass.
+    void takeLoop(stringpasses::tLoopState& s);
+    void giveLoop(const stringpasses::tLoopState& s);
+    stringpasses::tFeedbackSchedule feedbackSchedule() const;
+    static void invertFirstFilter(stringpasses::tLoopState& s);
+    // Whether a run may go side by side with another voice's: no output stage, tremolo, ramp,
+    // moving amplitude factor or sampled wave.
+    bool goesStraight() const;
+    template <int kChannels>
+    static int renderPairRuns(tStringVoice& a, double leftA, double rightA, tStringVoice& b,
+                              double leftB, double rightB, double* out, int frames, bool addA);
+    template <int kChannels>
+    static void pairPasses(tStringVoice& a, double leftA, double rightA, tStringVoice& b,
+                           double leftB, double rightB, double* out, int n, bool addA);
     // Samples from now on (at most limit) on which no rare work falls.
     int quietRun(int limit) const;
     // Whether the envelope step every fourth sample changes anything.
@@ -345,6 +376,9 @@ private:
     int mFollow = 1;
     int mGlideSteps = 0;
     double mGlideStep = 0.0;
+    // The last cutoff given in octaves and 2 to its power less one.
+    double mCutoffOctaves = 1.0;
+    double mCutoffPower = 1.0;
     // What the output filters were last designed with: kind and resonance setting as given,
     // and the slope and cutoff of the last design (slope -1: none valid).
     int mKind = -1;

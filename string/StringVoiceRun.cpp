@@ -9,48 +9,19 @@
 
 #include "dsp/SampleRate.h"
 #include "string/OutputFilterStep.h"
+#include "string/StringPasses.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
+using namespace stringpasses;
+
 namespace {
 
-template <int kChannels>
-inline void Put(double* out, int i, double sample, double left, double right, bool add) {
-    if constexpr (kChannels == 1) {
-        if (add) {
-            out[i] += sample;
-        } else {
-            out[i] = sample;
-        }
-    } else {
-        if (add) {
-            out[2 * i] += left * sample;
-            out[2 * i + 1] += right * sample;
-        } else {
-            out[2 * i] = left * sample;
-            out[2 * i + 1] = right * sample;
-        }
-    }
-}
-
-// How the string's output enters the loop filters: as it is, inverted ("modulation"), or
+// How the string's output enters the loop filters: as it is (or inverted, see loopPassOf), or
 // through the general path that also adds a sampled wave.
-enum { kPlain, kInverted, kWithWave };
-
-// The largest magnitude of n values; infinity when one is no number.
-double Peak(const double* x, int n) {
-    double peak = 0.0;
-    for (int i = 0; i < n; ++i) {
-        const double a = std::fabs(x[i]);
-        peak = a > peak ? a : peak;
-        if (a != a) return std::numeric_limits<double>::infinity();
-    }
-    return peak;
-}
-
-constexpr double kLoud = std::numeric_limits<double>::infinity();
+enum { kPlain, kWithWave };
 
 } // namespace
 
@@ -61,6 +32,18 @@ void tStringVoice::render(double* out, int frames, int channels, double left, do
         if (!add) std::fill(out, out + frames * channels, 0.0);
         return;
     }
+    beginBlock(frames);
+    renderRange(out, frames, channels, left, right, add);
+}
+
+void tStringVoice::beginBlock(int frames) {
+    mLoopPeak = 0.0;
+    mOutputPeak = 0.0;
+    mPeakFrames = frames;
+}
+
+void tStringVoice::renderRange(double* out, int frames, int channels, double left, double right,
+                               bool add) {
     if (channels == 2) {
         renderBlock<2>(out, frames, left, right, add);
     } else {
@@ -70,9 +53,6 @@ void tStringVoice::render(double* out, int frames, int channels, double left, do
 
 template <int kChannels>
 void tStringVoice::renderBlock(double* out, int frames, double left, double right, bool add) {
-    mLoopPeak = 0.0;
-    mOutputPeak = 0.0;
-    mPeakFrames = frames;
     int i = 0;
     while (i < frames && mState == kSounding) {
         const int run = quietRun(std::min(frames - i, kPass));
@@ -115,100 +95,54 @@ void tStringVoice::runPasses(double* out, int n, double left, double right, bool
     tSteps steps;
     envelopePass(n, steps);
     double buffer[kPass];
-    auto keep = [&buffer](int i, double e) { buffer[i] = e; };
-    // Without an output stage, tremolo or a moving amplitude factor the loop's samples go
+    tKeep keep{buffer};
+    // Without an output stage, tremolo, ramp or moving amplitude factor the loop's samples go
     // straight to the output as they come.
-    bool direct = filterOrder() == 0 && !mDcFilter && !mLfoOn;
+    bool direct = filterOrder() == 0 && !mDcFilter && !mLfoOn && !volumeLaw().ramp;
     for (int g = 1; g < steps.count && direct; ++g) direct = steps.ampl[g] == steps.ampl[0];
     if (direct) {
-        const tVolumeLaw law = volumeLaw();
+        const double volume = mVolume;
         const double ampl = steps.ampl[0];
-        auto play = [&buffer, &law, ampl, out, left, right, add](int i, double e) {
-            buffer[i] = e;
-            const double g =
-                law.ramp ? law.volume * (law.from + law.step * i) / law.over : law.volume;
-            Put<kChannels>(out, i, e * g * ampl, left, right, add);
-        };
-        loopPass(n, play);
+        if (add) {
+            auto play = [&buffer, volume, ampl, out, left, right](int i, double e) {
+                buffer[i] = e;
+                Put<kChannels>(out, i, e * volume * ampl, left, right, true);
+            };
+            loopPass(n, play);
+        } else {
+            auto play = [&buffer, volume, ampl, out, left, right](int i, double e) {
+                buffer[i] = e;
+                Put<kChannels>(out, i, e * volume * ampl, left, right, false);
+            };
+            loopPass(n, play);
+        }
     } else {
         loopPass(n, keep);
     }
-    // Watching for sleep: the last sample tells at once a string that is far from silent.
-    if (mLoopPeak < kSleepLevel) {
-        mLoopPeak =
-            std::fabs(buffer[n - 1]) < kSleepLevel ? std::max(mLoopPeak, Peak(buffer, n)) : kLoud;
-    }
+    watchPeak(mLoopPeak, buffer, n);
     if (!direct) finishPass<kChannels>(out, buffer, n, steps, left, right, add);
-    if (mOutputPeak < kSleepLevel) {
-        mOutputPeak =
-            std::fabs(buffer[n - 1]) < kSleepLevel ? std::max(mOutputPeak, Peak(buffer, n)) : kLoud;
-    }
+    watchPeak(mOutputPeak, buffer, n);
     mCount += n;
     mNow += n;
 }
 
-// --- the string's loop -------------------------------------------------------------------
-
-namespace {
-
-// The string and the loop filters as plain values for one pass.
-struct tLoopState {
-    tDelayLine::tCursor line;
-    double b0[4];
-    double b1[4];
-    double a1[4];
-    double x1[4];
-    double y[4];
-};
-
-// Samples from .. to − 1 of the loop at a constant feedback, each handed to the sink. The loop
-// filters are one-poles (y = b0·x + a1·y) at 44100 Hz, sections with a zero (y = b0·x + b1·x1 +
-// a1·y) elsewhere.
-template <int kOrder, bool kSections, class tInput, class tSink>
-inline void LoopRun(tLoopState& s, double feedback, double bound, int from, int to, tInput input,
-                    tSink& sink) {
-    for (int i = from; i < to; ++i) {
-        double x = input(s.line.y);
-#pragma GCC unroll 4
-        for (int k = 0; k < kOrder; ++k) {
-            if constexpr (kSections) {
-                s.y[k] = s.b0[k] * x + s.b1[k] * s.x1[k] + s.a1[k] * s.y[k];
-                s.x1[k] = x;
-            } else {
-                s.y[k] = s.b0[k] * x + s.a1[k] * s.y[k];
-            }
-            x = s.y[k];
-        }
-        double v = x * feedback;
-        if (!(std::fabs(v) <= bound)) [[unlikely]] { // also NaN: the whole loop from rest
-            s.line.clear();
-#pragma GCC unroll 4
-            for (int k = 0; k < 4; ++k) {
-                s.x1[k] = 0.0;
-                s.y[k] = 0.0;
-            }
-            v = 0.0;
-        }
-        s.line.step(v);
-        sink(i, v);
-    }
+// Watching for sleep: the last sample tells at once a string that is far from silent.
+void tStringVoice::watchPeak(double& peak, const double* x, int n) {
+    if (!(peak < kSleepLevel)) return;
+    peak = std::fabs(x[n - 1]) < kSleepLevel ? std::max(peak, Peak(x, n)) : kLoud;
 }
 
-} // namespace
+// --- the string's loop -------------------------------------------------------------------
 
 template <class tSink> void tStringVoice::loopPass(int n, tSink& sink) {
     const bool sections = mRate != kReferenceRate;
-    const int input = mWaveType == kPiano2 || mWaveType == kMetal ? kWithWave
-                      : mModulation                               ? kInverted
-                                                                  : kPlain;
+    const bool wave = mWaveType == kPiano2 || mWaveType == kMetal;
 #define KV_LOOP_ORDER(order)                                                                       \
     if (sections) {                                                                                \
-        if (input == kPlain) return loopPassOf<order, true, kPlain>(n, sink);                      \
-        if (input == kInverted) return loopPassOf<order, true, kInverted>(n, sink);                \
+        if (!wave) return loopPassOf<order, true, kPlain>(n, sink);                                \
         return loopPassOf<order, true, kWithWave>(n, sink);                                        \
     }                                                                                              \
-    if (input == kPlain) return loopPassOf<order, false, kPlain>(n, sink);                         \
-    if (input == kInverted) return loopPassOf<order, false, kInverted>(n, sink);                   \
+    if (!wave) return loopPassOf<order, false, kPlain>(n, sink);                                   \
     return loopPassOf<order, false, kWithWave>(n, sink)
     switch (mOrder) {
     case 1:
@@ -225,12 +159,11 @@ template <class tSink> void tStringVoice::loopPass(int n, tSink& sink) {
 
 // The loop pass, cut where the feedback changes: the off-feedback takes over before the
 // sample at the off delay, a soft-damp step follows each sample at a multiple of its interval.
-template <int kOrder, bool kSections, int kInput, class tSink>
-void tStringVoice::loopPassOf(int n, tSink& sink) {
-    tLoopState s;
+void tStringVoice::takeLoop(tLoopState& s) {
     s.line = mDelay.cursor();
+    const bool sections = mRate != kReferenceRate;
     for (int k = 0; k < 4; ++k) {
-        if (kSections) {
+        if (sections) {
             s.b0[k] = mSection[k].b0;
             s.b1[k] = mSection[k].b1;
             s.a1[k] = mSection[k].a1;
@@ -244,61 +177,70 @@ void tStringVoice::loopPassOf(int n, tSink& sink) {
             s.y[k] = mLoop[k].y();
         }
     }
-    const bool modulation = mModulation != 0;
-    auto input = [this, modulation](double x) {
-        if constexpr (kInput == kInverted) {
-            return -x;
-        } else if constexpr (kInput == kWithWave) {
-            if (modulation) x = -x;
-            if (mWaveType == kPiano2) x = x + mSampled.nextA();
-            if (mWaveType == kMetal) x = x + mSampled.nextB();
-            return x;
-        } else {
-            return x;
-        }
-    };
+}
 
-    double feedback = mFeedback;
-    const int offDelayAt = (mOffDelayCount != 0 && mSoftDamp == 0) ? mOffDelayCount - mCount : -1;
-    int i = 0;
-    while (i < n) {
-        int end = n;
-        bool offDelay = false;
-        bool softDamp = false;
-        if (offDelayAt >= i && offDelayAt < end) {
-            if (offDelayAt == i) {
-                feedback = mOffFeedback;
-            } else {
-                end = offDelayAt;
-                offDelay = true;
-            }
-        }
-        if (mSoftDamp != 0) {
-            const int step = i + (mSoftDamp - (mNow + i) % mSoftDamp) % mSoftDamp;
-            if (step < end) {
-                end = step + 1;
-                softDamp = true;
-            }
-        }
-        LoopRun<kOrder, kSections>(s, feedback, kLoopBound, i, end, input, sink);
-        if (offDelay) feedback = mOffFeedback;
-        if (softDamp) {
-            feedback = std::sqrt(feedback);
-            if (mOffDelayCount != 0 && feedback > mOffFeedback) feedback = mOffFeedback;
-        }
-        i = end;
-    }
-
-    mFeedback = feedback;
+void tStringVoice::giveLoop(const tLoopState& s) {
     mDelay.setCursor(s.line);
+    const bool sections = mRate != kReferenceRate;
     for (int k = 0; k < 4; ++k) {
-        if (kSections) {
+        if (sections) {
             mSection[k].x1 = s.x1[k];
             mSection[k].y = s.y[k];
         } else {
             mLoop[k].setY(s.y[k]);
         }
     }
+}
+
+// The first loop filter fed with the inverted string: its input coefficients and the input it
+// keeps change sign (applied twice, it is undone).
+void tStringVoice::invertFirstFilter(tLoopState& s) {
+    s.b0[0] = -s.b0[0];
+    s.b1[0] = -s.b1[0];
+    s.x1[0] = -s.x1[0];
+}
+
+tFeedbackSchedule tStringVoice::feedbackSchedule() const {
+    tFeedbackSchedule schedule;
+    schedule.offDelayAt = (mOffDelayCount != 0 && mSoftDamp == 0) ? mOffDelayCount - mCount : -1;
+    schedule.softDamp = mSoftDamp;
+    schedule.now = mNow;
+    schedule.offFeedback = mOffFeedback;
+    schedule.capped = mOffDelayCount != 0;
+    return schedule;
+}
+
+// The loop pass, in segments that keep one feedback.
+template <int kOrder, bool kSections, int kInput, class tSink>
+void tStringVoice::loopPassOf(int n, tSink& sink) {
+    tLoopState s;
+    takeLoop(s);
+    const bool modulation = mModulation != 0;
+    // The plain path inverts the string's output ("modulation") inside the first loop filter,
+    // exactly: b0·(−x) = (−b0)·x.
+    const bool folded = kInput == kPlain && modulation;
+    if (folded) invertFirstFilter(s);
+    auto input = [this, modulation](double x) {
+        if constexpr (kInput == kWithWave) {
+            if (modulation) x = -x;
+            if (mWaveType == kPiano2) x = x + mSampled.nextA();
+            if (mWaveType == kMetal) x = x + mSampled.nextB();
+        }
+        return x;
+    };
+    const tFeedbackSchedule schedule = feedbackSchedule();
+    double feedback = mFeedback;
+    for (int i = 0; i < n;) {
+        feedback = schedule.at(i, feedback);
+        int change;
+        const int end = schedule.segment(i, n, change);
+        LoopRun<kOrder, kSections>(s, feedback, kLoopBound, i, end, input, sink);
+        feedback = schedule.after(change, feedback);
+        i = end;
+    }
+    mFeedback = feedback;
+    if (folded) invertFirstFilter(s);
+    giveLoop(s);
 }
 
 // --- the output envelope and stage ---------------------------------------------------------
@@ -612,6 +554,10 @@ double tStringVoice::loudestGain(double loudestVolume) const {
 bool tStringVoice::sleepIfSilent(double loudestVolume) {
     if (mState != kSounding) return false;
     if (mAsleep) return true;
+    if (!(mLoopPeak < kSleepLevel && mOutputPeak < kSleepLevel)) { // far from silent
+        mQuietSamples = 0;
+        return false;
+    }
     // What is dropped must stay below the level at the voice's output, with room for the
     // string's own swings.
     const double outputLevel = kSleepLevel / (4.0 * loudestGain(loudestVolume));
