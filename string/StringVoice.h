@@ -205,9 +205,20 @@ private:
         double follow;
     };
     tEnvelopeShape envelopeShape() const;
-    // The envelope's step without the cutoff: moves the level (and with "ampl-env" the
-    // amplitude factor) and returns the cutoff in hertz.
-    double envelopeCutoff(int count, int now, const tEnvelopeShape& shape);
+    // What the envelope's steps change: its level and phase, the end of its sustain and, with
+    // "ampl-env", the amplitude factor.
+    struct tEnvelopeState {
+        double level;
+        int phase;
+        int sustainEnd;
+        double ampl;
+    };
+    tEnvelopeState envelopeState() const;
+    void setEnvelopeState(const tEnvelopeState& state);
+    // The envelope's step without the cutoff: moves the state and returns the cutoff in hertz
+    // from the base cutoff.
+    double envelopeCutoff(int count, int now, double base, const tEnvelopeShape& shape,
+                          tEnvelopeState& state) const;
     double outputStage(double e);
     void setOutputCutoff(double hz);
     // The output filter's coefficients now, and as its filter holds them.

@@ -246,7 +246,21 @@ void tStringVoice::loopPassOf(int n, tSink& sink) {
 // --- the output envelope and stage ---------------------------------------------------------
 
 void tStringVoice::envelopeStep(int count, int now) {
-    setOutputCutoff(envelopeCutoff(count, now, envelopeShape()));
+    tEnvelopeState state = envelopeState();
+    const double c = envelopeCutoff(count, now, mBaseCutoff, envelopeShape(), state);
+    setEnvelopeState(state);
+    setOutputCutoff(c);
+}
+
+tStringVoice::tEnvelopeState tStringVoice::envelopeState() const {
+    return {mEnvLevel, mEnvPhase, mSustainEnd, mAmplFactor};
+}
+
+void tStringVoice::setEnvelopeState(const tEnvelopeState& state) {
+    mEnvLevel = state.level;
+    mEnvPhase = state.phase;
+    mSustainEnd = state.sustainEnd;
+    mAmplFactor = state.ampl;
 }
 
 tStringVoice::tEnvelopeShape tStringVoice::envelopeShape() const {
@@ -269,22 +283,23 @@ tStringVoice::tEnvelopeShape tStringVoice::envelopeShape() const {
     return shape;
 }
 
-inline double tStringVoice::envelopeCutoff(int count, int now, const tEnvelopeShape& shape) {
-    double c = mBaseCutoff;
+inline double tStringVoice::envelopeCutoff(int count, int now, double base,
+                                           const tEnvelopeShape& shape, tEnvelopeState& e) const {
+    double c = base;
     if (mEnvMode != 0 && count >= mSilence) {
-        if (mEnvPhase == 0) {
-            mEnvLevel = mEnvLevel * mRiseSpeed + mRiseAdd;
-            if (mEnvLevel >= 1.0) {
-                mEnvLevel = 1.0;
-                mEnvPhase = 1;
-                mSustainEnd = mSustainSamples + now;
+        if (e.phase == 0) {
+            e.level = e.level * mRiseSpeed + mRiseAdd;
+            if (e.level >= 1.0) {
+                e.level = 1.0;
+                e.phase = 1;
+                e.sustainEnd = mSustainSamples + now;
             }
         } else {
-            mEnvLevel = mEnvLevel * mFallFactor;
-            if (now > mSustainEnd) mEnvLevel = mEnvLevel * mReleaseStep;
+            e.level = e.level * mFallFactor;
+            if (now > e.sustainEnd) e.level = e.level * mReleaseStep;
         }
-        c = mBaseCutoff + mEnvLevel * shape.depth * mEnvAmount;
-        if (mAmplEnv) mAmplFactor = mEnvLevel;
+        c = base + e.level * shape.depth * mEnvAmount;
+        if (mAmplEnv) e.ampl = e.level;
     }
     if (mFollow == 2) c = c * shape.follow;
     if (mFollow != 0) c = c * mFreq;
@@ -301,19 +316,25 @@ void tStringVoice::envelopePass(int n, tSteps& steps) {
     if (!envelopeActs()) return;
     const bool envelopeSteps = mSlope != 0 || mAmplEnv;
     const tEnvelopeShape shape = envelopeShape();
+    tEnvelopeState state = envelopeState();
+    double base = mBaseCutoff;
+    int glide = mGlideSteps;
     double cutoffs[kPass + 1];
     int g = 1;
     for (int i = mEnvelopeInterval - 1 - mNow % mEnvelopeInterval; i < n; i += mEnvelopeInterval) {
-        if (!envelopeSteps && mGlideSteps == 0) continue;
-        if (mGlideSteps != 0) {
-            mBaseCutoff += mGlideStep;
-            --mGlideSteps;
+        if (!envelopeSteps && glide == 0) continue;
+        if (glide != 0) {
+            base += mGlideStep;
+            --glide;
         }
-        cutoffs[g] = envelopeCutoff(mCount + i, mNow + i, shape);
+        cutoffs[g] = envelopeCutoff(mCount + i, mNow + i, base, shape, state);
         steps.start[g] = i;
-        steps.ampl[g] = mAmplFactor;
+        steps.ampl[g] = state.ampl;
         ++g;
     }
+    setEnvelopeState(state);
+    mBaseCutoff = base;
+    mGlideSteps = glide;
     steps.count = g;
     const int last = g - 1;
     if (last == 0) return;
