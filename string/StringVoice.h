@@ -128,14 +128,13 @@ public:
     void render(double* out, int frames, int channels, double left, double right, bool add);
 
     // --- sleep ---------------------------------------------------------------------------
-    // A sounding voice whose string and output have stayed below kSleepLevel (relative to full
-    // scale, at the loudest volume and tremolo its controls allow) for longer than the string
-    // holds, and that nothing can make louder again (a loop that cannot grow, no excitation
-    // still to come), may sleep: it computes nothing more and counts as sounding until its end
-    // time passes, as it would have; its state below the level is dropped. True when it sleeps
-    // after this call.
-    // loudestVolume: the largest volume the module may give the voice, before the note's
-    // corrections.
+    // A sounding voice whose string and output stage could not, at the loudest volume and
+    // tremolo its controls allow, put more than kSleepLevel of full scale (−140 dB) into its
+    // output, for longer than the string holds, and that nothing can make louder again (a loop
+    // that cannot grow, no excitation still to come), may sleep: it computes nothing more and
+    // counts as sounding until its end time passes, as it would have; its state below the
+    // level is dropped. loudestVolume: the largest volume the module may give the voice,
+    // before the note's corrections. True when the voice sleeps after this call.
     static constexpr double kSleepLevel = 1e-7;
     bool sleepIfSilent(double loudestVolume);
     bool isAsleep() const { return mAsleep; }
@@ -257,8 +256,9 @@ private:
     // output stage in place, the amplitude into out.
     template <int kChannels>
     void runPasses(double* out, int n, double left, double right, bool add);
-    // The string's n samples, each handed to sink(i, sample) as it is made.
-    template <class tSink> void loopPass(int n, tSink& sink);
+    // The string's n samples, each handed to sink(i, sample) as it is made (kWaves: the path
+    // that adds a sampled wave may be taken).
+    template <bool kWaves, class tSink> void loopPass(int n, tSink& sink);
     template <int kOrder, bool kSections, int kInput, class tSink>
     void loopPassOf(int n, tSink& sink);
     void envelopePass(int n, tSteps& steps);
