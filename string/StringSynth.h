@@ -85,8 +85,9 @@ public:
     // On, and at least one voice sounded in the last block.
     bool IsActive() const { return mOn != 0 && mHasSound != 0; }
     // Whether voices whose sound has decayed below tStringVoice::kSleepLevel stop computing
-    // (on unless switched off; for every engine of the process). Their notes keep their
-    // voices until they would have ended; a module whose voices all sleep renders nothing.
+    // (on unless switched off; for every engine of the process; voices asleep stay so). Their
+    // notes keep their voices until they would have ended; a module whose voices all sleep
+    // renders nothing.
     static void SetSleeping(bool on);
     static bool Sleeping();
 
