@@ -6,9 +6,15 @@
 
 JOBS ?= 2
 DEPS := cmake g++ make pkg-config libasound2-dev libsndfile1-dev libsmf-dev libstk-dev \
-        libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool python3-numpy imagemagick
+        libjack-jackd2-dev jackd2 liblo-dev \
+        libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool python3-numpy imagemagick \
+        python3-jack-client groff-base desktop-file-utils
+# libstk-dev pulls JACK 1's libjack-dev through librtaudio-dev, and jackd2 installed after it
+# makes apt remove libstk-dev: these three go into one apt-get, where librtaudio-dev takes
+# libjack-jackd2-dev in place of libjack-dev.
+JACK_GROUP := libstk-dev libjack-jackd2-dev jackd2
 
-.PHONY: all deps run demo test tsan soak fuzz bench format clean
+.PHONY: all deps run demo test tsan soak fuzz bench format clean install install-files uninstall
 
 all: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -19,6 +25,8 @@ deps:
 	@missing=$$(for p in $(DEPS); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' \
 	      || echo $$p; done); \
+	case " $$missing " in *" libstk-dev "*|*" libjack-jackd2-dev "*|*" jackd2 "*) \
+	  missing="$$missing $(JACK_GROUP)";; esac; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing missing packages:" $$missing; \
 	  if [ "$$(id -u)" -eq 0 ]; then SUDO=; else SUDO=sudo; fi; \
@@ -77,6 +85,34 @@ fuzz:
 
 bench: all
 	./build/bench/kelvora_bench $(BENCH_ARGS)
+
+# Installing: PREFIX (default /usr/local) and DESTDIR as usual. `make install` builds the
+# release programs first; `make install-files` copies what BUILD_DIR holds (the tests install
+# their own build into a temporary DESTDIR). Each installed file is one line of install-files
+# and one entry of INSTALLED, which uninstall removes.
+PREFIX ?= /usr/local
+BUILD_DIR ?= build
+BINDIR := $(PREFIX)/bin
+DATADIR := $(PREFIX)/share
+MANDIR := $(DATADIR)/man
+INSTALLED := $(BINDIR)/kelvora $(BINDIR)/kelvora-render \
+             $(DATADIR)/applications/kelvora.desktop \
+             $(DATADIR)/icons/hicolor/scalable/apps/kelvora.svg \
+             $(MANDIR)/man1/kelvora.1 $(MANDIR)/man1/kelvora-render.1
+
+install: all
+	$(MAKE) install-files
+
+install-files:
+	install -Dm755 $(BUILD_DIR)/kelvora $(DESTDIR)$(BINDIR)/kelvora
+	install -Dm755 $(BUILD_DIR)/kelvora-render $(DESTDIR)$(BINDIR)/kelvora-render
+	install -Dm644 data/kelvora.desktop $(DESTDIR)$(DATADIR)/applications/kelvora.desktop
+	install -Dm644 data/kelvora.svg $(DESTDIR)$(DATADIR)/icons/hicolor/scalable/apps/kelvora.svg
+	install -Dm644 data/kelvora.1 $(DESTDIR)$(MANDIR)/man1/kelvora.1
+	install -Dm644 data/kelvora-render.1 $(DESTDIR)$(MANDIR)/man1/kelvora-render.1
+
+uninstall:
+	rm -f $(addprefix $(DESTDIR),$(INSTALLED))
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

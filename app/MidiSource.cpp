@@ -1,6 +1,5 @@
 #include "app/MidiSource.h"
 
-#include "core/LoadCounters.h"
 #include "platform/MidiIn.h"
 
 #include <cstdio>
@@ -57,19 +56,16 @@ std::optional<int> ChooseMidiSource(const std::string& fifoPath, int standardInp
     return std::nullopt;
 }
 
-void StartMidiSource(const tMidiSource& source, tMidiIn& midiIn, tLoadCounters& counters) {
+void StartMidiSource(const tMidiSource& source, tMidiIn& midiIn) {
     switch (source.kind) {
     case tMidiSource::kFifo:
         midiIn.StartStream(source.fd, source.path);
-        counters.UseFifoLevels();
         break;
     case tMidiSource::kPipe:
         midiIn.StartStream(source.fd, "");
-        counters.UseFifoLevels();
         break;
     case tMidiSource::kSequencer:
         midiIn.StartSequencer();
-        counters.UseSequencerLevels();
         break;
     }
 }

@@ -6,7 +6,6 @@
 #include <string>
 
 class tMidiIn;
-class tLoadCounters;
 
 struct tMidiSource {
     enum tKind { kFifo, kPipe, kSequencer };
@@ -22,6 +21,5 @@ struct tMidiSource {
 std::optional<int> ChooseMidiSource(const std::string& fifoPath, int standardInput,
                                     tMidiSource& source);
 
-// Starts the MIDI thread on the source and sets the load levels that go with it (40 and 120
-// for a FIFO or pipe, 80 and 200 for the sequencer, also when it could not be opened).
-void StartMidiSource(const tMidiSource& source, tMidiIn& midiIn, tLoadCounters& counters);
+// Starts the MIDI thread on the source.
+void StartMidiSource(const tMidiSource& source, tMidiIn& midiIn);

@@ -1,12 +1,13 @@
 // Everything the synthesizer runs except its windows: the settings, the rack, the master
-// stage, the audio device with its thread and render callback, the tick thread and the MIDI
-// input thread.
+// stage, the audio back-ends (the ALSA device with its thread and render callback, the JACK
+// client) behind one switch, the tick thread and the MIDI input thread.
 //
 // Start follows the start-up order: the rc file, then the command line over it, the render
 // callback, the tick thread, the MIDI source with its thread; then, once every thread has
-// set its scheduling, privileges are dropped (once, for the whole process), and the rack is
-// set up for stereo. Audio stays off until switched on. The destructor switches audio off
-// and ends the threads before the rack goes.
+// set its scheduling, the memory is locked in RAM when the audio thread runs in realtime,
+// privileges are dropped (once, for the whole process), and the rack is set up for stereo. Audio
+// stays off until switched on. The destructor switches audio off and ends the threads before the
+// rack goes.
 #pragma once
 
 #include "app/CommandLine.h"
@@ -17,6 +18,8 @@
 #include "core/Rack.h"
 #include "platform/Audio.h"
 #include "platform/AudioCallback.h"
+#include "platform/AudioSystems.h"
+#include "platform/JackAudio.h"
 #include "platform/MidiIn.h"
 #include "platform/TickThread.h"
 
@@ -39,9 +42,13 @@ public:
     tRack& Rack() { return mRack; }
     tMasterControls& Master() { return mMaster; }
     tLoadCounters& Counters() { return mCounters; }
-    tAudioSwitch& AudioSwitch() { return mCallback; }
+    // The back-end the configuration chooses: ALSA or JACK.
+    tAudioSwitch& AudioSwitch() { return mSystems; }
     tAudio& Audio() { return mAudio; }
+    tJackAudio& Jack() { return mJack; }
     tMidiIn& MidiIn() { return mMidiIn; }
+    // Whether the memory was locked in RAM (only with a realtime audio thread).
+    bool MemoryLocked() const { return mMemoryLocked; }
 
 private:
     tConfig mConfig;
@@ -52,6 +59,9 @@ private:
     tMasterStage mStage;
     tAudio mAudio;
     tRenderCallback mCallback;
+    tJackAudio mJack;
+    tAudioSystems mSystems;
     std::optional<tTickThread> mTick;
     tMidiIn mMidiIn;
+    bool mMemoryLocked = false;
 };

@@ -44,17 +44,17 @@ constexpr int kSilenceLevel = 8; // the previous note has died away below this
 // would, and notes when a block first rises above the sound level.
 class tClockedClient : public tAudioClient {
 public:
-    tClockedClient(tAudioClient& inner, const tMasterStage& stage) : mInner(inner), mStage(stage) {}
+    explicit tClockedClient(tRenderCallback& inner) : mInner(inner) {}
 
     void AudioCallback() override {
         mInner.AudioCallback();
         int peak = 0;
         for (int i = 0; i < kPeriod * 2; ++i)
-            peak = std::max(peak, std::abs(int(mStage.Samples()[i])));
+            peak = std::max(peak, std::abs(int(mInner.Samples()[i])));
         level.store(peak);
         if (peak > kSoundLevel && armed.exchange(false))
             sounded.store(tClock::now().time_since_epoch().count());
-        mNext += std::chrono::nanoseconds(1000000000LL * kPeriod / tRenderCallback::kRate);
+        mNext += std::chrono::nanoseconds(1000000000LL * kPeriod / mInner.SampleRate());
         const auto now = tClock::now();
         if (mNext < now) mNext = now;
         std::this_thread::sleep_until(mNext);
@@ -65,8 +65,7 @@ public:
     std::atomic<int> level{0};
 
 private:
-    tAudioClient& mInner;
-    const tMasterStage& mStage;
+    tRenderCallback& mInner;
     tClock::time_point mNext = tClock::now();
 };
 
@@ -101,11 +100,10 @@ struct tSetup {
             tRack::tGuard guard(rack);
             slot->SwitchOn();
         }
-        counters.UseFifoLevels();
-        stage = std::make_unique<tMasterStage>(controls, counters);
+        stage = std::make_unique<tMasterStage>(controls);
         audio = std::make_unique<tAudio>(config);
-        callback = std::make_unique<tRenderCallback>(rack, *audio, *stage, controls, counters);
-        clocked = std::make_unique<tClockedClient>(*callback, *stage);
+        callback = std::make_unique<tRenderCallback>(rack, *audio, *stage, controls);
+        clocked = std::make_unique<tClockedClient>(*callback);
         audio->SetCallback(clocked.get());
         tick = std::make_unique<tTickThread>(counters);
 
@@ -163,7 +161,7 @@ void BM_FifoNoteOnToFirstSample(benchmark::State& state) {
         setup.Send({0x80, static_cast<unsigned char>(key), 0});
         key = key == 72 ? 60 : key + 1;
     }
-    state.counters["period_ms"] = 1000.0 * kPeriod / tRenderCallback::kRate;
+    state.counters["period_ms"] = 1000.0 * kPeriod / setup.callback->SampleRate();
 }
 BENCHMARK(BM_FifoNoteOnToFirstSample)
     ->UseManualTime()

@@ -1,54 +1,97 @@
 #include "core/MasterStage.h"
 
+#include "dsp/SampleRate.h"
+
 #include <algorithm>
 #include <cmath>
 
-tMasterStage::tMasterStage(tMasterControls& controls, tLoadCounters& counters)
-    : mControls(controls), mCounters(counters) {}
+namespace {
+// 2^-15: an exact scaling, so that out x 32768 gives back the scaled value bit for bit.
+constexpr double kOutputScale = 1.0 / tMasterStage::kFullScale;
+} // namespace
+
+tMasterStage::tMasterStage(tMasterControls& controls) : mControls(controls) {
+    SetSampleRate(kReferenceRate);
+}
+
+void tMasterStage::SetSampleRate(int rate) {
+    mRate = rate;
+    mMeterWindowFrames = std::max(1, static_cast<int>(std::lround(kMeterWindow * rateScale(rate))));
+    mReleasePerFrame = std::exp(-1.0 / (kReleaseSeconds * rate));
+}
 
 double tMasterStage::GainForVolume(double volume) {
     return (std::pow(2.0, volume / 3.0) - 1.0) * kFullScale;
 }
 
-void tMasterStage::convert(const double* mix, int n) {
-    for (int i = 0; i < n; ++i) mSamples[i] = ToSample(mGain * mix[i]);
-}
-
-void tMasterStage::convertTrackingPeak(const double* mix, int n) {
-    double peak = mPeak;
-    for (int i = 0; i < n; ++i) {
-        const double scaled = mGain * mix[i];
-        peak = std::max(peak, std::fabs(scaled));
-        mSamples[i] = ToSample(scaled);
+void tMasterStage::Process(const double* mix, int frames, int channels, double* out) {
+    frames = std::max(frames, 0);
+    const int n = frames * channels;
+    const double target = GainForVolume(mControls.volume.Value());
+    if (!mStarted) {
+        mGain = target;
+        mStarted = true;
     }
-    mPeak = peak;
-}
-
-bool tMasterStage::Process(const double* mix, int frames, int channels, int fragments) {
-    const int n = std::clamp(frames * channels, 0, kSampleCount);
-
-    if (mMeterCounter == 0) mGain = GainForVolume(mControls.volume.Value());
+    const double from = mGain;
     const bool vu = mControls.vu.IsOn();
     const bool limiter = mControls.limiter.IsOn();
 
     if (limiter) {
+        limit(mix, frames, channels, from, target, out);
+    } else if (from == target && !vu) {
+        for (int i = 0; i < n; ++i) out[i] = from * mix[i] * kOutputScale;
+    } else if (from == target) {
         double peak = mPeak;
-        for (int i = 0; i < n; ++i) peak = std::max(peak, std::fabs(mGain * mix[i]));
+        for (int i = 0; i < n; ++i) {
+            const double scaled = from * mix[i];
+            peak = std::max(peak, std::fabs(scaled));
+            out[i] = scaled * kOutputScale;
+        }
         mPeak = peak;
-        if (mPeak > kLimitPeak) mGain = kLimitTarget / mPeak * mGain;
-        convert(mix, n);
-    } else if (vu) {
-        convertTrackingPeak(mix, n);
     } else {
-        convert(mix, n);
+        // The gain reaches the slider's value at the block's last frame.
+        const double step = (target - from) / frames;
+        double peak = mPeak;
+        for (int f = 0; f < frames; ++f) {
+            const double gain = from + step * (f + 1);
+            for (int c = 0; c < channels; ++c) {
+                const double scaled = gain * mix[f * channels + c];
+                peak = std::max(peak, std::fabs(scaled));
+                out[f * channels + c] = scaled * kOutputScale;
+            }
+        }
+        if (vu) mPeak = peak;
     }
+    mGain = target;
 
-    if (mMeterCounter++ > kMeterWindow - 2) updateVuMeter(vu, limiter);
+    mMeterFrames += frames;
+    if (mMeterFrames >= mMeterWindowFrames) updateVuMeter(vu, limiter);
+}
 
-    const int blocks = mCounters.Blocks();
-    updateLoadMeter(frames, fragments, blocks);
-
-    return blocks > mCounters.CutOffLevel() * frames / 128 + fragments;
+void tMasterStage::limit(const double* mix, int frames, int channels, double from, double to,
+                         double* out) {
+    const double step = frames > 0 ? (to - from) / frames : 0.0;
+    double peak = 0.0; // of the block at the volume's gain, before the limiter
+    for (int f = 0; f < frames; ++f) {
+        const double gain = from == to ? to : from + step * (f + 1);
+        double frame = 0.0;
+        for (int c = 0; c < channels; ++c)
+            frame = std::max(frame, std::fabs(mix[f * channels + c]));
+        peak = std::max(peak, gain * frame);
+    }
+    mPeak = std::max(mPeak, peak);
+    // The reduction this block needs, and the one the release has come back to by its end.
+    const double needed = peak > kLimitPeak ? kLimitPeak / peak : 1.0;
+    const double released = 1.0 - (1.0 - mReduction) * std::pow(mReleasePerFrame, frames);
+    const double start = std::min(mReduction, needed);
+    const double end = std::min(released, needed);
+    const double reductionStep = frames > 0 ? (end - start) / frames : 0.0;
+    for (int f = 0; f < frames; ++f) {
+        const double gain = (from == to ? to : from + step * (f + 1)) *
+                            (start + reductionStep * (f + 1)) * kOutputScale;
+        for (int c = 0; c < channels; ++c) out[f * channels + c] = gain * mix[f * channels + c];
+    }
+    mReduction = end;
 }
 
 void tMasterStage::updateVuMeter(bool vu, bool limiter) {
@@ -62,18 +105,27 @@ void tMasterStage::updateVuMeter(bool vu, bool limiter) {
         mControls.vuMeter.Set(mPeak / kFullScale);
     }
     mPeak = 0.0;
-    mMeterCounter = 0;
+    mMeterFrames = 0;
 }
 
-void tMasterStage::updateLoadMeter(int frames, int fragments, int blocks) {
-    if (mLoadCounter++ > kLoadWindow - 2) {
-        const int load = frames * mLoadMaximum / 128;
-        mControls.loadMeter.SetColour(
-            load > mCounters.WarningLevel() + fragments ? kLoadColourWarning : kLoadColourNormal);
-        mControls.loadMeter.Set(load);
-        mLoadMaximum = 0;
-        mLoadCounter = 0;
-    } else {
-        mLoadMaximum = std::max(mLoadMaximum, blocks);
+bool tMasterStage::UpdateLoad(double busySeconds, int frames) {
+    const double seconds = static_cast<double>(std::max(frames, 1)) / mRate;
+    const double share = std::max(busySeconds, 0.0) / seconds;
+    mLoadMaximum = std::max(mLoadMaximum, share);
+    mLoadSeconds += seconds;
+    if (mLoadSeconds >= kLoadWindowSeconds) {
+        mControls.loadMeter.SetColour(mLoadMaximum > kHeavyLoadShare ? kLoadColourWarning
+                                                                     : kLoadColourNormal);
+        mControls.loadMeter.Set(100.0 * mLoadMaximum);
+        mLoadMaximum = 0.0;
+        mLoadSeconds = 0.0;
     }
+    // The processor time over each second of sound (kOverloadSeconds) against the share.
+    mOverSeconds += seconds;
+    mOverBusy += std::max(busySeconds, 0.0);
+    if (mOverSeconds < mOverloadSeconds) return false;
+    const bool overloaded = mOverBusy > mOverloadShare * mOverSeconds;
+    mOverSeconds = 0.0;
+    mOverBusy = 0.0;
+    return overloaded;
 }

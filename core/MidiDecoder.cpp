@@ -62,7 +62,7 @@ void tMidiDecoder::Dispatch() {
         break;
     case 0xB0:
         if (d1 == kAllNotesOff || d1 == kAllSoundOff) {
-            mSink.AllNotesOff();
+            mSink.ChannelNotesOff(mChannel);
         } else {
             mSink.Controller(mChannel, d1, d2);
             if (d1 == kPanController) mSink.SetPan(mChannel, d2);

@@ -9,7 +9,8 @@
 // the next channel status byte.
 //
 // Supported messages: note on (velocity 0 is a note off), note off, controllers (120 and 123
-// switch off all notes of every slot; 10 is passed on and also sets the pan), pitch bend
+// switch off all notes of the slots on their channel; 10 is passed on and also sets the pan),
+// pitch bend
 // (controller -1, 0..16383). Polyphonic and channel pressure and program changes are read and
 // dropped. Feed never allocates, locks or throws.
 #pragma once

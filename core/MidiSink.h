@@ -10,5 +10,8 @@ public:
     // number -1 is pitch bend with value 0..16383, 8192 at the centre.
     virtual void Controller(int channel, int number, int value) = 0;
     virtual void SetPan(int channel, int value) = 0;
+    // Every note of every channel off.
     virtual void AllNotesOff() = 0;
+    // Every note of one channel off: controllers 120 (all sound off) and 123 (all notes off).
+    virtual void ChannelNotesOff(int channel) = 0;
 };

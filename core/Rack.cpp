@@ -3,6 +3,7 @@
 #include "dsp/FlushDenormals.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 constexpr std::size_t kReservedSlots = 256;
@@ -32,14 +33,14 @@ void tRack::Insert(tSlot* slot) {
     slot->SetChannels(mChannels);
     slot->SetSampleRate(mSampleRate);
     slot->Prepare();
-    std::lock_guard<std::mutex> lock(mLock);
+    const tOwnerLock lock(*this);
     DeliverPending();
     mSlots.push_back(slot);
 }
 
 void tRack::Delete(tSlot* slot) {
     {
-        std::lock_guard<std::mutex> lock(mLock);
+        const tOwnerLock lock(*this);
         DeliverPending();
         if (!Contains(slot)) return;
         slot->SwitchOff();
@@ -55,7 +56,7 @@ void tRack::Delete(tSlot* slot) {
 void tRack::Clear() {
     std::vector<tSlot*> doomed;
     {
-        std::lock_guard<std::mutex> lock(mLock);
+        const tOwnerLock lock(*this);
         DeliverPending();
         for (tSlot* slot : mSlots) {
             slot->SwitchOff();
@@ -77,7 +78,7 @@ bool tRack::IsUpstream(const tSlot* b, const tSlot* a) {
 
 void tRack::Connect(tSlot* a, tSlot* b) {
     if (a == nullptr || b == nullptr || a == b || !b->AcceptsInput()) return;
-    std::lock_guard<std::mutex> lock(mLock);
+    const tOwnerLock lock(*this);
     if (IsUpstream(b, a)) return;
     auto& outputs = a->mOutputs;
     if (std::find(outputs.begin(), outputs.end(), b) != outputs.end()) {
@@ -91,14 +92,14 @@ void tRack::Connect(tSlot* a, tSlot* b) {
 }
 
 void tRack::SetChannels(int n) {
-    std::lock_guard<std::mutex> lock(mLock);
+    const tOwnerLock lock(*this);
     DeliverPending();
     mChannels = n;
     for (tSlot* slot : mSlots) slot->SetChannels(n);
 }
 
 void tRack::SetSampleRate(int rate) {
-    std::lock_guard<std::mutex> lock(mLock);
+    const tOwnerLock lock(*this);
     DeliverPending();
     mSampleRate = rate;
     for (tSlot* slot : mSlots) {
@@ -108,13 +109,45 @@ void tRack::SetSampleRate(int rate) {
 }
 
 void tRack::PrepareAll() {
-    std::lock_guard<std::mutex> lock(mLock);
+    const tOwnerLock lock(*this);
     DeliverPending();
     for (tSlot* slot : mSlots) slot->Prepare();
 }
 
+namespace {
+std::int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+} // namespace
+
+void tRack::GrantLease(double callSeconds) {
+    mLeaseEnd.store(Now() + static_cast<std::int64_t>(0.5e9 * callSeconds),
+                    std::memory_order_release);
+}
+
+bool tRack::Leased() const {
+    return Now() < mLeaseEnd.load(std::memory_order_acquire);
+}
+
+void tRack::LockForOwner() {
+    if (!mRendering.load() || !mLeasing.load() || Leased()) {
+        mLock.lock();
+        return;
+    }
+    mWanted.fetch_add(1, std::memory_order_acq_rel);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kLeaseWaitMs);
+    while (!Leased() && mRendering.load() && mLeasing.load() &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    mLock.lock();
+    mWanted.fetch_sub(1, std::memory_order_acq_rel);
+}
+
 tRack::tGuard::tGuard(tRack& rack) : mRack(rack) {
-    mRack.mLock.lock();
+    mRack.LockForOwner();
     mRack.mGuardOwner.store(std::this_thread::get_id());
     mRack.DeliverPending();
 }
@@ -133,6 +166,8 @@ bool tRack::GuardedByThisThread() const {
 void tRack::SetRendering(bool rendering) {
     mRendering.store(rendering);
     if (rendering) return;
+    mLeasing.store(false);
+    mLeaseEnd.store(0);
     // What was queued for a block that will not come is delivered now, or by the next event
     // or structure change when the rack is busy (this may run on the audio thread, which
     // never waits for the rack's owner).
@@ -153,8 +188,10 @@ void tRack::Post(const tRackEvent& event) {
     if (mEvents.Push(event)) return;
     if (event.kind == tRackEvent::kAllNotesOff) {
         mFlushBefore.store(mEvents.Head(), std::memory_order_relaxed);
+        const std::uint32_t bit =
+            event.channel < 0 ? kFlushEveryChannel : 1u << (event.channel & 0x0F);
         // One all-notes-off waiting already does the work of this one too.
-        if (mFlushPending.exchange(true, std::memory_order_acq_rel))
+        if (mFlushPending.fetch_or(bit, std::memory_order_acq_rel) & bit)
             mDropped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
@@ -162,6 +199,8 @@ void tRack::Post(const tRackEvent& event) {
 }
 
 void tRack::NoteOn(int channel, int key, int velocity) {
+    if (channel >= 0 && channel < 16 && velocity > 0)
+        mNotesOn[channel].fetch_add(1, std::memory_order_relaxed);
     Post({tRackEvent::kNoteOn, static_cast<std::int8_t>(channel), static_cast<std::int16_t>(key),
           static_cast<std::int16_t>(velocity)});
 }
@@ -182,18 +221,28 @@ void tRack::SetPan(int channel, int value) {
 }
 
 void tRack::AllNotesOff() {
-    Post({tRackEvent::kAllNotesOff, 0, 0, 0});
+    Post({tRackEvent::kAllNotesOff, -1, 0, 0});
+}
+
+void tRack::ChannelNotesOff(int channel) {
+    Post({tRackEvent::kAllNotesOff, static_cast<std::int8_t>(channel & 0x0F), 0, 0});
 }
 
 void tRack::DeliverPending() {
     tRackEvent event;
-    if (mFlushPending.exchange(false, std::memory_order_acquire)) {
+    if (const std::uint32_t flush = mFlushPending.exchange(0, std::memory_order_acquire)) {
         const std::uint32_t before = mFlushBefore.load(std::memory_order_relaxed);
         unsigned discarded = 0;
         while (static_cast<std::int32_t>(before - mEvents.Tail()) > 0 && mEvents.Pop(event))
             ++discarded;
         mDropped.fetch_add(discarded, std::memory_order_relaxed);
-        Deliver({tRackEvent::kAllNotesOff, 0, 0, 0});
+        if (flush & kFlushEveryChannel) {
+            Deliver({tRackEvent::kAllNotesOff, -1, 0, 0});
+        } else {
+            for (int channel = 0; channel < 16; ++channel)
+                if (flush & (1u << channel))
+                    Deliver({tRackEvent::kAllNotesOff, static_cast<std::int8_t>(channel), 0, 0});
+        }
     }
     while (mEvents.Pop(event)) Deliver(event);
 }
@@ -216,7 +265,8 @@ void tRack::Deliver(const tRackEvent& event) {
             if (slot->GetChannel() == event.channel) slot->SetPan(event.value);
         break;
     case tRackEvent::kAllNotesOff:
-        for (tSlot* slot : mSlots) slot->AllNotesOff();
+        for (tSlot* slot : mSlots)
+            if (event.channel < 0 || slot->GetChannel() == event.channel) slot->AllNotesOff();
         break;
     }
 }
@@ -232,8 +282,22 @@ void tRack::CountSilenced() {
     if (silenced != 0) mSilenced.fetch_add(silenced, std::memory_order_relaxed);
 }
 
-const double* tRack::Render(int frames) {
+bool tRack::TryDeliver(const tRackEvent* events, int count) {
     std::unique_lock<std::mutex> lock(mLock, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    DeliverPending();
+    for (int i = 0; i < count; ++i) Deliver(events[i]);
+    return true;
+}
+
+const double* tRack::Render(int frames) {
+    bool delivered = false;
+    return Render(frames, nullptr, 0, delivered);
+}
+
+const double* tRack::Render(int frames, const tRackEvent* events, int count, bool& delivered) {
+    std::unique_lock<std::mutex> lock(mLock, std::try_to_lock);
+    delivered = lock.owns_lock();
     const int channels = lock.owns_lock() ? mChannels : 1;
     frames = std::clamp(frames, 0, kMixSize / std::max(channels, 1));
     if (!lock.owns_lock()) {
@@ -247,6 +311,7 @@ const double* tRack::Render(int frames) {
     // compute many times slower; the whole block treats them as zero.
     const tFlushDenormals flush;
     DeliverPending();
+    for (int i = 0; i < count; ++i) Deliver(events[i]);
     for (tSlot* slot : mSlots) {
         slot->rendered = false;
         if (slot->AcceptsInput()) continue;

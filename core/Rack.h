@@ -8,9 +8,11 @@
 // block renders they are delivered at once under the rack's lock, so nothing piles up. An
 // all-notes-off is never lost: when the queue is full, what was queued before it is
 // discarded (and counted as dropped) and it takes effect at the next block. Rendering (the audio
-// thread) takes the rack's lock without waiting: while the owner holds it to change the structure,
-// the block is silence and no event is delivered. The owner holds the lock only for pointer changes
-// and short module operations; modules are constructed and destroyed outside it.
+// thread) takes the rack's lock without waiting: should the owner hold it, the block is silence
+// and no event is delivered. While an engine renders, the owner therefore takes the lock only in
+// the time the engine gives it after rendering ahead (see GrantLease), so edits leave no hole.
+// The owner holds the lock only for pointer changes and short module operations; modules are
+// constructed and destroyed outside it.
 #pragma once
 
 #include "core/MidiSink.h"
@@ -69,19 +71,42 @@ public:
     bool GuardedByThisThread() const;
 
     // --- MIDI fan-out (any thread) -----------------------------------------------------
-    // NoteOn, NoteOff and SetPan reach the slots whose channel is channel; Controller and
-    // AllNotesOff reach every slot.
+    // NoteOn, NoteOff, SetPan and ChannelNotesOff reach the slots whose channel is channel;
+    // Controller and AllNotesOff reach every slot.
     void NoteOn(int channel, int key, int velocity) override;
     void NoteOff(int channel, int key) override;
     void Controller(int channel, int number, int value) override;
     void SetPan(int channel, int value) override;
     void AllNotesOff() override;
+    void ChannelNotesOff(int channel) override;
+    // Note-ons that arrived on channel (0..15) so far, whoever played them; the main window
+    // compares the counts to tell when notes arrive where nothing can sound.
+    std::uint32_t NotesOnChannel(int channel) const {
+        return channel >= 0 && channel < 16 ? mNotesOn[channel].load(std::memory_order_relaxed) : 0;
+    }
     // Events lost because the queue was full.
     unsigned DroppedEvents() const { return mDropped.load(std::memory_order_relaxed); }
     // Whether a thread renders blocks one after the other (audio on): events are then queued
     // for the next block; otherwise they are delivered at once. The audio switch sets it.
     void SetRendering(bool rendering);
     bool IsRendering() const { return mRendering.load(); }
+
+    // --- handing the rack to its owner between blocks (engine and owning thread) ------
+    // An engine renders the rack in calls paced by a device. When the owning thread wants
+    // the lock (a structure change, a tGuard) while blocks are rendered, it waits until the
+    // engine has just finished a call and rendered the next call's sound ahead (GrantLease,
+    // with the call's duration). The owner may begin its work in the first half of that
+    // call's time: it then has a call and a half before the engine needs the lock again, and
+    // no block goes silent. EndLease: the engine plays what it rendered ahead. A renderer that
+    // never grants (rack.Render alone) makes the owner wait kLeaseWaitMs at most, as does a
+    // renderer that stopped.
+    static constexpr int kLeaseWaitMs = 250;
+    void RenderWithLeases() {
+        if (!mLeasing.load(std::memory_order_relaxed)) mLeasing.store(true);
+    }
+    bool LockWanted() const { return mWanted.load(std::memory_order_acquire) > 0; }
+    void GrantLease(double callSeconds);
+    void EndLease() { mLeaseEnd.store(0, std::memory_order_release); }
 
     // Blocks in which a module's output was not finite: that module's block was replaced by
     // silence and the module reset, so nothing non-finite reaches the mix.
@@ -92,8 +117,29 @@ public:
     // mixes them: frames x Channels() doubles, interleaved. Silence while the structure is
     // being changed.
     const double* Render(int frames);
+    // The same, delivering count already-decoded events (in order, after the queued ones)
+    // straight to the modules on this thread first. delivered tells whether they reached
+    // them: false while the structure is being changed (the block is then silence), and the
+    // caller keeps them for its next block.
+    const double* Render(int frames, const tRackEvent* events, int count, bool& delivered);
+    // The events of that entry without rendering, for a caller whose events overflow what it
+    // keeps: false, and nothing delivered, while the structure is being changed.
+    bool TryDeliver(const tRackEvent* events, int count);
 
 private:
+    // The owning thread's way to the lock: through a lease while an engine renders.
+    void LockForOwner();
+    class tOwnerLock {
+    public:
+        explicit tOwnerLock(tRack& rack) : mRack(rack) { mRack.LockForOwner(); }
+        ~tOwnerLock() { mRack.mLock.unlock(); }
+        tOwnerLock(const tOwnerLock&) = delete;
+        tOwnerLock& operator=(const tOwnerLock&) = delete;
+
+    private:
+        tRack& mRack;
+    };
+
     void Post(const tRackEvent& event);
     void DeliverPending(); // lock held
     void CountSilenced();  // lock held
@@ -106,11 +152,20 @@ private:
     tEventQueue mEvents;
     std::atomic<unsigned> mDropped{0};
     std::atomic<bool> mRendering{false};
-    // An all-notes-off that found the queue full: the events queued before it (up to the
-    // queue position mFlushBefore) are discarded at the next block, then it is delivered.
-    std::atomic<bool> mFlushPending{false};
+    std::atomic<bool> mLeasing{false}; // an engine renders and grants leases
+    std::atomic<int> mWanted{0};       // owners waiting for the lock
+    // Until when (steady clock, nanoseconds) the owner may begin work: the engine has
+    // rendered ahead. 0: no lease.
+    std::atomic<std::int64_t> mLeaseEnd{0};
+    bool Leased() const;
+    // All-notes-offs that found the queue full: the events queued before them (up to the
+    // queue position mFlushBefore) are discarded at the next block, then they are delivered.
+    // Bit c for channel c, kFlushEveryChannel for every channel.
+    static constexpr std::uint32_t kFlushEveryChannel = 1u << 16;
+    std::atomic<std::uint32_t> mFlushPending{0};
     std::atomic<std::uint32_t> mFlushBefore{0};
     std::atomic<unsigned> mSilenced{0};
+    std::atomic<std::uint32_t> mNotesOn[16] = {};
     std::vector<tSlot*> mSlots;
     int mChannels = 1;
     int mSampleRate = 44100;

@@ -8,7 +8,7 @@
 struct tRackEvent {
     enum Kind : std::uint8_t { kNoteOn, kNoteOff, kController, kPan, kAllNotesOff };
     Kind kind = kAllNotesOff;
-    std::int8_t channel = 0;
+    std::int8_t channel = 0; // -1: every channel (all notes off only)
     std::int16_t number = 0; // key or controller number (-1 = pitch bend)
     std::int16_t value = 0;  // velocity, controller value (0..16383) or pan
 };

@@ -1,78 +1,27 @@
 #include "core/RackFile.h"
 
 #include "core/Path.h"
+#include "core/RackRecords.h"
 #include "core/TextFile.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <istream>
+#include <iterator>
 #include <map>
 #include <ostream>
 #include <sstream>
 
 namespace {
-
 constexpr char kHeader[] = "kelvora-state";
-constexpr std::size_t kHeaderLength = sizeof kHeader - 1;
-
-// Reads characters up to and including the next c; false at the end of the input.
-bool SkipPast(std::istream& in, char c) {
-    for (int ch = in.get(); ch != std::char_traits<char>::eof(); ch = in.get())
-        if (ch == c) return true;
-    return false;
-}
-
-// Collects the patch text up to the record's "]" (consumed). A text longer than
-// kMaxPatchText is cut there and the rest skipped. False at the end of the input.
-bool CollectPatch(std::istream& in, std::string& text) {
-    text.clear();
-    for (int ch = in.get(); ch != std::char_traits<char>::eof(); ch = in.get()) {
-        if (ch == ']') return true;
-        if (text.size() == kMaxPatchText) return SkipPast(in, ']');
-        text.push_back(static_cast<char>(ch));
-    }
-    return false;
-}
-
-// The next character after blanks and line ends, not consumed (eof at the end).
-int PeekPastWhitespace(std::istream& in) {
-    int ch = in.peek();
-    while (ch != std::char_traits<char>::eof() && std::isspace(ch)) {
-        in.get();
-        ch = in.peek();
-    }
-    return ch;
-}
-
-void ReadConnections(tRack& rack, std::istream& in, const std::map<int, tSlot*>& byId) {
-    auto find = [&](int id) -> tSlot* {
-        const auto it = byId.find(id);
-        return it == byId.end() ? nullptr : it->second;
-    };
-    while (PeekPastWhitespace(in) == '+') {
-        in.get();
-        int source = 0;
-        if (!(in >> source)) return;
-        tSlot* from = find(source);
-        while (in.peek() == ' ') {
-            while (in.peek() == ' ') in.get();
-            const int next = in.peek();
-            if (!std::isdigit(next) && next != '-') break;
-            int target = 0;
-            if (!(in >> target)) return;
-            tSlot* to = find(target);
-            if (from != nullptr && to != nullptr) rack.Connect(from, to);
-        }
-    }
-}
-
 } // namespace
 
 std::string RackCaption(const std::string& caption) {
     std::string text = caption.substr(0, kMaxCaption);
+    // Brackets too: a caption must not look like the end of its record.
     for (char& c : text)
-        if (std::isspace(static_cast<unsigned char>(c))) c = '_';
+        if (std::isspace(static_cast<unsigned char>(c)) || c == '[' || c == ']') c = '_';
     if (text.empty()) text = "_";
     return text;
 }
@@ -105,8 +54,8 @@ bool SaveRackFile(tRack& rack, const std::string& path, std::string& error) {
     std::ostringstream out;
     std::string reason = "the rack could not be written out";
     if (!SaveRack(rack, out) || !WriteTextFile(file, out.str(), reason)) {
-        std::fputs("Can't write file", stderr);
         error = "Can't write file " + file + " (" + reason + ")";
+        std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }
     return true;
@@ -120,75 +69,63 @@ bool SaveRackFile(tRack& rack, const std::string& path) {
 tRackLoadResult LoadRack(tRack& rack, std::istream& in, bool insert, const tModuleMaker& make,
                          const std::function<void()>& beforeClear) {
     tRackLoadResult result;
-    std::string header;
-    if (!(in >> header) || header.compare(0, kHeaderLength, kHeader) != 0) {
-        std::fputs("not a Kelvora File!\n", stderr);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    tRackRecords records;
+    const tRackTextResult read = ReadRackRecords(text, records, kMaxPatchText, kMaxCaption);
+    switch (read.error) {
+    case tRackTextError::kNone:
+        break;
+    case tRackTextError::kNotRackFile:
         result.status = tRackFileStatus::kNotRackFile;
+        result.message = "not a Kelvora rack file (" + read.message + ")";
+        return result;
+    case tRackTextError::kSyntaxError:
+        result.status = tRackFileStatus::kSyntaxError;
+        result.message = "syntax error in " + read.message;
+        return result;
+    case tRackTextError::kEndsInRecord:
+        result.status = tRackFileStatus::kEndsInRecord;
+        result.message = read.message;
         return result;
     }
+
+    // The text is known good: only now is the rack touched. (Clearing restarts the ids, so the
+    // modules are made after it.)
     if (!insert) {
         if (beforeClear) beforeClear();
         rack.Clear();
     }
-    long last = 0;
-    if (!(in >> last)) {
-        std::fputs("syntax error in file\n", stderr);
-        result.status = tRackFileStatus::kSyntaxError;
-        return result;
-    }
-
-    // The ids of the file, linking the connection lines to the modules made.
+    // The ids of the file, linking the connection lines to the modules made; records of no
+    // known kind are skipped.
     std::map<int, tSlot*> byId;
-    std::string patch;
-    for (;;) {
-        const int next = PeekPastWhitespace(in);
-        if (next == std::char_traits<char>::eof() || next == '+') break;
-
-        int id = 0;
-        const bool haveId = static_cast<bool>(in >> id);
-        if (!haveId) in.clear();
-        if (!SkipPast(in, '[')) {
-            std::fputs("syntax error in file\n", stderr);
-            result.status = tRackFileStatus::kSyntaxError;
-            return result;
-        }
-        int type = 0, x = 0, y = 0, channel = 0, on = 0, polyphony = 0;
-        std::string caption;
-        std::unique_ptr<tSlot> slot;
-        if (in >> type >> x >> y >> channel >> on >> polyphony >> caption) {
-            if (caption.size() > kMaxCaption) caption.resize(kMaxCaption);
-            slot = make(type, x, y);
-        } else {
-            in.clear();
-        }
+    result.skipped = records.skipped;
+    for (const tRackRecord& record : records.modules) {
+        std::unique_ptr<tSlot> slot = make(record.type, record.x, record.y);
         if (!slot) {
-            // Unknown module type or unreadable numbers: the record is skipped.
             ++result.skipped;
-            if (!SkipPast(in, ']')) {
-                result.status = tRackFileStatus::kEndsInRecord;
-                return result;
-            }
-        } else {
-            if (!CollectPatch(in, patch)) {
-                result.status = tRackFileStatus::kEndsInRecord;
-                return result;
-            }
-            std::istringstream text(patch);
-            slot->ReadPatch(caption.c_str(), text);
-            tSlot* module = slot.release();
-            rack.Insert(module);
-            {
-                tRack::tGuard guard(rack);
-                if (on != 0) module->SwitchOn();
-                module->SetChannel(std::clamp(channel, 0, 15) + 1);
-                module->SetPolyphony(polyphony);
-            }
-            if (haveId) byId[id] = module;
-            ++result.modules;
+            continue;
         }
-        SkipPast(in, '\n');
+        std::istringstream patch(record.patch);
+        slot->ReadPatch(record.caption.c_str(), patch);
+        tSlot* module = slot.release();
+        rack.Insert(module);
+        {
+            tRack::tGuard guard(rack);
+            if (record.on != 0) module->SwitchOn();
+            module->SetChannel(std::clamp(record.channel, 0, 15) + 1);
+            module->SetPolyphony(record.polyphony);
+        }
+        byId[record.id] = module;
+        ++result.modules;
     }
-    ReadConnections(rack, in, byId);
+    for (const tRackConnection& connection : records.connections) {
+        const auto from = byId.find(connection.source);
+        if (from == byId.end()) continue;
+        for (int target : connection.targets) {
+            const auto to = byId.find(target);
+            if (to != byId.end()) rack.Connect(from->second, to->second);
+        }
+    }
     return result;
 }
 
@@ -196,28 +133,18 @@ tRackLoadResult LoadRackFile(tRack& rack, const std::string& path, bool insert,
                              const tModuleMaker& make, const std::function<void()>& beforeClear) {
     std::string text, reason;
     const tFileRead read = ReadTextFile(path, text, kMaxRackFileSize, reason);
+    tRackLoadResult result;
     if (read != tFileRead::kOk) {
-        std::fputs("Can't read file", stderr);
-        tRackLoadResult result;
         result.status =
             read == tFileRead::kRefused ? tRackFileStatus::kRefused : tRackFileStatus::kCannotOpen;
-        result.message = ReadFailure(read, path, "rack", reason);
-        return result;
+        result.message = read == tFileRead::kRefused
+                             ? ReadFailure(read, path, "rack", reason)
+                             : "Can't read file " + path + " (" + reason + ")";
+    } else {
+        std::istringstream in(text);
+        result = LoadRack(rack, in, insert, make, beforeClear);
+        if (!result.message.empty()) result.message = path + ": " + result.message;
     }
-    std::istringstream in(text);
-    tRackLoadResult result = LoadRack(rack, in, insert, make, beforeClear);
-    switch (result.status) {
-    case tRackFileStatus::kNotRackFile:
-        result.message = path + " is not a Kelvora rack file";
-        break;
-    case tRackFileStatus::kSyntaxError:
-        result.message = "syntax error in " + path;
-        break;
-    case tRackFileStatus::kEndsInRecord:
-        result.message = path + " ends inside a module record";
-        break;
-    default:
-        break;
-    }
+    if (!result.message.empty()) std::fprintf(stderr, "%s\n", result.message.c_str());
     return result;
 }

@@ -10,9 +10,10 @@
 //   + source target ...        one line per module that feeds others
 //
 // Reading gives the modules fresh ids; the ids in the file only link the connection lines to
-// the records. Messages go to standard error: "Can't write file", "Can't read file",
-// "not a Kelvora File!\n", "syntax error in file\n". Whatever was read before a problem
-// stays in the rack.
+// the records. The whole file is read and checked before the rack is touched: a damaged file
+// is refused with a message that names the line and what was expected there, and the rack
+// stays as it was. The file functions print each message as one line on standard error,
+// naming the file.
 #pragma once
 
 #include "core/Rack.h"
@@ -25,19 +26,20 @@
 // Makes a module of the given type at (x, y), or null for a type it does not know.
 using tModuleMaker = std::function<std::unique_ptr<tSlot>(int type, int x, int y)>;
 
+// Every status but kOk leaves the rack as it was.
 enum class tRackFileStatus {
     kOk,
-    kCannotOpen,   // "Can't read file"
-    kRefused,      // not a regular file, or larger than kMaxRackFileSize; the rack is unchanged
-    kNotRackFile,  // "not a Kelvora File!\n"; the rack is unchanged
-    kSyntaxError,  // "syntax error in file\n"; modules read before stay, no connections
-    kEndsInRecord, // the file ends inside a module record; that module is dropped
+    kCannotOpen,   // "Can't read file ..."
+    kRefused,      // not a regular file, or larger than kMaxRackFileSize
+    kNotRackFile,  // the first word is not "kelvora-state"
+    kSyntaxError,  // something out of place; the message names the line
+    kEndsInRecord, // the file ends inside a module record
 };
 
 struct tRackLoadResult {
     tRackFileStatus status = tRackFileStatus::kOk;
     int modules = 0;     // modules inserted
-    int skipped = 0;     // records skipped (unknown module type, unreadable numbers)
+    int skipped = 0;     // records of unknown module types, skipped
     std::string message; // for the user, empty when all went well
 };
 
@@ -49,25 +51,27 @@ constexpr std::size_t kMaxPatchText = 8000;
 // Longest caption a record carries.
 constexpr std::size_t kMaxCaption = 99;
 
-// The caption as a record writes it: blanks and other white space become "_", an empty
-// caption becomes "_", at most kMaxCaption characters.
+// The caption as a record writes it: blanks, other white space and brackets become "_", an
+// empty caption becomes "_", at most kMaxCaption characters.
 std::string RackCaption(const std::string& caption);
 
 // Writes the rack; false when the stream failed.
 bool SaveRack(tRack& rack, std::ostream& out);
 // Writes the rack to path with the extension ".mst" forced onto it, through a temporary file
 // renamed over the target (a failed save leaves the old file as it was). On failure prints
-// "Can't write file" and returns false with a message for the user in error.
+// "Can't write file PATH (reason)" and returns false with that message in error.
 bool SaveRackFile(tRack& rack, const std::string& path, std::string& error);
 bool SaveRackFile(tRack& rack, const std::string& path);
 
-// Reads a rack. Unless insert is set the rack is cleared first (once the header is known
-// good; beforeClear, when given, is called just before, so that views of the old modules can
-// go first); with insert the file's modules are added to those present.
+// Reads a rack. The whole text is checked and its modules made first; only then, unless insert
+// is set, is the rack cleared (beforeClear, when given, is called just before, so that views
+// of the old modules can go first); with insert the file's modules are added to those present.
+// A damaged text changes nothing; the message ("syntax error in line 12: expected ...") says
+// why. Nothing is printed.
 tRackLoadResult LoadRack(tRack& rack, std::istream& in, bool insert, const tModuleMaker& make,
                          const std::function<void()>& beforeClear = {});
-// The same from a file that is regular and at most kMaxRackFileSize bytes long; prints
-// "Can't read file" when it cannot be read. The result's message says what went wrong.
+// The same from a file that is regular and at most kMaxRackFileSize bytes long. The result's
+// message names the file and says what went wrong; it is printed as one line.
 tRackLoadResult LoadRackFile(tRack& rack, const std::string& path, bool insert,
                              const tModuleMaker& make,
                              const std::function<void()>& beforeClear = {});

@@ -40,12 +40,26 @@ void tDelayLine::setLength(double d, int note) {
     mC = (1.0 - t) / (1.0 + t);
 }
 
-void tDelayLine::setSplitLength(int whole, double c) {
+void tDelayLine::setWholeLength(int whole, double c) {
     whole = std::clamp(whole, 1, std::max(size() - 2, 1));
-    // Written at the write position, a sample is read length − 3 samples later (at once for
-    // whole = 1, where the read position wraps onto the write position).
     mLength = std::min(whole + 2, size());
     mWrite = 0;
+    // The sample written whole − 1 writes before the current one is read, then output() is
+    // read one sample later.
     mRead = 3 % mLength;
     mC = c;
+}
+
+int tDelayLine::clearRecent(int n, double v) {
+    n = std::clamp(n, 0, mLength);
+    const int first = mWrite - n;
+    if (first >= 0) {
+        std::fill(mBuffer.begin() + first, mBuffer.begin() + mWrite, 0.0);
+    } else {
+        std::fill(mBuffer.begin(), mBuffer.begin() + mWrite, 0.0);
+        std::fill(mBuffer.begin() + (first + mLength), mBuffer.begin() + mLength, 0.0);
+    }
+    mX1 = v;
+    mY = v;
+    return n;
 }

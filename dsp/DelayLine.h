@@ -21,11 +21,17 @@ public:
     // outside 0..127 get none: a plain delay). A period too long for the buffer is limited
     // to the longest the buffer holds.
     void setLength(double d, int note);
-    // The same line with its delay given in parts: a sample written comes out of output()
-    // whole samples later (the read before the next write included), and passes the allpass
-    // with coefficient c, which adds about (1 − c) / (1 + c) samples at low frequencies.
-    // whole is kept within 1 .. what the buffer holds.
-    void setSplitLength(int whole, double c);
+    // A line of whole samples followed by an allpass of coefficient c, in place of a note's
+    // tuning fraction: a loop that reads output() before write() gets its sample back whole
+    // samples plus the allpass's delay later. whole is kept within 1 .. size() − 2; the write
+    // position goes to the start, as with setLength.
+    void setWholeLength(int whole, double c);
+    // The allpass coefficient alone: a sounding loop keeps its samples and its whole length.
+    void setCoefficient(double c) { mC = c; }
+    // Zeroes the n entries written last (those before the write position, around the line),
+    // at most length() of them, and sets the allpass state to v: clear(v) for a caller that
+    // knows the other entries of the line are zero already. Returns how many it zeroed.
+    int clearRecent(int n, double v);
 
     // One sample of the loop: store x, read the next sample and interpolate it.
     void write(double x) {
@@ -48,43 +54,35 @@ public:
 
     double output() const { return mY; }
 
-    // The line's positions and allpass state as plain values, for a loop that keeps them in
-    // registers: take them with cursor(), step the cursor as write() steps the line, and hand
-    // them back with setCursor(). The buffer stays the line's.
+    // The line's running state as a value, for a block loop that keeps it in registers: it
+    // takes the state with cursor(), writes and reads the buffer's entries itself with the
+    // arithmetic of write() (or with the steps below), and hands the state back with
+    // setCursor() before the line is used otherwise.
     struct tCursor {
         double* buffer;
-        int write;
-        int read;
+        int writeAt;
+        int readAt;
         int length;
         double c;
         double x1;
         double y;
 
-        // The same step as write().
-        void step(double x) {
-            buffer[write] = x;
-            const double a = buffer[read];
-            write = write + 1 < length ? write + 1 : 0;
-            read = read + 1 < length ? read + 1 : 0;
-            y = c * (a - y) + x1;
-            x1 = a;
-        }
-        // Steps before either position wraps round; stepWithin() is step() within them.
+        // Steps before either position wraps round; stepWithin() is write() within them.
         int span() const {
-            const int toWrite = length - write;
-            const int toRead = length - read;
+            const int toWrite = length - writeAt;
+            const int toRead = length - readAt;
             return toWrite < toRead ? toWrite : toRead;
         }
         void stepWithin(double x) {
-            buffer[write++] = x;
-            const double a = buffer[read++];
+            buffer[writeAt++] = x;
+            const double a = buffer[readAt++];
             y = c * (a - y) + x1;
             x1 = a;
         }
         // After steps within the span: a position at the end starts again.
         void wrap() {
-            if (write == length) write = 0;
-            if (read == length) read = 0;
+            if (writeAt == length) writeAt = 0;
+            if (readAt == length) readAt = 0;
         }
         // The same as clear(0.0).
         void clear() {
@@ -95,8 +93,8 @@ public:
     };
     tCursor cursor() { return {mBuffer.data(), mWrite, mRead, mLength, mC, mX1, mY}; }
     void setCursor(const tCursor& cursor) {
-        mWrite = cursor.write;
-        mRead = cursor.read;
+        mWrite = cursor.writeAt;
+        mRead = cursor.readAt;
         mX1 = cursor.x1;
         mY = cursor.y;
     }

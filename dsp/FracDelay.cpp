@@ -18,20 +18,11 @@ void tFracDelay::resize(int n) {
     mRead = mWrite - mLag < 0 ? mWrite - mLag + size() : mWrite - mLag;
 }
 
-void tFracDelay::clear(double v) {
-    // The entries written since the last clear are the mWritten ones just before the write
-    // position, around the ring.
-    const int n = size();
-    const int first = mWrite - mWritten;
-    if (first >= 0) {
-        std::fill(mBuffer.begin() + first, mBuffer.begin() + mWrite, 0.0);
-    } else {
-        std::fill(mBuffer.begin(), mBuffer.begin() + mWrite, 0.0);
-        std::fill(mBuffer.begin() + (first + n), mBuffer.end(), 0.0);
-    }
+int tFracDelay::clear(double v) {
     mWritten = 0;
     mX1 = v;
     mY = v;
+    return 0;
 }
 
 void tFracDelay::resetState() {
@@ -39,15 +30,16 @@ void tFracDelay::resetState() {
     mY = 0.0;
 }
 
-void tFracDelay::setDelay(double d) {
-    const double longest = size() - 2.0;
+tFracDelay::tTap tFracDelay::tapFor(double d, int size) {
+    const double longest = size - 2.0;
     if (!(d >= 0.0)) d = 0.0;
     if (d > longest) d = longest;
-    mLength = std::max(static_cast<int>(std::floor(d + 2.0)), 1);
+    tTap tap{};
+    tap.length = std::max(static_cast<int>(std::floor(d + 2.0)), 1);
     // The read position a line of floor(d + 2) entries would take with its write position at
     // the start; the distance back from there to the start is the lag.
-    double p = mLength - d + 2.0;
-    while (p >= mLength) p -= mLength;
+    double p = tap.length - d + 2.0;
+    while (p >= tap.length) p -= tap.length;
     const double whole = std::floor(p);
     int read = static_cast<int>(whole);
     double f = 1.0 - (p - whole);
@@ -62,11 +54,37 @@ void tFracDelay::setDelay(double d) {
         f = f + 1.0;
     }
     // Past one sample back the read position wraps to the start of the line.
-    if (read >= mLength) read = 0;
+    if (read >= tap.length) read = 0;
     // Delays under about 1.1 samples would push the correction past a whole sample; the
     // allpass coefficient stays within [0, 1] so the interpolation never grows unstable.
     if (!(f >= 0.0)) f = 0.0;
-    mC = (1.0 - f) / (1.0 + f);
-    mLag = read == 0 ? 0 : mLength - read;
+    tap.lag = read == 0 ? 0 : tap.length - read;
+    tap.fraction = f;
+    return tap;
+}
+
+void tFracDelay::setTap(int lag, double fraction) {
+    mC = (1.0 - fraction) / (1.0 + fraction);
+    mLag = lag;
     mRead = mWrite - mLag < 0 ? mWrite - mLag + size() : mWrite - mLag;
+}
+
+void tFracDelay::setDelay(double d) {
+    const tTap tap = tapFor(d, size());
+    mLength = tap.length;
+    setTap(tap.lag, tap.fraction);
+}
+
+double tFracDelay::delayOf(double d, int size) {
+    const tTap tap = tapFor(d, size);
+    return tap.lag + tap.fraction;
+}
+
+void tFracDelay::setTapDelay(double delay) {
+    const double longest = size() - 2.0;
+    if (!(delay >= 0.0)) delay = 0.0;
+    if (delay > longest) delay = longest;
+    const int lag = delay <= 1.0 ? 0 : static_cast<int>(std::ceil(delay)) - 1;
+    mLength = lag + 2;
+    setTap(lag, delay - lag);
 }

@@ -15,10 +15,17 @@ void tSimpleDelay::resize(double d) {
     mWrite = 0;
     mRead = mLength / 2;
     mLast = 0.0;
+    mStale.clean();
 }
 
 void tSimpleDelay::clear() {
     std::fill(mBuffer.begin(), mBuffer.end(), 0.0);
+    mLast = 0.0;
+    mStale.clean();
+}
+
+void tSimpleDelay::clearLazily() {
+    mStale.clear(mLength);
     mLast = 0.0;
 }
 

@@ -1,6 +1,8 @@
 // Plain integer delay line of the effects (the echo lines): write one sample, read one.
 #pragma once
 
+#include "dsp/LazyClear.h"
+
 #include <vector>
 
 class tSimpleDelay {
@@ -12,6 +14,16 @@ public:
     void resize(double d);
     // Zeroes the buffer and the last output; the positions stay.
     void clear();
+    // The same at no cost now: the buffer reads as zero from here on, its entries being
+    // zeroed only as the runs announced by prepareRun are about to read them.
+    void clearLazily();
+    // Before count write() calls (after a clearLazily): the entries they will read that were
+    // not written since are zeroed.
+    void prepareRun(int count) {
+        if (!mStale.pending()) return;
+        mStale.settle(mBuffer.data(), mRead, count, mLength);
+        mStale.wrote(mWrite, count, mLength);
+    }
     // Reads d − 1 samples behind the write position, wrapped into the line.
     void setDelay(int d);
 
@@ -31,6 +43,9 @@ public:
     double output() const { return mLast; }
 
     int length() const { return mLength; }
+    // Entry i of the buffer as it is stored (entries a lazy clear has not reached yet still
+    // hold their old values).
+    double entry(int i) const { return mBuffer[i]; }
     int readPosition() const { return mRead; }
     int writePosition() const { return mWrite; }
 
@@ -40,4 +55,5 @@ private:
     int mRead = 0;
     double mLast = 0.0;
     std::vector<double> mBuffer;
+    tLazyClear mStale;
 };

@@ -1,6 +1,11 @@
 // The Schroeder-Moorer reverb: damped feedback combs in parallel (4 to 8 per channel)
-// followed by four allpasses in series per channel, at fixed delay lengths for 44100 Hz.
+// followed by four allpasses in series per channel, at fixed delay lengths for 44100 Hz that
+// scale with the rate. At another rate each comb's feedback per pass is set so that the
+// reverb time in seconds stays, and the damping filters keep their response in hertz where
+// they act (matched at 8 kHz).
 #pragma once
+
+#include "dsp/LazyClear.h"
 
 #include <memory>
 
@@ -16,6 +21,12 @@ public:
     static constexpr int kMemorySize = 25450; // all combs and allpasses of both channels
 
     tCombReverb();
+    // Lengths and memory for the rate (audio off: this allocates); the memory starts at rest
+    // and the coefficients are applied anew.
+    void setSampleRate(int rate);
+    int sampleRate() const { return mRate; }
+    // A delay length for 44100 Hz at the rate, rounded.
+    static int LengthAt(int length, int rate);
     tCombReverb(const tCombReverb&) = delete;
     tCombReverb& operator=(const tCombReverb&) = delete;
 
@@ -27,7 +38,9 @@ public:
     void setWidth(double v);
     void setNumCombs(int n);
     void recompute();
-    // Zeroes every comb and allpass memory and the combs' filter stores.
+    // Zeroes every comb and allpass memory and the combs' filter stores. The memories are
+    // zeroed as the next blocks are about to read them, so a clear costs no more than those
+    // blocks.
     void clearMemory();
 
     // The unscaled values as last set.
@@ -42,6 +55,9 @@ public:
     double dry() const { return mDry; }
     double inputGain() const { return mGain; }
     double combFeedback(int channel, int k) const { return mComb[channel][k].feedback; }
+    double combDamping(int channel, int k) const { return mComb[channel][k].d1; }
+    int combSize(int channel, int k) const { return mComb[channel][k].size; }
+    int allpassSize(int channel, int k) const { return mAllpass[channel][k].size; }
 
     // x <- combs and allpasses of the left channel on gain * x, weighted, plus dry * x.
     void processMono(double* buf, int count);
@@ -57,17 +73,27 @@ private:
         double store = 0.0;
         double d1 = 0.0;
         double d2 = 1.0;
+        tLazyClear stale;
     };
     struct tAllpass {
         double* memory = nullptr;
         int size = 0;
         int index = 0;
+        tLazyClear stale;
     };
 
     template <int Combs> void runMono(double* buf, int count);
     template <int Combs> void runStereo(double* buf, int frames);
+    // Before n samples after a clear, through the channels' first numCombs combs and their
+    // allpasses: the entries they will read that were not written since are zeroed.
+    void settle(int channels, int n);
+    // Lays the combs and allpasses out in the memory at the lengths for the rate.
+    void layOut();
 
     std::unique_ptr<double[]> mMemory;
+    int mMemorySize = kMemorySize;
+    int mRate = 44100;
+    bool mPending = false; // a memory still holds entries from before the last clear
     tComb mComb[2][kMaxCombs];
     tAllpass mAllpass[2][kAllpasses];
     int mNumCombs = kMaxCombs;

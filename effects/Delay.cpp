@@ -9,8 +9,24 @@ tDelay::tDelay(tEffectsControls& controls)
 int tDelay::DelayFor(int rate, double milliseconds) {
     // A time from a patch text beyond what the lines hold is limited to them; a delay of
     // no samples becomes one (the ping-pong pan divides by the delay).
-    const double scaled = std::trunc(rate * milliseconds) / 1000.0;
-    return ClampedInt(std::trunc(scaled), kMinDelay, kLineLength);
+    const double scaled = std::trunc(kReferenceRate * milliseconds) / 1000.0;
+    const int reference = ClampedInt(std::trunc(scaled), kMinDelay, kLineLength);
+    if (rate == kReferenceRate) return reference;
+    // The echo follows its sound by the delay less one sample: at another rate the delay
+    // that brings it as long after its sound as at the reference rate.
+    return ClampedInt(std::round((reference - 1) * rateScale(rate)) + 1.0, kMinDelay,
+                      LineLengthFor(rate));
+}
+
+void tDelay::setSampleRate(int rate) {
+    if (rate == mRate) return;
+    tEffectUnit::setSampleRate(rate);
+    mLeft.resize(LineLengthFor(rate));
+    mRight.resize(LineLengthFor(rate));
+    // The lines start again at the same positions as new ones, with the delay applied anew
+    // at the next update.
+    mDelay = 0;
+    mPhase = 0;
 }
 
 void tDelay::getParams(int* out) const {
@@ -45,8 +61,10 @@ void tDelay::update() {
 }
 
 void tDelay::reset() {
-    mLeft.clear();
-    mRight.clear();
+    // The lines are zeroed as the echoes are about to read them: a reset costs no more than
+    // the blocks that follow it.
+    mLeft.clearLazily();
+    mRight.clearLazily();
     mPhase = 0;
 }
 
@@ -54,10 +72,13 @@ void tDelay::process(double* buf, int count) {
     const double gain = mGain;
     const double feedback = mFeedback;
     if (mChannels == 1) {
+        mLeft.prepareRun(count);
         for (int i = 0; i < count; ++i) buf[i] += gain * Step(mLeft, feedback, buf[i]);
         return;
     }
+    mLeft.prepareRun(count / 2);
     if (!mGroup.pingPong.IsOn()) {
+        mRight.prepareRun(count / 2);
         for (int i = 0; i + 1 < count; i += 2) {
             buf[i] += gain * Step(mLeft, feedback, buf[i]);
             buf[i + 1] += gain * Step(mRight, feedback, buf[i + 1]);

@@ -2,17 +2,21 @@
 // back and forth in step with the delay time.
 #pragma once
 
+#include "dsp/SampleRate.h"
 #include "dsp/SimpleDelay.h"
 #include "effects/EffectUnit.h"
 
 class tDelay : public tEffectUnit {
 public:
-    static constexpr int kLineLength = 88200;
+    // The lines hold two seconds: twice the longest delay of the slider.
+    static constexpr int kLineLength = 2 * kReferenceRate;
     // Delay times are kept within the lines: 1 sample up to the line length.
     static constexpr int kMinDelay = 1;
 
     explicit tDelay(tEffectsControls& controls);
 
+    // The lines are sized for two seconds at the rate (audio off: this allocates).
+    void setSampleRate(int rate) override;
     void getParams(int* out) const override;
     void setParams(const int* in) override;
     void update() override;
@@ -24,9 +28,12 @@ public:
     int phase() const { return mPhase; }
     double gain() const { return mGain; }
     double feedback() const { return mFeedback; }
+    const tSimpleDelay& line(int channel) const { return channel == 0 ? mLeft : mRight; }
 
-    // Samples for a time in ms at the given rate: trunc(rate x time) / 1000.
+    // Samples for a time in ms: trunc(44100 x time) / 1000 at 44100 Hz, within the lines; at
+    // another rate the delay whose echo comes as many seconds after its sound.
     static int DelayFor(int rate, double milliseconds);
+    static int LineLengthFor(int rate) { return 2 * rate; }
 
 private:
     static double Step(tSimpleDelay& line, double feedback, double input) {

@@ -30,7 +30,9 @@ public:
     // Clears the signal state.
     virtual void reset() {}
     // Clears every signal state, delay memories included (reset may leave a tail in them):
-    // after clear() the unit sounds as one just constructed and prepared.
+    // after clear() the unit sounds as one just constructed and prepared. Large memories are
+    // cleared by the blocks that follow, each setting only the entries it is about to read, so
+    // that no single block carries the whole clear.
     virtual void clear() { reset(); }
     // Processes count doubles in place (2 x frames, interleaved, in stereo).
     virtual void process(double* buf, int count) = 0;

@@ -80,11 +80,16 @@ void tEffects::ClearUnits() {
     mPeak = 0.0;
 }
 
+void tEffects::SetSampleRate(int rate) {
+    mRate = std::clamp(rate, kMinSampleRate, kMaxSampleRate);
+    for (int p = 0; mChain[p] != nullptr; ++p)
+        if (p != kFilterAgain) mChain[p]->setSampleRate(mRate);
+}
+
 void tEffects::Prepare() {
     for (int p = 0; mChain[p] != nullptr; ++p) {
         if (p == kFilterAgain) continue;
         tEffectUnit* unit = mChain[p];
-        unit->setSampleRate(kSampleRate);
         unit->setChannels(mChannels);
         unit->reset();
         unit->update();

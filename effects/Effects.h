@@ -8,6 +8,7 @@
 // its widgets at block 5p of every 42-block cycle, and only when it is on then.
 #pragma once
 
+#include "dsp/SampleRate.h"
 #include "effects/EffectsControls.h"
 
 #include <atomic>
@@ -22,7 +23,6 @@ public:
     static constexpr int kChainLength = 8;
     static constexpr int kFilterAgain = 3; // the second reference to the universal filter
     static constexpr int kCycleBlocks = 42;
-    static constexpr int kSampleRate = 44100;
 
     tEffects();
     ~tEffects();
@@ -42,7 +42,11 @@ public:
     void SetPan(int value);
     void SetChannels(int n) { mChannels = n == 1 ? 1 : 2; }
     int Channels() const { return mChannels; }
-    // Rate, channels, cleared state and fresh coefficients for every unit.
+    // Every unit takes the rate and sizes its delay memories for it (audio off: this
+    // allocates). A rate outside the accepted range is held at its nearer end.
+    void SetSampleRate(int rate);
+    int SampleRate() const { return mRate; }
+    // Channels, cleared state and fresh coefficients for every unit (no allocation).
     void Prepare();
     // Runs the chain and the output stage on the buffer (frames x channels values).
     void Render(int frames);
@@ -78,6 +82,7 @@ private:
     double mPeak = 0.0;
     double mOutputGain = 0.0;
     int mChannels = 1;
+    int mRate = kReferenceRate;
     int mBlockCount = 0;
     std::string mName = "KV Effects";
     double mBuffer[kBufferSize] = {};

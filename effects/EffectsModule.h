@@ -32,6 +32,11 @@ public:
     void NoteOn(int /*key*/, int /*velocity*/) override {}
     void SetPan(int value) override { mEngine.SetPan(value); }
     void SetChannels(int n) override { mEngine.SetChannels(n); }
+    // Audio off: the units size their delay memories for the rate.
+    void SetSampleRate(int rate) override {
+        tSlot::SetSampleRate(rate);
+        mEngine.SetSampleRate(rate);
+    }
     void Prepare() override { mEngine.Prepare(); }
     void Render(int frames) override;
     double* Output() override { return mEngine.Buffer(); }

@@ -1,32 +1,114 @@
 #include "effects/PMCore.h"
 
+#include "dsp/SampleRate.h"
+
 #include <algorithm>
 #include <cmath>
+
+namespace {
+constexpr double kDcCoefficient = 0.995;
+
+// floor(x + 0.5) limited to 0..size.
+int LineLength(double x, int size) {
+    const double rounded = std::floor(x + 0.5);
+    if (!(rounded >= 0.0)) return 0;
+    if (rounded > size) return size;
+    return static_cast<int>(rounded);
+}
+} // namespace
 
 tPMCore::tPMCore() : mLine1(new double[kLineSize]()), mLine2(new double[kLineSize]()) {
     mLowpass.setMode(tOnePole::kFixed);
     mLowpass.setup(mRate, 7.0);
     mLowpass.update(1000.0);
-    mDc.setCoefficient(0.995);
+    mDc.setCoefficient(kDcCoefficient);
 }
 
-namespace {
-// floor(x + 0.5) limited to 0..kLineSize.
-int LineLength(double x) {
-    const double rounded = std::floor(x + 0.5);
-    if (!(rounded >= 0.0)) return 0;
-    if (rounded > tPMCore::kLineSize) return tPMCore::kLineSize;
-    return static_cast<int>(rounded);
+int tPMCore::LineSizeFor(int rate) {
+    return static_cast<int>((static_cast<long long>(kLineSize) * rate + kReferenceRate / 2) /
+                            kReferenceRate);
 }
-} // namespace
+
+void tPMCore::setSampleRate(int rate) {
+    if (rate == mRate) return;
+    mRate = rate;
+    mLineSize = LineSizeFor(rate);
+    mLine1.reset(new double[mLineSize]());
+    mLine2.reset(new double[mLineSize]());
+    mDc.setCoefficient(perSampleAtRate(kDcCoefficient, rate));
+    mLowpass.setup(mRate, mLowpass.value());
+    mLowpass.update(mFreq);
+    setFrequency(mFreq);
+    mPos1 = mPos2 = 0;
+    mOld1 = mLen1;
+    mOld2 = mLen2;
+    clear();
+}
 
 void tPMCore::setFrequency(double f) {
     f = std::max(f, 1.0);
     mOld1 = mLen1;
     mOld2 = mLen2;
     mFreq = f;
-    mLen1 = LineLength(mRate / f);
-    mLen2 = LineLength(mLenFactor * mRate / f);
+    mAppliedFactor = mLenFactor;
+    if (mRate != kReferenceRate) {
+        tuneLines();
+        return;
+    }
+    mLen1 = LineLength(mRate / f, mLineSize);
+    mLen2 = LineLength(mLenFactor * mRate / f, mLineSize);
+}
+
+namespace {
+constexpr double kTwoPi = 6.283185307179586;
+
+// Phase delay in samples of the loop filter y = b0·x + a1·y at angular frequency w.
+double PhaseDelay(double a1, double w) {
+    return std::atan2(a1 * std::sin(w), 1.0 - a1 * std::cos(w)) / w;
+}
+
+// The loop filter's feedback coefficient at the reference rate, for its frequency value.
+double ReferenceA1(const tOnePole& lowpass) {
+    return 1.0 - 0.1 * std::min(lowpass.value(), 10.0);
+}
+
+// A delay of t samples as whole samples for a line (at least one, at most size); the rest
+// (1.5 to 2.5 samples but at the ends) is left in rest.
+int SplitDelay(double t, int size, double& rest) {
+    const int whole = static_cast<int>(std::clamp(std::floor(t - 1.5), 1.0, double(size)));
+    rest = t - whole;
+    return whole;
+}
+} // namespace
+
+void tPMCore::tFraction::setDelay(double d) {
+    // Stable for delays above one sample; a line too short for the delay asked keeps it so.
+    delay = std::clamp(d, 1.05, 3.0);
+    a1 = -2.0 * (delay - 2.0) / (delay + 1.0);
+    a2 = (delay - 1.0) * (delay - 2.0) / ((delay + 1.0) * (delay + 2.0));
+}
+
+void tPMCore::tuneLines() {
+    // The paths as they are at the reference rate: line 1's loop of len1 + 1 samples and the
+    // loop filter's phase delay at the pitch it rings at, and line 2's len2 + 1 samples (a
+    // line of no length delays by one sample, as one of length one).
+    const double f = mFreq;
+    const int len1 = std::max(LineLength(kReferenceRate / f, kLineSize), 1);
+    const int len2 = std::max(LineLength(mAppliedFactor * kReferenceRate / f, kLineSize), 1);
+    const double a1 = ReferenceA1(mLowpass);
+    double period = len1 + 1.0;
+    for (int i = 0; i < 6; ++i) period = len1 + 1.0 + PhaseDelay(a1, kTwoPi / period);
+    // The same durations at this rate.
+    const double scale = rateScale(mRate);
+    const double w = kTwoPi / (period * scale);
+    const double line1 = period * scale - 1.0 - PhaseDelay(mLowpass.a1(), w);
+    const double line2 = (len2 + 1.0) * scale - 1.0;
+    double rest1 = 0.0;
+    double rest2 = 0.0;
+    mLen1 = SplitDelay(line1, mLineSize, rest1);
+    mLen2 = SplitDelay(line2, mLineSize, rest2);
+    mFraction1.setDelay(rest1);
+    mFraction2.setDelay(rest2);
 }
 
 namespace {
@@ -63,10 +145,12 @@ double tPMCore::restingValue() const {
 void tPMCore::clear() {
     const double y = restingValue();
     const double v = mIntensity + mFeed * y;
-    std::fill(mLine1.get(), mLine1.get() + kLineSize, y);
-    std::fill(mLine2.get(), mLine2.get() + kLineSize, v);
+    mStale1.clear(mLineSize, y);
+    mStale2.clear(mLineSize, v);
     mLowpass.setY(y);
     mDc.settle(y);
+    mFraction1.rest(y);
+    mFraction2.rest(v);
     mFb = y;
     mV = v;
 }
@@ -78,6 +162,8 @@ void tPMCore::setFeed(double x) {
 void tPMCore::setFeedFreq(double x) {
     mLowpass.setup(mRate, std::max(x, 0.05));
     mLowpass.update(mFreq);
+    // The loop filter's phase delay is part of the loop.
+    if (mRate != kReferenceRate) tuneLines();
 }
 
 void tPMCore::setResoMode(double x) {
@@ -88,7 +174,7 @@ void tPMCore::setIntensity(double x) {
     mIntensity = std::min(x, 0.9);
 }
 
-template <bool Stereo, bool EfxOnly> void tPMCore::run(double* buf, int count) {
+template <bool Stereo, bool EfxOnly, bool Fractional> void tPMCore::run(double* buf, int count) {
     double* line1 = mLine1.get();
     double* line2 = mLine2.get();
     const double b0 = mLowpass.b0();
@@ -107,12 +193,17 @@ template <bool Stereo, bool EfxOnly> void tPMCore::run(double* buf, int count) {
         } else {
             y1 = line1[mPos1];
         }
+        if (Fractional) y1 = mFraction1.step(y1);
         if (!(std::fabs(mFb) <= kLoopLimit)) {
             // A loop value out of bounds starts the loop again from rest: the loop filter and
-            // the DC blocker would otherwise keep it going.
+            // the DC blocker (and the allpasses) would otherwise keep it going.
             y = 0.0;
             mDc.reset();
             mFb = 0.0;
+            if (Fractional) {
+                mFraction1.rest(0.0);
+                mFraction2.rest(0.0);
+            }
         }
         line1[mPos1] = mFb;
 
@@ -123,6 +214,7 @@ template <bool Stereo, bool EfxOnly> void tPMCore::run(double* buf, int count) {
         } else {
             y2 = line2[mPos2];
         }
+        if (Fractional) y2 = mFraction2.step(y2);
         line2[mPos2] = mV;
 
         mV = (mDrive * x + 1.0) * mIntensity + mFeed * y1;
@@ -146,17 +238,37 @@ template <bool Stereo, bool EfxOnly> void tPMCore::run(double* buf, int count) {
     mLowpass.setY(y);
 }
 
-void tPMCore::process(double* buf, int count) {
-    const bool stereo = mChannels != 1;
-    if (stereo) {
+template <bool Fractional> void tPMCore::dispatch(double* buf, int count) {
+    if (mChannels != 1) {
         if (mEfxOnly)
-            run<true, true>(buf, count);
+            run<true, true, Fractional>(buf, count);
         else
-            run<true, false>(buf, count);
+            run<true, false, Fractional>(buf, count);
     } else {
         if (mEfxOnly)
-            run<false, true>(buf, count);
+            run<false, true, Fractional>(buf, count);
         else
-            run<false, false>(buf, count);
+            run<false, false, Fractional>(buf, count);
     }
+}
+
+void tPMCore::settle(int n) {
+    // Each line's position moves on by one per sample (to 0 at its length) and is read and
+    // written there; after a lengthening the reads trail from the old length up to it.
+    const int wrap1 = std::max(mLen1, 1);
+    const int from1 = mPos1 + 1 >= mLen1 ? 0 : mPos1 + 1;
+    if (mOld1 < mLen1) mStale1.settle(mLine1.get(), mOld1, n, wrap1);
+    mStale1.advance(mLine1.get(), from1, n, wrap1);
+    const int wrap2 = std::max(mLen2, 1);
+    const int from2 = mPos2 + 1 >= mLen2 ? 0 : mPos2 + 1;
+    if (mOld2 < mLen2) mStale2.settle(mLine2.get(), mOld2, n, wrap2);
+    mStale2.advance(mLine2.get(), from2, n, wrap2);
+}
+
+void tPMCore::process(double* buf, int count) {
+    if (mStale1.pending() || mStale2.pending()) settle(mChannels != 1 ? count / 2 : count);
+    if (mRate == kReferenceRate)
+        dispatch<false>(buf, count);
+    else
+        dispatch<true>(buf, count);
 }

@@ -1,15 +1,25 @@
 // The nonlinear two-line resonator behind the PM resonator unit. Line 1 recirculates the
 // low-passed output at the resonance period; line 2 carries a constant excitation that the
 // input modulates; a fifth-order polynomial of line 2's output feeds the loop filter.
+//
+// The lines' lengths are whole samples at 44100 Hz, and the loop's period is line 1's length,
+// one sample more for the write, and the loop filter's phase delay. At another rate each line
+// takes the length that keeps its path's delay in seconds, the loop filter's phase delay at
+// that rate taken out: the whole samples by the line, the rest (one and a half to two and a
+// half samples) by a second-order allpass of maximally flat delay on the line's output. So
+// the resonator rings at the pitch it has at 44100 Hz.
 #pragma once
 
 #include "dsp/DcBlocker.h"
+#include "dsp/LazyClear.h"
 #include "dsp/OnePole.h"
 
 #include <memory>
 
 class tPMCore {
 public:
+    // Entries of each line at 44100 Hz (in proportion at other rates); also the longest
+    // length line 2 may take.
     static constexpr int kLineSize = 48000;
     // The loop value beyond which (or when not finite) the loop starts again from rest.
     static constexpr double kLoopLimit = 5.0;
@@ -21,7 +31,12 @@ public:
     tPMCore(const tPMCore&) = delete;
     tPMCore& operator=(const tPMCore&) = delete;
 
-    void setSampleRate(int rate) { mRate = rate; }
+    // Sizes the lines for the rate (audio off: this allocates) and sets the DC blocker's
+    // corner for it; the lines then rest as after clear().
+    void setSampleRate(int rate);
+    // Entries of each line at the current rate.
+    int lineSize() const { return mLineSize; }
+    static int LineSizeFor(int rate);
     void setChannels(int n) { mChannels = n; }
 
     // Line lengths for the resonance frequency (at least 1 Hz); line 2's length follows the
@@ -38,7 +53,8 @@ public:
     void process(double* buf, int count);
     // The resting state for silent input: both lines, the loop filter and the DC blocker hold
     // the constant excitation and the loop value it settles to, so that the resonator starts
-    // without a thump and sounds only when its input does.
+    // without a thump and sounds only when its input does. The lines take those values as
+    // the next blocks are about to read them, so a clear costs no more than those blocks.
     void clear();
     // The loop value at rest: y = feed·y + p(intensity + feed·y), p the polynomial.
     double restingValue() const;
@@ -52,9 +68,41 @@ public:
     double intensity() const { return mIntensity; }
     double outGain() const { return mOutGain; }
     const tOnePole& lowpass() const { return mLowpass; }
+    // The delay in samples the allpass on each line's output adds (0 at 44100 Hz, where
+    // none runs).
+    double fraction1() const { return mFraction1.delay; }
+    double fraction2() const { return mFraction2.delay; }
 
 private:
-    template <bool Stereo, bool EfxOnly> void run(double* buf, int count);
+    // A second-order allpass whose delay is flat at low frequencies (Thiran's design).
+    struct tFraction {
+        double delay = 0.0;
+        double a1 = 0.0;
+        double a2 = 0.0;
+        double x1 = 0.0;
+        double x2 = 0.0;
+        double y1 = 0.0;
+        double y2 = 0.0;
+        void setDelay(double d);
+        double step(double x) {
+            const double y = a2 * (x - y2) + a1 * (x1 - y1) + x2;
+            x2 = x1;
+            x1 = x;
+            y2 = y1;
+            y1 = y;
+            return y;
+        }
+        void rest(double value) { x1 = x2 = y1 = y2 = value; }
+    };
+
+    // At a rate other than 44100 Hz: the lengths and fractions that keep the loop's delays in
+    // seconds, for the current frequency, ratio and loop filter.
+    void tuneLines();
+    template <bool Stereo, bool EfxOnly, bool Fractional> void run(double* buf, int count);
+    template <bool Fractional> void dispatch(double* buf, int count);
+    // Before n samples after a clear: the entries the lines will read and were not written
+    // since take their resting values.
+    void settle(int n);
 
     tOnePole mLowpass;
     tDcBlocker mDc;
@@ -63,8 +111,10 @@ private:
     double mFb = 0.0;
     double mV = 0.0;
     double mLenFactor = 0.5;
+    double mAppliedFactor = 0.5; // the ratio line 2's length was last set from
     double mFreq = 1000.0;
     int mRate = 44100;
+    int mLineSize = kLineSize;
     int mLen1 = 44;
     int mLen2 = 22;
     int mPos1 = 0;
@@ -76,6 +126,10 @@ private:
     double mFeed = 0.4;
     double mIntensity = 0.5;
     double mScale = 1.0;
+    tFraction mFraction1;
+    tFraction mFraction2;
+    tLazyClear mStale1;
+    tLazyClear mStale2;
     std::unique_ptr<double[]> mLine1;
     std::unique_ptr<double[]> mLine2;
 };

@@ -1,5 +1,8 @@
 #include "effects/Resonator.h"
 
+#include "dsp/SampleRate.h"
+
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -15,11 +18,29 @@ void tResonatorBand::setup(int rate, double bandwidth) {
     mBandwidth = bandwidth;
 }
 
+namespace {
+// cos of the poles' angle for a band: the design places the poles at radius sqrt(c) and at an
+// angle whose cosine is 2 sqrt(c) / (1 + c) times that of the centre frequency, a little
+// above it, by an amount that depends on the rate.
+double PoleCosine(double c, double frequency, int rate) {
+    return 2.0 * std::sqrt(c) / (c + 1.0) * std::cos(kTwoPi * frequency / rate);
+}
+} // namespace
+
 void tResonatorBand::setFrequency(double frequency) {
     const double c = std::exp(-kTwoPi * mBandwidth / mRate);
     mB2 = c;
-    mB1 = -4.0 * c / (c + 1.0) * std::cos(kTwoPi * frequency / mRate);
-    mA0 = (1.0 - c) * std::sqrt(1.0 - mB1 * mB1 / (4.0 * c));
+    if (mRate == kReferenceRate) {
+        mB1 = -4.0 * c / (c + 1.0) * std::cos(kTwoPi * frequency / mRate);
+    } else {
+        // The poles go where they lie at the reference rate, in hertz: the band rings at the
+        // same pitch and (c follows the rate) dies away as fast.
+        const double c0 = std::exp(-kTwoPi * mBandwidth / kReferenceRate);
+        const double angle =
+            std::acos(std::clamp(PoleCosine(c0, frequency, kReferenceRate), -1.0, 1.0));
+        mB1 = -2.0 * std::sqrt(c) * std::cos(angle / rateScale(mRate));
+    }
+    mA0 = (1.0 - c) * std::sqrt(std::max(0.0, 1.0 - mB1 * mB1 / (4.0 * c)));
 }
 
 tResonator::tResonator(tEffectsControls& controls)

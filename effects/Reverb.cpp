@@ -15,6 +15,16 @@ int tReverb::SimpleLengthFor(double damping) {
     return ClampedInt(SliderLaw(damping) * 2137.0 + 153.0, 0, tSimpleReverb::kCapacityBase);
 }
 
+void tReverb::setSampleRate(int rate) {
+    if (rate == mRate) return;
+    tEffectUnit::setSampleRate(rate);
+    mLeft.setSampleRate(rate);
+    mRight.setSampleRate(rate);
+    mComb.setSampleRate(rate);
+    // The simple reverbs' lines take their lengths for the rate at the next reset or update.
+    mLastLength = 1;
+}
+
 void tReverb::getParams(int* out) const {
     out[0] = PatchInt(mGroup.type);
     out[1] = PatchInt(mGroup.damping, 100.0);
@@ -99,9 +109,12 @@ void tReverb::clear() {
 void tReverb::process(double* buf, int count) {
     if (mType == 0) {
         if (mChannels == 1) {
+            mLeft.prepareRun(count);
             for (int i = 0; i < count; ++i) buf[i] = mLeft.step(buf[i]);
             return;
         }
+        mLeft.prepareRun(count / 2);
+        mRight.prepareRun(count / 2);
         for (int i = 0; i + 1 < count; i += 2) {
             mLeft.step(buf[i]);
             buf[i] = mLeft.m1();

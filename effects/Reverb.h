@@ -10,6 +10,8 @@ class tReverb : public tEffectUnit {
 public:
     explicit tReverb(tEffectsControls& controls);
 
+    // Both engines size their memories for the rate (audio off: this allocates).
+    void setSampleRate(int rate) override;
     void getParams(int* out) const override;
     // Records of 4 to 6 values: a missing room size reads as 2.55, a missing width as 2.6.
     void setParams(const int* in) override;

@@ -1,5 +1,7 @@
 #include "effects/UniversalFilter.h"
 
+#include "dsp/SampleRate.h"
+
 tUniversalFilter::tUniversalFilter(tEffectsControls& controls)
     : tEffectUnit(controls), mGroup(controls.filter) {
     mFilter.setSampleRate(mRate);
@@ -9,6 +11,12 @@ tUniversalFilter::tUniversalFilter(tEffectsControls& controls)
 void tUniversalFilter::setSampleRate(int rate) {
     tEffectUnit::setSampleRate(rate);
     mFilter.setSampleRate(rate);
+}
+
+void tUniversalFilter::tuneLfo() {
+    // One step every 12 samples: the step is the one for kLfoRate at 44100 Hz and shrinks as
+    // the rate grows, so the LFO keeps its frequency in hertz.
+    mLfo.setFrequency(kLfoRate, mLfoFreq / rateScale(mRate));
 }
 
 void tUniversalFilter::getParams(int* out) const {
@@ -47,7 +55,7 @@ void tUniversalFilter::setParams(const int* in) {
 void tUniversalFilter::reset() {
     mLfoFreq = 0.1 * PitchLaw(SliderValue(mGroup.modFreq));
     mDepth = 0.4 * SliderLaw(SliderValue(mGroup.modDepth));
-    mLfo.setFrequency(kLfoRate, mLfoFreq);
+    tuneLfo();
     mLfo.reset();
     mLfoValue = mLfo.next();
     mModulated = mDepth != 0.0;
@@ -73,7 +81,7 @@ void tUniversalFilter::update() {
         mFilter.setFrequency(mCutoff);
     } else {
         mModulated = true;
-        mLfo.setFrequency(kLfoRate, mLfoFreq);
+        tuneLfo();
         mFilter.setFrequency(mCutoff * (1.0 + mDepth * mLfoValue));
     }
 }

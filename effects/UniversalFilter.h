@@ -8,7 +8,8 @@
 
 class tUniversalFilter : public tEffectUnit {
 public:
-    // The LFO is set up for this rate and stepped once every 12 samples.
+    // The LFO is set up for this rate (at 44100 Hz; in proportion at other rates, so that it
+    // runs at the same frequency in hertz) and stepped once every 12 samples.
     static constexpr int kLfoRate = 11025;
     static constexpr int kLfoInterval = 12;
 
@@ -31,6 +32,8 @@ public:
     double lfoValue() const { return mLfoValue; }
 
 private:
+    // Sets the LFO's step for lfoFreq at the current rate.
+    void tuneLfo();
     template <class tConcreteFilter> void run(tConcreteFilter& filter, double* buf, int count);
 
     tUniversalFilterControls& mGroup;

@@ -25,13 +25,19 @@ double tFluteSynth::VelocityFactor(int velocity) {
 void tFluteSynth::SilenceVoices() {
     mVoices[0].silence();
     mVoices[1].silence();
+    std::fill(mTail, mTail + mTailLength, 0.0);
+    mTailLength = 0;
+}
+
+void tFluteSynth::ReleaseHeld() {
+    mVoices[mCurrent].release();
+    mHeldKey = -1;
 }
 
 void tFluteSynth::ResetControllers() {
     mVolumeFactor = 1.0;
     mBendFactor = 1.0;
-    mVoices[mCurrent].release();
-    mHeldKey = -1;
+    ReleaseHeld();
 }
 
 void tFluteSynth::SwitchOn() {
@@ -60,6 +66,12 @@ void tFluteSynth::SetChannel(int channel) {
 
 void tFluteSynth::SetChannels(int n) {
     mChannels = n == 2 ? 2 : 1;
+}
+
+void tFluteSynth::SetSampleRate(int rate) {
+    tSlot::SetSampleRate(rate);
+    for (tFluteVoice& voice : mVoices) voice.setSampleRate(rate);
+    SilenceVoices();
 }
 
 // --- patches ----------------------------------------------------------------------------
@@ -105,13 +117,22 @@ void tFluteSynth::NoteOn(int key, int velocity) {
     mHeldKey = key;
     mVoices[mCurrent].release();
     mCurrent ^= 1;
-    StartNote(mVoices[mCurrent], key, VelocityFactor(velocity));
+    tFluteVoice& voice = mVoices[mCurrent];
+    // A voice that has sounded and is still fading plays its release out from the tail.
+    if (voice.isSounding() && voice.count() > 0 && voice.samplesLeft() > 0) FinishIntoTail(voice);
+    StartNote(voice, key, VelocityFactor(velocity));
+}
+
+void tFluteSynth::FinishIntoTail(tFluteVoice& voice) {
+    const int n = std::min(voice.samplesLeft(), kTailSize);
+    voice.processBlock(mScratch, n);
+    for (int i = 0; i < n; ++i) mTail[i] += mScratch[i];
+    mTailLength = std::max(mTailLength, n);
 }
 
 void tFluteSynth::NoteOff(int key) {
     if (key != mHeldKey) return;
-    mVoices[mCurrent].release();
-    mHeldKey = -1;
+    ReleaseHeld();
 }
 
 void tFluteSynth::Controller(int channel, int number, int value) {
@@ -122,10 +143,7 @@ void tFluteSynth::Controller(int channel, int number, int value) {
         mVolumeFactor = value * 0.007874015748031496;
         return;
     case 64:
-        if (value < 64) {
-            mVoices[mCurrent].release();
-            mHeldKey = -1;
-        }
+        if (value < 64) ReleaseHeld();
         return;
     case 121:
         ResetControllers();
@@ -256,27 +274,48 @@ void tFluteSynth::ApplyLiveParameters(tFluteVoice& voice, int frames) {
 
 // --- rendering --------------------------------------------------------------------------
 
+void tFluteSynth::AddVoice(tFluteVoice& voice, int n) {
+    voice.processBlock(mScratch, n);
+    if (mChannels == 1) {
+        for (int i = 0; i < n; ++i) mOutput[i] += mScratch[i];
+    } else {
+        for (int i = 0; i < n; ++i) {
+            mOutput[2 * i] += mScratch[i];
+            mOutput[2 * i + 1] += mScratch[i];
+        }
+    }
+}
+
 void tFluteSynth::Render(int frames) {
     frames = std::clamp(frames, 0, kOutputSize / mChannels);
     const int n = frames * mChannels;
-    std::fill(mOutput, mOutput + n, 0.0);
     rendered = true;
-    if (!IsOn()) return;
     tFluteVoice& current = mVoices[mCurrent];
     tFluteVoice& other = mVoices[mCurrent ^ 1];
-    mActive = current.isSounding() || other.isSounding();
-    if (!mActive) return;
-    if (current.isSounding()) ApplyLiveParameters(current, frames);
-    for (tFluteVoice* voice : {&current, &other}) {
-        if (!voice->isSounding()) continue;
-        voice->processBlock(mScratch, frames);
-        if (mChannels == 1) {
-            for (int i = 0; i < frames; ++i) mOutput[i] += mScratch[i];
-        } else {
-            for (int i = 0; i < frames; ++i) {
-                mOutput[2 * i] += mScratch[i];
-                mOutput[2 * i + 1] += mScratch[i];
-            }
-        }
+    if (IsOn()) mActive = current.isSounding() || other.isSounding() || mTailLength > 0;
+    if (!IsOn() || !mActive) {
+        // Nothing to play: the block is silence, which the output may hold already.
+        mAsleep = n <= mZeroed && SleepAllowed();
+        if (mAsleep) return;
+        std::fill(mOutput, mOutput + n, 0.0);
+        mZeroed = std::max(mZeroed, n);
+        return;
+    }
+    mAsleep = false;
+    std::fill(mOutput, mOutput + n, 0.0);
+    mZeroed = 0;
+    if (current.isSounding()) {
+        ApplyLiveParameters(current, frames);
+        AddVoice(current, frames);
+    }
+    if (other.isSounding()) AddVoice(other, frames);
+    if (mTailLength > 0) {
+        const int used = std::min(frames, mTailLength);
+        for (int i = 0; i < used; ++i)
+            for (int c = 0; c < mChannels; ++c) mOutput[i * mChannels + c] += mTail[i];
+        // The rest moves to the front; what it leaves behind is zero again.
+        std::copy(mTail + used, mTail + mTailLength, mTail);
+        std::fill(mTail + (mTailLength - used), mTail + mTailLength, 0.0);
+        mTailLength -= used;
     }
 }

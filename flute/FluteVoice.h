@@ -10,6 +10,15 @@
 //
 // The module sets every parameter and then calls noteOn; while the note sounds it renders
 // blocks and re-applies the live parameters between them.
+//
+// The model's constants are those of 44100 Hz. At another sample rate every time and
+// frequency keeps its value in seconds and hertz: envelope and release lengths, filters, the
+// DC blocker, the tremolo; the breath noise and the drift still advance 44100 times a second,
+// so a note draws the same random values at the same moments at every rate. The loss filters,
+// which the loop passes once per period, keep their loss per pass at each frequency (a pole
+// and a zero above 44100 Hz), and the bore and jet are tuned so that each loop keeps its delay
+// in seconds at the note's frequency, the loss filters' phase delay included: the harmonics,
+// and so the pitch, stay where they are.
 #pragma once
 
 #include "dsp/DcBlocker.h"
@@ -18,11 +27,12 @@
 #include "dsp/LowPass.h"
 #include "dsp/NoiseSource.h"
 #include "dsp/OnePole.h"
+#include "dsp/OnePoleAtRate.h"
 #include "dsp/SineTable.h"
 
 class tFluteVoice {
 public:
-    static constexpr int kRate = 44100;
+    // The buffers and the release at 44100 Hz; other rates scale them.
     static constexpr int kBoreSize = 44100;
     static constexpr int kJetSize = 220500;
     static constexpr int kReleaseLength = 128;
@@ -33,6 +43,12 @@ public:
     tFluteVoice();
     tFluteVoice(const tFluteVoice&) = delete;
     tFluteVoice& operator=(const tFluteVoice&) = delete;
+
+    // The rate the voice renders at (44100 until set). Only while it does not render: the
+    // delay lines are reallocated for the rate and the voice falls silent. The same rate
+    // again changes nothing.
+    void setSampleRate(int rate);
+    int sampleRate() const { return mRate; }
 
     // --- parameters (live ones act on a sounding note at once) --------------------------
     void setLevel(double level) { mLevel = level; }
@@ -55,7 +71,10 @@ public:
         mTremoloDepth = x;
         mDriftDepth = 2.0 * x;
     }
-    void setTremoloRate(double hz) { mTremolo.setFrequency(kRate, hz); }
+    void setTremoloRate(double hz) {
+        mTremoloRate = hz;
+        mTremolo.setFrequency(mRate, hz);
+    }
     void setScale(int scale) { mScale = scale; }
     // The jet length in periods (times the scale, at most the scale). With steps 0 the jet
     // takes it at once; otherwise it glides there over that many samples.
@@ -65,8 +84,11 @@ public:
     void setBoreScale(double scale) { mBoreScale = scale; }
     void setFilterOn(int on) { mFilterOn = on; }
     void setFollowNote(int follow) { mFollowNote = follow; }
-    void setFilterType(int type) { mOutputFilter.setType(type); }
-    void setResonance(double resonance) { mOutputFilter.setResonance(resonance); }
+    void setFilterType(int type) {
+        mOutputFilter.setType(type);
+        mFilterDesigned = false;
+    }
+    void setResonance(double resonance);
     // Output cutoff: 2^(x − 1) times the note frequency when following the note, else
     // 2^(x − 1) × rate / 512 Hz.
     void setCutoff(double x);
@@ -76,12 +98,16 @@ public:
     // --- playing -------------------------------------------------------------------------
     // attack: the pressure attack in units of 4 periods.
     void noteOn(double frequency, double attack, int note);
-    // Linear fade to silence over the next 128 samples.
+    // Linear fade to silence over the next 128 samples (at 44100 Hz; as long in seconds at
+    // other rates). A note already released keeps its fade.
     void release();
     double process();
     // n successive process() results.
     void processBlock(double* out, int n);
     int isSounding() const { return mSounding; }
+    // Samples until a released note falls silent (0 when silent; very many while held).
+    int samplesLeft() const { return mSounding ? mEnd - mCount : 0; }
+    bool isReleased() const { return mEnd != kSustained; }
     void silence() { mSounding = 0; }
     void clearDelays();
     // Every signal state to rest: delay lines, loop, breath and output filters, DC blocker.
@@ -101,24 +127,72 @@ public:
     int glideLeft() const { return mGlideLeft; }
     int model() const { return mModel; }
     double frequency() const { return mFrequency; }
+    // The note's period in whole samples at the voice's rate.
     int period() const { return mPeriod; }
+    int releaseLength() const { return mReleaseLength; }
     int attackLength() const { return mAttackLength; }
     int breathLength() const { return mBreathLength; }
     int count() const { return mCount; }
-    // How often a blown-up loop has been reset since construction.
+    // How often a blown-up loop has been reset since construction, and how many delay-line
+    // entries those resets zeroed.
     long loopResets() const { return mLoopResets; }
+    long guardCleared() const { return mGuardCleared; }
     const tDelayLine& bore() const { return mBore; }
     const tFracDelay& jet() const { return mJet; }
     const tOnePole& loopFilter() const { return mLoopFilter1; }
     const tOnePole& breathFilter() const { return mBreathFilter; }
+    const tLowPass2& outputFilter() const { return mOutputFilter; }
 
 private:
+    static constexpr int kSustained = 1000000000; // a held note's end: about six hours
+    // Samples a block is rendered in at a time.
+    static constexpr int kChunk = 128;
+
     // Loop filters, jet input, loop value, DC blocker and both delay lines to rest.
     void restLoop();
-    // A blown-up loop starts again from silence (restLoop), and the reset is counted.
-    void clearLoop();
-    void setJetDelay() { mJet.setDelay(kRate * mJetRatio / mFrequency); }
-    template <bool kFlute, bool kFilter> int run(double* out, int n);
+    // A blown-up loop starts again from silence at sample count of the note: the loop filters,
+    // jet input, loop value and DC blocker to rest, and of the delay lines only what was
+    // written since they were last cleared (the rest is zero already), so a trip costs at
+    // most the bore's length and repeated trips little more than their samples. Counted.
+    void clearLoop(int count);
+    // A count of 44100 Hz samples as long in seconds at the voice's rate.
+    int atRate(int count) const;
+    void setJetDelay();
+    // One step of a glide: the jet's ratio and delay move on.
+    void glideJet();
+    // Bore length and allpass at a rate other than 44100 Hz: the loop through the bore, its
+    // loss filters and the model's one-sample steps keeps its 44100 Hz delay in seconds at the
+    // note's frequency.
+    void tuneBore(double boreDelay, int note);
+    // The bore's allpass again after the loss filter has changed under a sounding note.
+    void retuneBore();
+    // The loss filter's feedback coefficient at 44100 Hz, and its phase delay there at the
+    // note's frequency.
+    double referenceA1(const tOnePole& filter) const;
+    double referenceLossDelay(const tOnePole& filter) const;
+    // The phase delay at the note's frequency of a loss filter at the voice's rate.
+    double lossDelay(const tPoleZero& loss) const;
+    static double lossDelayAt(const tPoleZero& loss, double omega);
+    // Both loss filters at another rate than 44100 Hz from their 44100 Hz coefficients.
+    void matchLoss();
+    // The breath filter at another rate: the noise it colours sounds as at 44100 Hz.
+    void matchBreath();
+    // One step of a loss filter: the one-pole itself at 44100 Hz, its pole and zero at other
+    // rates (x1 is the zero's previous input).
+    double loss(tOnePole& filter, const tPoleZero& match, double& x1, double x);
+    // processBlock() for one model, output filter setting and kind of rate: the samples before
+    // the note ends, chunk by chunk; returns how many.
+    template <bool kFlute, bool kFilter, bool kReference> int run(double* out, int n);
+    // m samples from sample count of the note of the mouth pressure, the breath noise before
+    // its filter and the amplitude envelope.
+    template <bool kReference>
+    void excite(double* mouth, double* breathIn, double* amplitude, int count, int m);
+    // m samples of the loop blown by the mouth and the filtered breath, scaled by amplitude,
+    // out through the output stage. kGlide: the jet's lag and allpass coefficient for each
+    // sample are given (the jet glides), and the jet is left at the tap after the last.
+    template <bool kFlute, bool kFilter, bool kReference, bool kGlide>
+    void resonate(const double* mouth, const double* breathIn, const double* amplitude,
+                  const int* glideLag, const double* glideC, double* out, int count, int m);
 
     tWhiteNoise mNoise;
     tRandomRamp mDrift;
@@ -141,14 +215,46 @@ private:
     double mBreathAttack = 0.0;
     double mBreathBoost = 2.0;
     double mCutoff = 1.0;
+    // What the cutoff and the output filter's design were computed from: the module sets them
+    // every block, and they are computed again only when something changed.
+    double mCutoffSetting = -1.0;
+    int mCutoffFollow = -1;
+    double mResonance = 1.0;
+    double mDesignedCutoff = 0.0;
+    bool mFilterDesigned = false;
     double mBoreScale = 1.0;
     double mJetRatio = 0.5;
+    double mTremoloRate = 2.0;
     double mVelocity = 0.0;
     int mModel = 0;
     int mScale = 1;
     int mFollowNote = 0;
     int mFilterOn = 0;
     int mLoopOrder = 0;
+
+    // The rate and what follows from it.
+    int mRate = 44100;
+    double mRateScale = 1.0; // rate / 44100
+    int mReleaseLength = kReleaseLength;
+    // Loop filter settings behind the first loss filter's coefficients while a note sounds;
+    // the filter is computed again only when they change.
+    double mLoopValue = -1.0;
+    int mLoopMode = -1;
+    double mLoopCeiling = -1.0;
+    // The bore's tuning at another rate: its whole samples, its 44100 Hz delay at the note's
+    // frequency without the first loss filter, and the part of the loop delay at the voice's
+    // rate that is neither the bore line nor the first loss filter.
+    int mBoreWhole = 1;
+    double mBoreReference = 0.0;
+    double mBoreOther = 0.0;
+    // The loss filters at another rate: pole and zero, and the zero's previous input.
+    tPoleZero mLoss1;
+    tPoleZero mLoss2;
+    double mLoss1X1 = 0.0;
+    double mLoss2X1 = 0.0;
+    // The breath filter at another rate, and its zero's previous input.
+    tPoleZero mBreathMatch;
+    double mBreathX1 = 0.0;
 
     // The note.
     double mFrequency = 0.0; // none until the first note
@@ -164,4 +270,13 @@ private:
     int mGlideLeft = 0;
     int mSounding = 0;
     long mLoopResets = 0;
+    long mGuardCleared = 0;
+    // Sample count of the note at which the bore was last cleared (before the note starts:
+    // everything in it may hold sound).
+    int mBoreClearedAt = 0;
+    // The 44100 Hz clock of the breath noise and the drift at another rate: reference samples
+    // times the rate, less the voice's samples times 44100. The values they gave last.
+    int mClock = 0;
+    double mDriftValue = 0.0;
+    double mNoiseValue = 0.0;
 };

@@ -38,6 +38,7 @@ public:
         Require(value >= 0 && value <= (mWideValues ? 16383 : 127));
     }
     void AllNotesOff() override {}
+    void ChannelNotesOff(int channel) override { Channel(channel); }
 
 private:
     static void Channel(int channel) { Require(channel >= 0 && channel <= 15); }

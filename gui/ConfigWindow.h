@@ -1,15 +1,21 @@
 // The configuration window (Options -> "Configuration"): patch directory with its "..."
-// chooser, audio device, period and fragment sliders with their boxes, the output delay
-// they give, "Default Values", "Dismiss" and "Save".
+// chooser, audio device with a menu of the devices the system lists, the sample rate, period
+// and fragment sliders with their boxes, the output delay they give, "Default Values", the
+// audio system (ALSA or JACK, taken at the next "On"), the UI
+// scale (taken when the program starts next), "Dismiss" and "Save".
 //
-// The sliders and boxes are views of the configuration's controls; the two texts are written
-// into the configuration as they are typed and shown again when the window opens.
+// The sliders, boxes and the scale choice are views of the configuration's controls; the two
+// texts are written into the configuration as they are typed and shown again when the window
+// opens.
 #pragma once
 
 #include "gui/ControlBinding.h"
 #include "gui/FileDialogs.h"
 
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class tConfig;
 class Fl_Window;
@@ -17,6 +23,11 @@ class Fl_Input;
 class Fl_Output;
 class Fl_Slider;
 class Fl_Button;
+class Fl_Choice;
+class Fl_Menu_Button;
+
+// The names of the audio devices the system offers.
+using tDeviceLister = std::function<std::vector<std::string>()>;
 
 class tConfigWindow {
 public:
@@ -25,17 +36,21 @@ public:
         Fl_Input* patchPath;
         Fl_Button* choosePath;
         Fl_Input* audioDevice;
+        Fl_Choice* sampleRate;
+        Fl_Menu_Button* devices; // beside the device field; empty without a lister
         Fl_Output* frames;
         Fl_Slider* period;
         Fl_Output* fragmentsBox;
         Fl_Slider* fragments;
         Fl_Output* delay;
         Fl_Button* defaults;
+        Fl_Choice* audioSystem; // ALSA or JACK
+        Fl_Choice* uiScale;
         Fl_Button* dismiss;
         Fl_Button* save;
     };
 
-    tConfigWindow(tConfig& config, const tDialogs& dialogs);
+    tConfigWindow(tConfig& config, const tDialogs& dialogs, tDeviceLister devices = {});
     ~tConfigWindow();
     tConfigWindow(const tConfigWindow&) = delete;
     tConfigWindow& operator=(const tConfigWindow&) = delete;
@@ -45,6 +60,8 @@ public:
     void Hide();
     // The texts again from the configuration (the controls follow by themselves).
     void ShowTexts();
+    // Fills the device menu with what the lister gives now.
+    void ListDevices();
     const tWidgets& Widgets() const { return mWidgets; }
 
 private:
@@ -54,9 +71,11 @@ private:
     static void Defaults(Fl_Widget* widget, void* self);
     static void Dismiss(Fl_Widget* widget, void* self);
     static void Save(Fl_Widget* widget, void* self);
+    static void DeviceChosen(Fl_Widget* widget, void* self);
 
     tConfig& mConfig;
     const tDialogs& mDialogs;
+    tDeviceLister mLister;
     tWidgets mWidgets{};
     std::unique_ptr<Fl_Window> mWindow;
     tControlBinding mBinding;

@@ -1,8 +1,9 @@
 #include "gui/EffectsWindow.h"
 
 #include "effects/EffectsModule.h"
+#include "gui/Skin.h"
+#include "gui/SkinWidgets.h"
 
-#include <FL/Fl_Fill_Slider.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Light_Button.H>
 #include <FL/Fl_Value_Slider.H>
@@ -23,13 +24,13 @@ tEffectsWindow::tEffectsWindow(tEffectsModule& module, const tModuleContext& con
             SwitchOn();
     });
     AddSwitch(555, 15, t.meterOn);
-    auto* meter = new Fl_Fill_Slider(600, 15, 115, 10, "VU ");
+    auto* meter = new tFillSlider(600, 15, 115, 10, "VU ");
     meter->type(FL_HOR_FILL_SLIDER);
     meter->align(FL_ALIGN_LEFT);
     meter->labelsize(12);
     meter->bounds(t.meter.Minimum(), t.meter.Maximum());
-    meter->color(FL_BLACK);
     meter->set_output(); // display only, in its colours
+    meter->tooltip("The unit's output level, while the switch beside it is on");
     Binding().BindDisplay(meter, t.meter);
     AddSlider(730, 10, t.outputVolume, 140, 20);
     top->end();
@@ -99,21 +100,69 @@ tEffectsWindow::tEffectsWindow(tEffectsModule& module, const tModuleContext& con
     Fl_Group* resonator = AddGroup(590, 50, 190, 220, s.kLabel, true);
     for (int band = 0; band < tResonatorControls::kBands; ++band) {
         tControl& gain = s.bands[band];
-        auto* slider = new Fl_Fill_Slider(600 + 35 * band, 80, 25, 110);
+        auto* slider = new tFillSlider(600 + 35 * band, 80, 25, 110);
         slider->type(FL_VERT_FILL_SLIDER);
         slider->copy_label(gain.Label().c_str());
         slider->labelsize(12);
         slider->align(FL_ALIGN_BOTTOM);
         slider->bounds(gain.Minimum(), gain.Maximum()); // 2 at the top
         slider->step(gain.Step());
-        slider->selection_color(FL_DARK_CYAN);
+        slider->selection_color(tSkin::Gold());
         Binding().Bind(slider, gain);
+        Describe(gain, "Gain of the resonator band at this frequency (2 at the top)");
     }
     AddSlider(595, 215, s.volume);
     AddSwitch(610, 250, s.frequencyX2);
     AddSwitch(725, 251, s.on);
     AddSwitch(760, 63, s.stereo)->align(FL_ALIGN_LEFT);
     resonator->end();
+
+    Describe(t.allEffectsOff, "Switches the whole effects unit off (its lamp in the rack goes "
+                              "dark) and on again");
+    Describe(t.meterOn, "Lets the VU meter show the unit's output level");
+    Describe(t.outputVolume, "Level of everything the unit puts out");
+    Describe(u.frequency, "Cutoff of the universal filter");
+    Describe(u.resonance, "Emphasis at the filter's cutoff");
+    Describe(u.mode, "Low pass, high pass or band pass");
+    Describe(u.type, "Response of the filter");
+    Describe(u.order, "Steepness of the filter");
+    Describe(u.modFreq, "Speed of the filter's sweep");
+    Describe(u.modDepth, "Depth of the filter's sweep");
+    Describe(u.volume, "Level after the filter");
+    Describe(u.on, "Switches the universal filter on");
+    Describe(d.level, "How hard the signal is driven into distortion");
+    Describe(d.volume, "Level after the distortion");
+    Describe(d.softMode, "A softer, rounder distortion curve");
+    Describe(d.on, "Switches the distortion on");
+    Describe(p.feed, "Feedback of the resonator's loop: how long it rings");
+    Describe(p.feedFreq, "Damping of the resonator's loop: how dark its ringing is");
+    Describe(p.intensity, "How strongly the input excites the resonator");
+    Describe(p.efxVolume, "Level of the resonator's sound");
+    Describe(p.resoMode, "Length ratio of the resonator's two lines: its character");
+    Describe(p.scaleX20, "Multiplies the length ratio by 20");
+    Describe(p.frequency, "The resonator's pitch");
+    Describe(p.efxOnly, "Only the resonator's sound, without the input");
+    Describe(p.on, "Switches the PM resonator on");
+    Describe(h.frequency, "Speed of the chorus sweep");
+    Describe(h.width, "Depth of the chorus sweep");
+    Describe(h.volume, "Level of the chorus voices");
+    Describe(h.on, "Switches the chorus on");
+    Describe(r.damping, "How fast the reverb's high frequencies die away");
+    Describe(r.width, "Stereo width of the reverb");
+    Describe(r.roomSize, "Size of the room: how long the reverb lasts");
+    Describe(r.volume, "Level of the reverb");
+    Describe(r.type, "The kind of reverb");
+    Describe(r.on, "Switches the reverb on");
+    Describe(y.time, "Time between the echoes, in milliseconds");
+    Describe(y.feedback, "How much of each echo comes back: how many echoes");
+    Describe(y.volume, "Level of the echoes");
+    Describe(y.pingPong, "Echoes bounce between left and right");
+    Describe(y.on, "Switches the delay on");
+    Describe(s.volume, "Level of the resonator bands together");
+    Describe(s.frequencyX2, "Moves every band an octave up");
+    Describe(s.stereo, "Separate bands for left and right");
+    Describe(s.on, "Switches the resonator on");
+    // The effects unit takes no controllers: no map.
     Finish();
 }
 

@@ -2,9 +2,10 @@
 
 #include "flute/FluteSynth.h"
 #include "gui/MappingWindow.h"
+#include "gui/Skin.h"
+#include "gui/SkinWidgets.h"
 
 #include <FL/Fl_Box.H>
-#include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Toggle_Button.H>
@@ -19,7 +20,7 @@ tFluteWindow::tFluteWindow(tFluteSynth& module, const tModuleContext& context)
       mMapping(FluteMappingWindow()) {
     tFluteControls& c = module.Controls();
     auto check = [this](int x, int y, tControl& control) {
-        auto* button = new Fl_Check_Button(x, y, 100, 20);
+        auto* button = new tCheckSwitch(x, y, 100, 20);
         button->copy_label(control.Label().c_str());
         button->labelsize(kLabelSize);
         Binding().Bind(button, control);
@@ -30,12 +31,13 @@ tFluteWindow::tFluteWindow(tFluteSynth& module, const tModuleContext& context)
             "Help              ", "Midi Controller Mapping");
     auto* mono = new Fl_Box(205, 5, 90, 20, "mono voice");
     mono->box(FL_ENGRAVED_BOX);
-    mono->labelsize(kLabelSize);
+    tSkin::StyleLabel(*mono, kLabelSize);
     AddChoice(385, 5, 45, c.midiChannel, [this, &c] { SetChannel(c.midiChannel.Index() + 1); });
     auto* controller = new Fl_Toggle_Button(440, 5, 110, 20);
     controller->copy_label(c.midiController.Label().c_str());
+    tSkin::StyleButton(*controller);
     controller->labelsize(kLabelSize);
-    controller->selection_color(FL_GREEN);
+    controller->selection_color(fl_rgb_color(52, 130, 58));
     Binding().Bind(controller, c.midiController);
 
     tFluteControls::tOscillator& o = c.oscillator;
@@ -88,8 +90,47 @@ tFluteWindow::tFluteWindow(tFluteSynth& module, const tModuleContext& context)
     transport->end();
 
     auto* title = new Fl_Box(405, 300, 190, 20, "KV Flute Synthesizer  v1.2");
-    title->labelfont(FL_HELVETICA_BOLD);
-    title->labelsize(12);
+    tSkin::StyleLabel(*title, 12, true);
+    title->labelcolor(tSkin::Gold());
+
+    Describe(c.midiChannel, "The MIDI channel the module listens to");
+    Describe(c.midiController, "Lets MIDI controllers move this window's controls");
+    Describe(o.frequency, "Cutoff of the bore's loop filter: how bright the tone is");
+    Describe(o.freqMax, "The highest the loop filter's cutoff may go");
+    Describe(o.followNote, "Whether the loop filter follows the key played");
+    Describe(o.feedBore, "How much of the bore's reflection comes back: the body of the tone");
+    Describe(o.embroSize, "Length of the jet against the bore (the embouchure): which mode "
+                          "sounds and how breathy; the pitch bender moves it");
+    Describe(o.feedEmb, "How much of the bore's sound drives the jet");
+    Describe(o.scale100, "Multiplies the embouchure by 100: wild, overblown tones");
+    Describe(o.type, "The instrument the model plays: clarinet (reed) or flute (jet)");
+    Describe(o.filterOrder, "Steepness of the loop filter");
+    Describe(o.boreScale, "Length of the bore against the note: higher sounds lower modes");
+    Describe(b.frequency, "Cutoff of the breath noise's filter");
+    Describe(b.amplitude, "Level of the breath noise");
+    Describe(b.attack, "How long the breath takes to build up when a note starts");
+    Describe(b.followNote, "How the breath filter follows the key played");
+    Describe(b.attackAmplitude, "Extra breath at the start of a note");
+    Describe(p.pressure, "The player's blowing pressure");
+    Describe(p.tremoloFreq, "Speed of the tremolo");
+    Describe(p.amplitude, "Depth of the tremolo");
+    Describe(p.attack, "How long a note takes to build up");
+    Describe(c.outputControl.volume, "Level of the module's notes");
+    Describe(c.outputControl.mute, "Lowers the module to a fifth of its level");
+    Describe(f.frequency, "Cutoff of the output filter, above the note played");
+    Describe(f.resonance, "Emphasis at the output filter's cutoff");
+    Describe(f.followNote, "Whether the output filter's cutoff follows the key played");
+    Describe(f.type, "Response of the output filter");
+    Describe(f.onOff, "The output filter off, or on at 12 dB per octave");
+
+    // Which controller moves which control: asked of a spare flute module once.
+    static const tControllerMap controllers = [&] {
+        tFluteSynth spare(0, 0);
+        spare.Controls().midiController.Set(1);
+        return ProbeControllers(BoundOffsets(&c), &spare.Controls(),
+                                [&](int number, int value) { spare.Controller(0, number, value); });
+    }();
+    UseControllers(&controllers, &c, c.midiController.Label().c_str());
     Finish();
 }
 

@@ -1,11 +1,17 @@
 #include "gui/MappingWindow.h"
 
+#include "gui/Artwork.h"
+#include "gui/Scale.h"
+#include "gui/Skin.h"
+
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Group.H>
-#include <FL/Fl_Multiline_Output.H>
+#include <FL/Fl_Text_Buffer.H>
+#include <FL/Fl_Text_Display.H>
 #include <FL/Fl_Window.H>
 
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -46,6 +52,18 @@ std::string Flute(const char* section, const char* function) {
     return text + function;
 }
 
+// The field: a read-only text display that can tell whether its last line is in view.
+class tMappingText : public Fl_Text_Display {
+public:
+    using Fl_Text_Display::Fl_Text_Display;
+    bool LastLineShown() const {
+        // Lines from the top one; the last visible one may be cut off at the bottom. The
+        // buffer's last line is number newlines + 1.
+        const int fullyShown = mNVisibleLines - 1;
+        return mTopLineNum + fullyShown - 1 >= mNBufferLines + 1;
+    }
+};
+
 template <class Make>
 std::shared_ptr<tMappingWindow> Shared(std::weak_ptr<tMappingWindow>& kept, Make make) {
     std::shared_ptr<tMappingWindow> window = kept.lock();
@@ -58,31 +76,44 @@ std::shared_ptr<tMappingWindow> Shared(std::weak_ptr<tMappingWindow>& kept, Make
 
 } // namespace
 
-tMappingWindow::tMappingWindow(const char* title, int w, int h, const std::string& text) {
+tMappingWindow::tMappingWindow(const char* title, int w, int h, const std::string& text)
+    : mBuffer(std::make_unique<Fl_Text_Buffer>()) {
     Fl_Group* outer = Fl_Group::current();
     Fl_Group::current(nullptr);
     mWindow = std::make_unique<Fl_Window>(w, h);
     mWindow->copy_label(title);
-    auto* picture = new Fl_Box(15, 2, 85, 45); // the small picture's place
-    picture->box(FL_NO_BOX);
+    tSkin::StyleWindow(*mWindow);
+    // The small picture, clear of the field's label under it.
+    new tArtBox(15, 2, 85, 30, DrawLogo);
     auto* caption = new Fl_Box(0, 19, w + 1, 13, "Midi controller mapping");
-    caption->labelfont(FL_HELVETICA_BOLD);
-    caption->labelsize(12);
+    tSkin::StyleLabel(*caption, 12, true);
+    caption->labelcolor(tSkin::Gold());
     auto* dismiss = new Fl_Button(w - 73, 12, 60, 25, "Dismiss");
+    tSkin::StyleButton(*dismiss);
+    dismiss->labelsize(13);
     dismiss->callback([](Fl_Widget*, void* self) { static_cast<tMappingWindow*>(self)->Hide(); },
                       this);
-    mOutput = new Fl_Multiline_Output(5, 47, w - 9, h - 52, "output:");
+    mBuffer->text(text.c_str());
+    mOutput = new tMappingText(5, 47, w - 9, h - 52, "output:");
     mOutput->align(FL_ALIGN_TOP_LEFT);
     mOutput->labelsize(10);
+    mOutput->labelcolor(tSkin::DimText());
+    mOutput->box(FL_DOWN_BOX);
+    mOutput->color(tSkin::Field());
+    mOutput->textcolor(tSkin::Text());
     mOutput->textfont(FL_COURIER);
-    mOutput->textsize(12);
-    mOutput->value(text.c_str());
+    mOutput->textsize(10); // the widest row fits beside the scroll bar
     mWindow->end();
+    mWindow->resizable(mOutput);
+    tUiScale::ScaleWindow(*mWindow);
+    // Given its text once its font size is final: the display measures its lines then.
+    mOutput->buffer(mBuffer.get());
     Fl_Group::current(outer);
 }
 
 tMappingWindow::~tMappingWindow() {
     mWindow->hide();
+    mOutput->buffer(nullptr);
 }
 
 void tMappingWindow::Show() {
@@ -97,8 +128,15 @@ bool tMappingWindow::IsShown() const {
     return mWindow->shown() != 0 && mWindow->visible() != 0;
 }
 
-const char* tMappingWindow::Text() const {
-    return mOutput->value();
+std::string tMappingWindow::Text() const {
+    char* text = mBuffer->text();
+    std::string copy = text != nullptr ? text : "";
+    std::free(text);
+    return copy;
+}
+
+bool tMappingWindow::LastLineShown() const {
+    return static_cast<const tMappingText*>(mOutput)->LastLineShown();
 }
 
 std::string StringMappingText() {

@@ -1,13 +1,15 @@
 // The MIDI controller mapping windows: one for all string modules and one for all flute
 // modules, each made by the first editor of its type and kept while any editor of that type
-// holds it.
+// holds it. The read-only "output:" field scrolls (mouse wheel and scroll bar), so every row
+// can be seen.
 #pragma once
 
 #include <memory>
 #include <string>
 
 class Fl_Window;
-class Fl_Multiline_Output;
+class Fl_Text_Buffer;
+class Fl_Text_Display;
 
 class tMappingWindow {
 public:
@@ -21,11 +23,15 @@ public:
     void Hide();
     bool IsShown() const;
     Fl_Window& Window() { return *mWindow; }
-    const char* Text() const;
+    Fl_Text_Display& Output() { return *mOutput; }
+    std::string Text() const;
+    // Whether the text's last line is in view now.
+    bool LastLineShown() const;
 
 private:
     std::unique_ptr<Fl_Window> mWindow;
-    Fl_Multiline_Output* mOutput = nullptr;
+    std::unique_ptr<Fl_Text_Buffer> mBuffer;
+    Fl_Text_Display* mOutput = nullptr;
 };
 
 // The texts the windows show.

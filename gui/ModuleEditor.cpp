@@ -4,6 +4,9 @@
 #include "core/Path.h"
 #include "core/Slot.h"
 #include "gui/GuiTimer.h"
+#include "gui/Scale.h"
+#include "gui/Skin.h"
+#include "gui/SkinWidgets.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
@@ -16,30 +19,24 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
+#include <vector>
 
 namespace {
 
 constexpr int kLabelSize = 11;
 constexpr int kValueSize = 10;
 
-// A value slider whose box shows a continuous value with three decimals (or one above 10),
-// so that it fits the box; stepped values show as the toolkit shows them.
-class tValueSlider : public Fl_Value_Slider {
-public:
-    using Fl_Value_Slider::Fl_Value_Slider;
-    int format(char* buffer) override {
-        if (step() != 0.0) return Fl_Value_Slider::format(buffer);
-        const double range = std::max(std::fabs(minimum()), std::fabs(maximum()));
-        return std::snprintf(buffer, 128, range > 10.0 ? "%.1f" : "%.3f", value());
-    }
-};
-
 bool Exists(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0;
+}
+
+void Collect(Fl_Group& group, std::vector<Fl_Widget*>& out) {
+    for (int i = 0; i < group.children(); ++i) {
+        Fl_Widget* child = group.child(i);
+        out.push_back(child);
+        if (Fl_Group* inner = child->as_group()) Collect(*inner, out);
+    }
 }
 
 } // namespace
@@ -52,11 +49,52 @@ tModuleEditor::tModuleEditor(tSlot& slot, const tModuleContext& context, int w, 
     Fl_Group::current(nullptr);
     mWindow = std::make_unique<Fl_Double_Window>(w, h);
     mWindow->xclass(windowClass);
+    tSkin::StyleWindow(*mWindow);
     mWindow->begin();
+}
+
+void tModuleEditor::Describe(const tControl& control, const char* text) {
+    mDescriptions[&control] = text;
+}
+
+void tModuleEditor::UseControllers(const tControllerMap* map, const void* base, const char* gate) {
+    mControllers = map;
+    mControlsBase = base;
+    mGate = gate;
+}
+
+std::vector<std::ptrdiff_t> tModuleEditor::BoundOffsets(const void* base) {
+    std::vector<std::ptrdiff_t> offsets;
+    std::vector<Fl_Widget*> widgets;
+    Collect(*mWindow, widgets);
+    for (Fl_Widget* widget : widgets)
+        if (const tControl* control = mBinding.ControlOf(widget))
+            offsets.push_back(OffsetIn(base, *control));
+    return offsets;
 }
 
 void tModuleEditor::Finish() {
     mWindow->end();
+    // Every control's tooltip: what it does, then which controller moves it.
+    std::vector<Fl_Widget*> widgets;
+    Collect(*mWindow, widgets);
+    for (Fl_Widget* widget : widgets) {
+        const tControl* control = mBinding.ControlOf(widget);
+        if (control == nullptr || control->Kind() == tControlKind::Display) continue;
+        std::string tip;
+        if (const auto found = mDescriptions.find(control); found != mDescriptions.end())
+            tip = std::string(found->second) + "\n";
+        std::vector<int> numbers;
+        if (mControllers != nullptr && mControlsBase != nullptr)
+            if (const auto found = mControllers->find(OffsetIn(mControlsBase, *control));
+                found != mControllers->end())
+                numbers = found->second;
+        tip += ControllerText(numbers);
+        if (!numbers.empty() && mGate != nullptr)
+            tip += std::string(" (with \"") + mGate + "\" on)";
+        widget->copy_tooltip(tip.c_str());
+    }
+    tUiScale::ScaleWindow(*mWindow);
     Fl_Group::current(mOuterGroup);
     mTitle = mSlot.Title();
     mWindow->copy_label(mTitle.c_str());
@@ -157,17 +195,15 @@ void tModuleEditor::FollowSlot() {
 Fl_Group* tModuleEditor::AddGroup(int x, int y, int w, int h, const char* label, bool labelInside) {
     // Left open: the widgets built next are its children until the caller ends it.
     auto* group = new Fl_Group(x, y, w, h);
-    group->box(FL_ENGRAVED_BOX);
+    tSkin::StylePanel(*group);
     group->copy_label(label);
     group->labelsize(kLabelSize + 1);
-    group->labelfont(FL_HELVETICA_BOLD);
     group->align(labelInside ? FL_ALIGN_TOP | FL_ALIGN_INSIDE : FL_ALIGN_TOP_LEFT);
     return group;
 }
 
 Fl_Value_Slider* tModuleEditor::AddSlider(int x, int y, tControl& control, int w, int h) {
     auto* slider = new tValueSlider(x, y, w, h);
-    slider->type(FL_HOR_NICE_SLIDER);
     slider->copy_label(control.Label().c_str());
     slider->align(FL_ALIGN_RIGHT);
     slider->labelsize(kLabelSize);
@@ -180,7 +216,7 @@ Fl_Value_Slider* tModuleEditor::AddSlider(int x, int y, tControl& control, int w
 
 Fl_Choice* tModuleEditor::AddChoice(int x, int y, int w, tControl& control,
                                     tControlBinding::tAction action) {
-    auto* choice = new Fl_Choice(x, y, w, 20);
+    auto* choice = new tSkinChoice(x, y, w, 20);
     if (!control.Label().empty()) choice->copy_label(control.Label().c_str());
     choice->labelsize(kLabelSize);
     choice->textsize(kLabelSize);
@@ -193,18 +229,17 @@ Fl_Choice* tModuleEditor::AddChoice(int x, int y, int w, tControl& control,
         }
         choice->add(text.c_str());
     }
+    tSkin::SpaceMenuItems(*choice);
     mBinding.Bind(choice, control, std::move(action));
     return choice;
 }
 
 Fl_Light_Button* tModuleEditor::AddSwitch(int x, int y, tControl& control,
                                           tControlBinding::tAction action) {
-    auto* light = new Fl_Light_Button(x, y, 15, 10);
+    auto* light = new tSwitch(x, y, 15, 10);
     light->copy_label(control.Label().c_str());
     light->labelsize(kLabelSize);
     light->align(FL_ALIGN_RIGHT);
-    light->box(FL_NO_BOX);
-    light->selection_color(FL_GREEN);
     mBinding.Bind(light, control, std::move(action));
     return light;
 }
@@ -212,17 +247,24 @@ Fl_Light_Button* tModuleEditor::AddSwitch(int x, int y, tControl& control,
 void tModuleEditor::AddTransport(int pauseX, int playX, int y, int stopX, int stopY,
                                  const char* stopLabel) {
     auto* pause = new Fl_Button(pauseX, y, 25, 25, "@||");
+    tSkin::StyleButton(*pause);
     pause->labelsize(11);
-    pause->labelcolor(FL_DARK_BLUE);
+    pause->labelcolor(tSkin::Gold());
+    pause->tooltip("Switches the module off");
     pause->callback(
         [](Fl_Widget*, void* editor) { static_cast<tModuleEditor*>(editor)->SwitchOff(); }, this);
     mPlay = new Fl_Button(playX, y, 25, 25, "@>");
-    mPlay->labelcolor(FL_DARK_GREEN);
+    tSkin::StyleButton(*mPlay);
+    mPlay->labelcolor(tSkin::LampOn());
     mPlay->down_box(FL_DOWN_BOX);
+    mPlay->selection_color(fl_rgb_color(40, 90, 44));
+    mPlay->tooltip("Switches the module on; lit while it is on");
     mPlay->callback(
         [](Fl_Widget*, void* editor) { static_cast<tModuleEditor*>(editor)->SwitchOn(); }, this);
     auto* stop = new Fl_Button(stopX, stopY, 75, 15, stopLabel);
+    tSkin::StyleButton(*stop);
     stop->labelsize(10);
+    stop->tooltip("Silences every note of the module at once");
     stop->callback(
         [](Fl_Widget*, void* editor) { static_cast<tModuleEditor*>(editor)->StopSounds(); }, this);
 }
@@ -231,13 +273,16 @@ Fl_Menu_Bar* tModuleEditor::AddMenu(int x, int y, int w, int h, const char* file
                                     const char* save, const char* close, const char* help,
                                     const char* mapping) {
     auto* menu = new Fl_Menu_Bar(x, y, w, h);
+    tSkin::StyleMenu(*menu);
     menu->textsize(kLabelSize + 1);
+    // Loading and saving open a dialog: "...".
     const std::string prefix = std::string(file) + "/";
-    menu->add((prefix + load).c_str(), 0, MenuLoad, this);
-    menu->add((prefix + save).c_str(), 0, MenuSave, this);
+    menu->add((prefix + load + "\xE2\x80\xA6").c_str(), 0, MenuLoad, this);
+    menu->add((prefix + save + "\xE2\x80\xA6").c_str(), 0, MenuSave, this, FL_MENU_DIVIDER);
     menu->add((prefix + close).c_str(), 0, MenuClose, this);
     if (help != nullptr && mapping != nullptr)
         menu->add((std::string(help) + "/" + mapping).c_str(), 0, MenuMapping, this);
+    tSkin::SpaceMenuItems(*menu);
     return menu;
 }
 

@@ -1,6 +1,7 @@
 // What the three editor windows share: the window and its class name, the binding of every
 // widget to its control, the title that follows the patch name, the transport buttons that
-// follow the slot's light, and the patch dialogs.
+// follow the slot's light, the patch dialogs, the skin and the UI scale, and the tooltips that
+// say what each control does and which MIDI controller moves it. Escape closes the window.
 //
 // The window is a view: it holds no sound parameter of its own. Widgets write their controls
 // through the binding; the GUI timer shows what MIDI, patch loading and the engine wrote.
@@ -10,9 +11,11 @@
 
 #include "core/Rack.h"
 #include "gui/ControlBinding.h"
+#include "gui/ControllerProbe.h"
 #include "gui/EditorWindow.h"
 #include "gui/PatchDialog.h"
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,10 +54,19 @@ public:
     tDialogHooks hooks = ToolkitDialogHooks();
 
 protected:
-    // Builds the (hidden) window; the derived constructor adds the widgets and calls Finish().
+    // Builds the (hidden) window; the derived constructor adds the widgets and calls Finish(),
+    // which gives every control its tooltip and scales the window.
     tModuleEditor(tSlot& slot, const tModuleContext& context, int w, int h, const char* windowClass,
                   const char* pattern);
     void Finish();
+
+    // What a control does, for its tooltip.
+    void Describe(const tControl& control, const char* text);
+    // The module's controller map and the struct its offsets count from; gate names the switch
+    // that lets controllers act (or null). Without a map no controller moves a control.
+    void UseControllers(const tControllerMap* map, const void* base, const char* gate);
+    // The offsets of every bound control in the struct at base (what a probe looks at).
+    std::vector<std::ptrdiff_t> BoundOffsets(const void* base);
 
     // Widget builders: a group stays open for its widgets until the caller ends it; every
     // value widget is bound to its control and labelled with its label.
@@ -102,6 +114,10 @@ private:
     std::string mTitle;
     Fl_Button* mPlay = nullptr;
     Fl_Group* mOuterGroup = nullptr;
+    std::map<const tControl*, const char*> mDescriptions;
+    const tControllerMap* mControllers = nullptr;
+    const void* mControlsBase = nullptr;
+    const char* mGate = nullptr;
 };
 
 template <class F> void tModuleEditor::WithEngine(F op) {

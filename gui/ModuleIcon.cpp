@@ -3,30 +3,47 @@
 #include "core/Rack.h"
 #include "gui/Artwork.h"
 #include "gui/RackView.h"
+#include "gui/Scale.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
+using tUiScale::Px;
+
+namespace {
+
+// A pixel distance from the icon's corner as a point of its factor-1 picture.
+int PictureUnits(int pixels) {
+    return static_cast<int>(std::floor(pixels / tUiScale::Factor()));
+}
+
+} // namespace
+
 tModuleIcon::tModuleIcon(tSlot& slot, tRackView& view)
-    : Fl_Widget(slot.X(), slot.Y(), kSize, kSize), mSlot(slot), mView(view) {
+    : Fl_Widget(Px(slot.X()), Px(slot.Y()), Px(kSize), Px(kSize)), mSlot(slot), mView(view) {
     tooltip("Channel box: left click up, right click down\n"
             "Lamp: switch on and off\n"
             "Drag from the socket on the right to an effects unit: connect or disconnect\n"
             "Right click: module menu");
 }
 
+void tModuleIcon::FollowSlot() {
+    position(Px(mSlot.X()), Px(mSlot.Y()));
+}
+
 void tModuleIcon::draw() {
-    DrawModuleFace(mSlot.Type(), mSlot.IsOn(), x(), y());
+    DrawModuleFace(mSlot.Type(), mSlot.IsOn(), x(), y(), mView.LampBright(&mSlot));
     // The channel box with the channel 1..16.
-    fl_draw_box(FL_THIN_DOWN_BOX, x() + 32, y() + 23, 22, 14, FL_WHITE);
-    fl_font(FL_HELVETICA_BOLD, 10);
+    fl_draw_box(FL_THIN_DOWN_BOX, x() + Px(32), y() + Px(23), Px(22), Px(14), FL_WHITE);
+    fl_font(FL_HELVETICA_BOLD, Px(10));
     fl_color(FL_BLACK);
-    fl_draw(std::to_string(mSlot.GetChannel() + 1).c_str(), x() + 32, y() + 23, 22, 14,
-            FL_ALIGN_CENTER);
+    fl_draw(std::to_string(mSlot.GetChannel() + 1).c_str(), x() + Px(32), y() + Px(23), Px(22),
+            Px(14), FL_ALIGN_CENTER);
 }
 
 int tModuleIcon::handle(int event) {
@@ -52,10 +69,10 @@ int tModuleIcon::Push() {
     if (mConnecting || !Fl::event_inside(this)) return 1;
     const int mx = Fl::event_x();
     const int my = Fl::event_y();
-    const int dx = mx - x();
-    const int dy = my - y();
-    mDragOffsetX = x() - mx;
-    mDragOffsetY = y() - my;
+    const int dx = PictureUnits(mx - x());
+    const int dy = PictureUnits(my - y());
+    mDragOffsetX = mSlot.X() - tUiScale::ToLogical(mx);
+    mDragOffsetY = mSlot.Y() - tUiScale::ToLogical(my);
     const int button = Fl::event_button();
     if (InChannelArea(dx, dy)) {
         StepChannel(button);
@@ -96,6 +113,7 @@ void tModuleIcon::Toggle() {
         else
             mSlot.SwitchOn();
     }
+    mView.Switched(mSlot);
     redraw();
 }
 
@@ -110,23 +128,26 @@ void tModuleIcon::Drag() {
         mView.SetRubberBand(&mSlot, mx, my);
         return;
     }
-    if (InChannelArea(mx - x(), my - y())) return;
-    const int nx = std::clamp(mx + mDragOffsetX, rack.x(), rack.x() + rack.w() - (kSize + 2));
-    const int ny =
-        std::clamp(my + mDragOffsetY, rack.y() + kCaptionHeight, rack.y() + rack.h() - (kSize + 2));
-    if (nx != x() || ny != y()) MoveTo(nx, ny);
+    if (InChannelArea(PictureUnits(mx - x()), PictureUnits(my - y()))) return;
+    const tBox area = mView.LogicalArea();
+    const int nx =
+        std::clamp(tUiScale::ToLogical(mx) + mDragOffsetX, area.x, area.x + area.w - (kSize + 2));
+    const int ny = std::clamp(tUiScale::ToLogical(my) + mDragOffsetY, area.y + kCaptionHeight,
+                              area.y + area.h - (kSize + 2));
+    if (nx != mSlot.X() || ny != mSlot.Y()) MoveTo(nx, ny);
 }
 
 void tModuleIcon::MoveTo(int nx, int ny) {
     const int ox = x();
     const int oy = y();
     mView.DamageLines(mSlot);
-    position(nx, ny);
     mSlot.Move(nx, ny);
-    const int width = kSize + 1 + 2 * kCaptionOverhang;
-    const int height = kSize + kCaptionHeight + 3;
-    mView.damage(FL_DAMAGE_ALL, ox - kCaptionOverhang, oy - kCaptionHeight - 2, width, height);
-    mView.damage(FL_DAMAGE_ALL, nx - kCaptionOverhang, ny - kCaptionHeight - 2, width, height);
+    FollowSlot();
+    const int width = Px(kSize + 1 + 2 * kCaptionOverhang);
+    const int height = Px(kSize + kCaptionHeight + 3);
+    const int left = Px(kCaptionOverhang), up = Px(kCaptionHeight + 2);
+    mView.damage(FL_DAMAGE_ALL, ox - left, oy - up, width, height);
+    mView.damage(FL_DAMAGE_ALL, x() - left, y() - up, width, height);
     mView.DamageLines(mSlot);
 }
 
@@ -135,6 +156,6 @@ void tModuleIcon::Release() {
     mConnecting = false;
     if (window()) window()->cursor(FL_CURSOR_DEFAULT);
     mView.SetRubberBand(nullptr, -1, -1);
-    if (tSlot* target = mView.TargetAt(mSlot)) mView.Rack().Connect(&mSlot, target);
+    if (tSlot* target = mView.TargetAt(mSlot)) mView.Wire(mSlot, *target);
     mView.redraw();
 }

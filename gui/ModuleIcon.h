@@ -1,12 +1,14 @@
 // A module's icon in the rack: its 64 x 64 picture (on or off), the MIDI channel box, the
-// on/off lamp and the output connector, with the caption above it.
+// on/off lamp and the output connector, with the caption above it. Sizes and positions here
+// are at factor 1 (the slot keeps its position so); the icon is drawn at the UI scale.
 //
 // Mouse, relative to the icon's corner: a click in the channel area (35, 23, 19 x 14) steps
 // the channel up (left button, at most 16) or down (right button, at least 1); a left click
 // in the on/off area (50, 5, 12 x 14) switches the module; a drag from the output connector
-// (54, 28, 10 x 10) to an effects unit connects the two (a second drag removes the wire); a
-// right click elsewhere opens the module menu; a left drag elsewhere moves the icon, kept
-// inside the rack.
+// (54, 28, 10 x 10) to an effects unit connects the two (a second drag removes the wire; a
+// connection that would close a loop is refused and the rack's status line says so); a right
+// click elsewhere opens the module menu; a left drag elsewhere moves the icon, kept inside
+// the rack.
 #pragma once
 
 #include <FL/Fl_Widget.H>
@@ -28,6 +30,8 @@ public:
 
     tSlot& Slot() const { return mSlot; }
     bool Connecting() const { return mConnecting; }
+    // Puts the icon where its slot is.
+    void FollowSlot();
 
     // The sensitive areas, relative to the icon's corner.
     static bool InChannelArea(int dx, int dy) { return Inside(dx, dy, 35, 23, 19, 14); }
@@ -53,6 +57,6 @@ private:
     tSlot& mSlot;
     tRackView& mView;
     bool mConnecting = false;
-    int mDragOffsetX = 0;
+    int mDragOffsetX = 0; // at factor 1
     int mDragOffsetY = 0;
 };

@@ -6,28 +6,10 @@
 #include "core/Slot.h"
 #include "core/TextFile.h"
 
-#include <FL/Fl.H>
-#include <FL/Fl_File_Chooser.H>
-
 #include <optional>
 
-namespace {
-
-std::string Choose(const char* title, const char* pattern, const std::string& directory,
-                   bool save) {
-    const std::string start = directory.empty() ? std::string(".") : directory;
-    Fl_File_Chooser chooser(start.c_str(), pattern,
-                            save ? Fl_File_Chooser::CREATE : Fl_File_Chooser::SINGLE, title);
-    chooser.show();
-    while (chooser.shown()) Fl::wait();
-    const char* chosen = chooser.value();
-    return chosen != nullptr ? std::string(chosen) : std::string();
-}
-
-} // namespace
-
 tDialogHooks ToolkitDialogHooks() {
-    return {Choose, ToolkitConfirmReplace, ToolkitAlert};
+    return {ChooseFile, ToolkitConfirmReplace, ToolkitAlert};
 }
 
 bool LoadSlotPatch(tSlot& slot, tRack& rack, const std::string& path, std::string& error) {

@@ -1,6 +1,7 @@
 #include "gui/StringWindow.h"
 
 #include "gui/MappingWindow.h"
+#include "gui/Skin.h"
 #include "string/StringModule.h"
 
 #include <FL/Fl_Box.H>
@@ -91,10 +92,72 @@ tStringWindow::tStringWindow(tStringModule& module, const tModuleContext& contex
     transport->end();
 
     auto* title = new Fl_Box(400, 375, 200, 18, "KV String Synthesizer");
-    title->labelfont(FL_HELVETICA_BOLD);
-    title->labelsize(14);
+    tSkin::StyleLabel(*title, 14, true);
+    title->labelcolor(tSkin::Gold());
     auto* version = new Fl_Box(400, 395, 200, 15, "Version 1.6");
-    version->labelsize(11);
+    tSkin::StyleLabel(*version, 11);
+    version->labelcolor(tSkin::DimText());
+
+    Describe(c.top.voices, "How many notes can sound at once (24 also lets the sustain pedal "
+                           "hold notes)");
+    Describe(c.top.midiController, "Lets MIDI controllers move this window's controls");
+    Describe(c.top.midiChannel, "The MIDI channel the module listens to");
+    Describe(e.frequency, "Cutoff of the string's loop filter: how bright the string rings and "
+                          "how soon its high partials die away");
+    Describe(e.freqMax, "The highest the loop filter's cutoff may go: the brightest the string "
+                        "can sound");
+    Describe(e.filterOrder, "Steepness of the loop filter: higher orders damp the high partials "
+                            "faster");
+    Describe(e.filterFollows, "How the loop filter follows the key played");
+    Describe(e.feedback, "How much of the string's energy survives each round trip: higher "
+                         "rings longer");
+    Describe(e.softDamp, "Extra damping of the high partials as the note goes on");
+    Describe(e.filterAttack, "How long the loop filter takes to open when a note starts");
+    Describe(e.fixedTime, "On: the filter attack lasts a fixed time; off: a number of the "
+                          "string's periods");
+    Describe(e.startFreq, "The loop filter's cutoff when the attack starts");
+    Describe(e.offDelay, "Periods after the key is let go before the string is damped");
+    Describe(e.offFeedback, "Feedback once the key is let go: how fast the note dies away");
+    Describe(f.frequency, "Cutoff of the output filter, above the note played; the pitch bender "
+                          "sweeps it");
+    Describe(f.resonance, "Emphasis at the output filter's cutoff");
+    Describe(f.kind, "Response of the output filter");
+    Describe(f.slope, "Steepness of the output filter, or off");
+    Describe(f.filterFollows, "Whether the output filter's cutoff follows the key played");
+    Describe(v.envMode, "What the envelope does to the output filter (off, normal, by velocity, "
+                        "inverted, on its amount or its speed)");
+    Describe(v.envAmpl, "How far the envelope moves the output filter's cutoff");
+    Describe(v.envSpeed, "How fast the envelope rises");
+    Describe(v.envSustain, "The level the envelope holds while the key is down");
+    Describe(v.envRelease, "How fast the envelope falls once the key is let go");
+    Describe(r.frequency, "Cutoff of the filter on the noise that plucks the string: a brighter "
+                          "or duller attack");
+    Describe(r.follows, "How the pluck's noise filter follows the key played");
+    Describe(r.pink, "Plucks with pink, darker noise instead of white");
+    Describe(w.amplitude, "Level of the extra waveform mixed into the pluck");
+    Describe(w.type, "The extra waveform mixed into the pluck");
+    Describe(o.volume, "Level of the module's notes");
+    Describe(o.mute, "Lowers the module to a fifth of its level");
+    Describe(o.attack, "How long each note takes to fade in");
+    Describe(o.release, "How long a note takes to fade once the key is let go");
+    Describe(o.silence, "Periods of silence before a note sounds");
+    Describe(o.lfoFreq, "Speed of the tremolo");
+    Describe(o.lfoAmpl, "Depth of the tremolo");
+    Describe(o.dcFilter, "Removes a constant offset from the output");
+    Describe(o.amplEnv, "The note's level follows the filter envelope");
+    Describe(o.modulation, "Inverts the string loop: a hollow tone an octave lower");
+    Describe(o.bassBoost, "Lifts the low end");
+    Describe(o.linVelocity, "Velocity sets the level in proportion instead of by its curve");
+    Describe(o.autoPan, "Spreads the notes across the stereo field by key");
+
+    // Which controller moves which control: asked of a spare string module once.
+    static const tControllerMap controllers = [&] {
+        tStringModule spare(0, 0);
+        spare.Controls().top.midiController.Set(1);
+        return ProbeControllers(BoundOffsets(&c), &spare.Controls(),
+                                [&](int number, int value) { spare.Controller(0, number, value); });
+    }();
+    UseControllers(&controllers, &c, c.top.midiController.Label().c_str());
     Finish();
 }
 

@@ -1,6 +1,7 @@
 #include "platform/Audio.h"
 
 #include "core/Config.h"
+#include "dsp/SampleRate.h"
 #include "platform/Realtime.h"
 
 #include <alsa/asoundlib.h>
@@ -9,7 +10,30 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <pthread.h>
 #include <unistd.h>
+
+namespace {
+// Audio threads that their owner gave up waiting for (held in a write to a device that took
+// no data). Their objects are gone; such a thread must touch nothing of them once its write
+// returns.
+constexpr int kMaxAbandoned = 16;
+std::atomic<pthread_t> gAbandoned[kMaxAbandoned];
+std::atomic<int> gAbandonedCount{0};
+
+bool IsAbandoned() {
+    const int count = std::min(gAbandonedCount.load(), kMaxAbandoned);
+    for (int i = 0; i < count; ++i)
+        if (pthread_equal(gAbandoned[i].load(), pthread_self())) return true;
+    return false;
+}
+
+// An abandoned thread waits here for the process to end.
+void ParkIfAbandoned() {
+    if (!IsAbandoned()) return;
+    for (;;) pause();
+}
+} // namespace
 
 bool tAudio::SuggestSoundServer(int openError, const std::string& device) {
     if (device == "default") return false;
@@ -32,8 +56,9 @@ tAudio::~tAudio() {
         mThread.join();
     } else {
         // The thread is held in a write to a device that takes no data; the process is
-        // ending, and waiting for it would keep it from ending.
-        mThread.detach();
+        // ending, and waiting for it would keep it from ending. When the write returns, the
+        // thread stops there: this object is gone by then.
+        Abandon(mThread);
         return;
     }
     std::lock_guard<std::mutex> lock(mDeviceLock);
@@ -68,6 +93,7 @@ void tAudio::ThreadLoop() {
         tAudioClient* client = mClient.load();
         if (client != nullptr && mRunning.load()) {
             client->AudioCallback();
+            ParkIfAbandoned();
             mInCallback.store(false);
             continue;
         }
@@ -122,7 +148,23 @@ int tAudio::Open(int channels) {
     return kOpen;
 }
 
+int tAudio::ConfiguredRate() const {
+    return mConfig.SampleRate();
+}
+
 int tAudio::Init(int rate) {
+    const int configured = Configure(rate);
+    if (configured == 0) Run();
+    return configured;
+}
+
+void tAudio::Run() {
+    if (mHandle.load() == nullptr) return;
+    mRunning.store(true);
+    WakeThread();
+}
+
+int tAudio::Configure(int rate) {
     std::lock_guard<std::mutex> lock(mDeviceLock);
     snd_pcm_t* handle = mHandle.load();
     if (mOpenState.load(std::memory_order_relaxed) == kClosed || handle == nullptr) return 1;
@@ -166,9 +208,19 @@ int tAudio::Init(int rate) {
         CloseLocked();
         return -1;
     }
-    if (static_cast<int>(chosenRate) != rate)
-        std::printf("Rate doesn't match (requested %iHz, get %iHz)\n", rate,
-                    static_cast<int>(chosenRate));
+    const int granted = static_cast<int>(chosenRate);
+    if (granted != rate && (granted != mReportedGranted || rate != mReportedAsked)) {
+        std::printf("Rate doesn't match (requested %iHz, get %iHz)\n", rate, granted);
+        mReportedAsked = rate;
+        mReportedGranted = granted;
+    }
+    if (!isValidSampleRate(granted)) {
+        std::printf("Rate %iHz of the device is outside %i..%iHz\n", granted, kMinSampleRate,
+                    kMaxSampleRate);
+        CloseLocked();
+        return -1;
+    }
+    mRate.store(granted, std::memory_order_relaxed);
 
     const int period = std::clamp(mConfig.Period(), kMinPeriod, kMaxPeriod);
     const int fragments = mConfig.Fragments();
@@ -233,8 +285,6 @@ int tAudio::Init(int rate) {
         std::printf("Unable to prepare for playback: %s\n", snd_strerror(err));
         return err;
     }
-    mRunning.store(true);
-    WakeThread();
     return 0;
 }
 
@@ -271,50 +321,35 @@ void tAudio::CloseLocked() {
 
 // --- writing (audio thread) --------------------------------------------------------------
 
+void tAudio::Abandon(std::thread& thread) {
+    const int slot = gAbandonedCount.fetch_add(1);
+    if (slot < kMaxAbandoned) gAbandoned[slot].store(thread.native_handle());
+    thread.detach();
+}
+
 int tAudio::Write(const int16_t* samples) {
     const int period = Period();
     const int channels = Channels();
     snd_pcm_t* handle = mHandle.load();
-    if (handle == nullptr) return period;
+    if (handle == nullptr) return 0;
     snd_pcm_sframes_t left = period;
     const int16_t* position = samples;
     // Once audio is switched off the rest of the block is dropped.
     while (left > 0 && mRunning.load(std::memory_order_relaxed)) {
         const snd_pcm_sframes_t written =
             snd_pcm_writei(handle, position, static_cast<snd_pcm_uframes_t>(left));
+        ParkIfAbandoned();
         if (written == -EAGAIN) continue;
         if (written < 0) {
-            if (Recover(handle, static_cast<int>(written)) < 0)
-                std::fprintf(stderr, "Write error: %s\n", snd_strerror(static_cast<int>(written)));
-            break;
+            const int err = static_cast<int>(written);
+            if (err != -EPIPE && err != -ESTRPIPE) return err; // the device is gone
+            // An underrun, or a suspended device: the rest of the block is dropped.
+            mUnderruns.fetch_add(1, std::memory_order_relaxed);
+            const int recovered = snd_pcm_recover(handle, err, 1);
+            return recovered < 0 ? recovered : 0;
         }
         left -= written;
         position += written * channels;
     }
-    return period;
-}
-
-int tAudio::Recover(snd_pcm_t* handle, int err) {
-    if (err == -EPIPE) {
-        const int prepared = snd_pcm_prepare(handle);
-        if (prepared < 0)
-            std::printf("Can't recovery from underrun, prepare failed: %s\n",
-                        snd_strerror(prepared));
-        return 0;
-    }
-    if (err == -ESTRPIPE) {
-        // A suspended device is given about half a second to come back; audio being
-        // switched off ends the wait too.
-        constexpr int kStepMs = 50;
-        int resumed = snd_pcm_resume(handle);
-        for (int waited = 0; resumed == -EAGAIN && waited < kResumeWaitMs &&
-                             mRunning.load(std::memory_order_relaxed);
-             waited += kStepMs) {
-            usleep(kStepMs * 1000);
-            resumed = snd_pcm_resume(handle);
-        }
-        if (resumed < 0) snd_pcm_prepare(handle);
-        return 0;
-    }
-    return err;
+    return 0;
 }

@@ -39,7 +39,6 @@ public:
     // Longest wait of Close for the block under way, and of the recovery from a suspended
     // device, in milliseconds.
     static constexpr int kCloseWaitMs = 500;
-    static constexpr int kResumeWaitMs = 500;
     // The block lengths the rack and the master stage can take.
     static constexpr int kMinPeriod = 16;
     static constexpr int kMaxPeriod = 256;
@@ -62,14 +61,29 @@ public:
     static bool SuggestSoundServer(int openError, const std::string& device);
     // Configures the open device (S16_LE, rate, period, buffer of period x fragments) and
     // starts the callbacks. The block length (Period) is the period the device settled on
-    // when that lies in kMinPeriod..kMaxPeriod, else the configured one. Returns 0 on
-    // success, 1 when the device is closed, otherwise -1 or the ALSA error after printing it.
+    // when that lies in kMinPeriod..kMaxPeriod, else the configured one. The rate is the
+    // nearest the device offers (Rate); a rate other than the one asked for is reported the
+    // first time the device gives it, and one outside the rates the engine accepts is an
+    // error. Returns 0 on success, 1 when the device is closed, otherwise -1 or the ALSA error
+    // after printing it.
     int Init(int rate);
+    // Init in two steps, so that the engine can be prepared at the granted rate before the
+    // first callback: Configure does all but starting, Run starts the callbacks.
+    int Configure(int rate);
+    void Run();
+    // The rate the configuration asks for, and the one the device granted at the last
+    // Configure (0 before).
+    int ConfiguredRate() const;
+    int Rate() const { return mRate.load(std::memory_order_relaxed); }
     // Stops the callbacks and closes the device; returns within about kCloseWaitMs.
     void Close();
     // Writes one period of frames x channels samples, waiting until the device takes it.
-    // Returns the period.
+    // An underrun (or a suspended device) is counted and recovered from, dropping the rest of
+    // the block. Returns 0, or the negative ALSA error when the device is gone (unplugged,
+    // broken: -ENODEV, -EBADFD, -EIO, or an underrun it cannot recover from).
     int Write(const int16_t* samples);
+    // Underruns since the object was made.
+    unsigned Underruns() const { return mUnderruns.load(std::memory_order_relaxed); }
 
     int Channels() const { return mChannels.load(std::memory_order_relaxed); }
     int Period() const { return mPeriod.load(std::memory_order_relaxed); }
@@ -88,13 +102,19 @@ private:
     void WakeThread();
     void CloseLocked();
     void CloseOrphan(); // audio thread
-    int Recover(_snd_pcm* handle, int err);
+    // Lets the thread go while it waits in a write; it stops for good when the write returns.
+    static void Abandon(std::thread& thread);
     bool OnAudioThread() const { return std::this_thread::get_id() == mThread.get_id(); }
 
     const tConfig& mConfig;
     std::atomic<int> mChannels{1};
     std::atomic<int> mPeriod{128};
     std::atomic<int> mFragments{2};
+    std::atomic<int> mRate{0};
+    std::atomic<unsigned> mUnderruns{0};
+    // The last rate mismatch reported (asked for, granted), so that it is told only once.
+    int mReportedAsked = 0;
+    int mReportedGranted = 0;
 
     std::mutex mDeviceLock; // open, configure, close
     std::atomic<_snd_pcm*> mHandle{nullptr};

@@ -2,51 +2,94 @@
 
 #include "core/Rack.h"
 
+#include <alsa/asoundlib.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <unistd.h>
 
+namespace {
+// The calling thread's processor time in seconds.
+double ThreadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+} // namespace
+
 tRenderCallback::tRenderCallback(tRack& rack, tAudio& audio, tMasterStage& master,
-                                 tMasterControls& controls, tLoadCounters& counters)
-    : mRack(rack), mAudio(audio), mMaster(master), mControls(controls), mCounters(counters) {}
+                                 tMasterControls& controls)
+    : mRack(rack), mAudio(audio), mMaster(master), mEngine(rack, master), mControls(controls) {}
 
 void tRenderCallback::AudioCallback() {
-    mCounters.CountBlock();
-    mAudio.Write(mMaster.Samples());
-    // The device's block length, within what the rack's mix holds.
-    const int channels = mAudio.Channels();
-    const int frames = std::min(mAudio.Period(), tRack::kMixSize / std::max(channels, 1));
-    const double* mix = mRack.Render(frames);
-    if (mMaster.Process(mix, frames, channels, mAudio.Fragments())) Overloaded();
+    const int written = mAudio.Write(mSamples);
+    if (written < 0) {
+        DeviceLost(written);
+        return;
+    }
+    const unsigned underruns = mAudio.Underruns();
+    if (underruns != mUnderrunsShown) {
+        mUnderrunsShown = underruns;
+        mControls.underruns.Set(underruns);
+    }
+    // The device's block length, within what the sample buffer holds.
+    const int frames = std::min(mAudio.Period(), tAudio::kMaxPeriod);
+    mEngine.Process(nullptr, 0, mOut, frames);
+    tMasterStage::ToSamples(mOut, frames * mEngine.Channels(), mSamples);
+    // The thread's processor time since the last block: rendering, converting and writing
+    // (waiting for the device takes none).
+    const double now = ThreadSeconds();
+    const double busy = mLastBusy < 0.0 ? 0.0 : now - mLastBusy;
+    mLastBusy = now;
+    if (mMaster.UpdateLoad(busy, frames)) Overloaded();
 }
 
 void tRenderCallback::Overloaded() {
-    // On the audio thread, without the switch lock: the owning thread may hold it while it
-    // waits in Close for this very block to end. Both off paths write the same values, and
-    // the device tolerates being closed twice.
-    SwitchOff();
+    SwitchOffFromAudioThread(kAudioOffOverload);
     usleep(kOverloadPauseMicroseconds);
-    mCounters.ResetBlocks();
+}
+
+void tRenderCallback::DeviceLost(int error) {
+    std::fprintf(stderr, "The audio device stopped working (%s); audio is switched off.\n",
+                 snd_strerror(error));
+    SwitchOffFromAudioThread(kAudioOffDeviceLost);
+}
+
+void tRenderCallback::SwitchOffFromAudioThread(int reason) {
+    // Without the switch lock: the owning thread may hold it while it waits in Close for this
+    // very block to end. The state is written last, so that a press of "On" meanwhile finds
+    // audio still on and changes nothing; from then on it opens the device afresh.
+    mRack.AllNotesOff();
+    mAudio.Close();
+    mRack.SetRendering(false);
+    mControls.audioOn.Set(0);
+    mControls.audioLight.Set(0);
+    mControls.audioOff.Set(reason);
+    mState.store(tAudio::kClosed);
 }
 
 bool tRenderCallback::Start() {
     std::lock_guard<std::mutex> lock(mSwitchLock);
     if (IsOn()) return true;
-    return StartLocked();
-}
-
-bool tRenderCallback::StartLocked() {
-    mRack.AllNotesOff();
-    mRack.SetChannels(mChannels.load());
-    mRack.PrepareAll();
     return OpenDevice();
 }
 
 bool tRenderCallback::OpenDevice() {
-    const int state = mAudio.Open(mChannels.load());
+    const int channels = mChannels.load();
+    const int state = mAudio.Open(channels);
     if (state == tAudio::kClosed) {
         ShowOff();
         return false;
     }
+    if (mAudio.Configure(mAudio.ConfiguredRate()) != 0) {
+        mAudio.Close();
+        ShowOff();
+        return false;
+    }
+    // The modules run at the rate the device gave, prepared before the first block.
+    mEngine.Prepare(mAudio.Rate(), channels);
+    mLastBusy = -1.0;
     // Shown as on before the first block can run: an overload guard that fires in the very
     // first blocks then has the last word.
     mState.store(state);
@@ -54,11 +97,8 @@ bool tRenderCallback::OpenDevice() {
     mControls.audioLight.Set(1);
     // From the first block on, events wait for the block that delivers them.
     mRack.SetRendering(true);
-    if (mAudio.Init(kRate) == 0) return true;
-    mAudio.Close();
-    mRack.SetRendering(false);
-    ShowOff();
-    return false;
+    mAudio.Run();
+    return true;
 }
 
 void tRenderCallback::ShowOff() {
@@ -93,7 +133,8 @@ void tRenderCallback::SetChannels(int channels) {
         mState.store(tAudio::kClosed);
     }
     mChannels.store(channels == 1 ? 1 : 2);
-    mRack.SetChannels(mChannels.load());
-    mRack.PrepareAll();
-    if (wasOn) OpenDevice();
+    if (wasOn)
+        OpenDevice();
+    else
+        mEngine.Prepare(mEngine.SampleRate(), mChannels.load());
 }

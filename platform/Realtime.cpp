@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace realtime {
@@ -27,6 +28,14 @@ bool UseNormalScheduling() {
     errno = 0;
     if (nice(1) == -1 && errno != 0) std::perror("nice");
     return normal;
+}
+
+bool LockMemory() {
+#ifdef MCL_ONFAULT
+    // Pages are locked as they are touched; nothing is read in ahead for it.
+    if (mlockall(MCL_CURRENT | MCL_FUTURE | MCL_ONFAULT) == 0) return true;
+#endif
+    return mlockall(MCL_CURRENT | MCL_FUTURE) == 0;
 }
 
 bool DropPrivileges() {

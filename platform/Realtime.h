@@ -20,6 +20,9 @@ bool UseFifoScheduling(int priority);
 // Puts the calling thread on SCHED_OTHER at priority 0, then one step nicer; true when the
 // thread's policy then is SCHED_OTHER.
 bool UseNormalScheduling();
+// Keeps the process's memory, present and future, in RAM, so that the realtime threads never
+// wait for a page to come back from swap. True when that was granted.
+bool LockMemory();
 // The effective user id becomes the real one (nothing changes when they are equal); true
 // when they are equal afterwards.
 bool DropPrivileges();

@@ -4,6 +4,8 @@
 
 namespace {
 constexpr int kPanController = 10;
+constexpr int kAllSoundOff = 120;
+constexpr int kAllNotesOff = 123;
 constexpr int kPitchBend = -1;
 constexpr int kPitchBendCentre = 8192;
 constexpr int kMax7Bit = 127;
@@ -34,10 +36,16 @@ bool DeliverSequencerEvent(const snd_seq_event_t& event, tMidiSink& sink) {
     case SND_SEQ_EVENT_REGPARAM: {
         const snd_seq_ev_ctrl_t& control = event.data.control;
         const int channel = control.channel & 0x0F;
+        if (control.param > kMax7Bit) return false;
         const int number = static_cast<int>(control.param);
-        const int value =
-            Limit(control.value, event.type == SND_SEQ_EVENT_CONTROLLER ? kMax7Bit : kMax14Bit);
-        if (number == kPanController)
+        // A 14-bit value's upper seven bits are what a 7-bit controller of the same number
+        // would carry.
+        const int value = event.type == SND_SEQ_EVENT_CONTROLLER
+                              ? Limit(control.value, kMax7Bit)
+                              : Limit(control.value, kMax14Bit) >> 7;
+        if (number == kAllSoundOff || number == kAllNotesOff)
+            sink.ChannelNotesOff(channel);
+        else if (number == kPanController)
             sink.SetPan(channel, value);
         else
             sink.Controller(channel, number, value);

@@ -207,7 +207,7 @@ void tStringVoice::tuneLoop() {
     double wanted = delay * scale;
     for (int i = 0; i < mOrder; ++i) wanted -= mSection[i].delay(omega);
     const int whole = std::max(static_cast<int>(std::floor(wanted - 0.5)), 1);
-    mDelay.setSplitLength(whole, allpassCoefficient(wanted - whole, omega));
+    mDelay.setWholeLength(whole, allpassCoefficient(wanted - whole, omega));
 }
 
 void tStringVoice::noteOn(double freq, double attack, int note) {

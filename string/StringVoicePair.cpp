@@ -94,7 +94,7 @@ inline void LoopRunPair(tLoopPair& p, tPair feedback, double bound, int from, in
         const int end = std::min(to, i + std::min(p.a.span(), p.b.span()));
         double* const bufferA = p.a.buffer;
         double* const bufferB = p.b.buffer;
-        int writeA = p.a.write, writeB = p.b.write, readA = p.a.read, readB = p.b.read;
+        int writeA = p.a.writeAt, writeB = p.b.writeAt, readA = p.a.readAt, readB = p.b.readAt;
         for (; i < end; ++i) {
             tPair x = y;
 #pragma GCC unroll 4
@@ -131,10 +131,10 @@ inline void LoopRunPair(tLoopPair& p, tPair feedback, double bound, int from, in
             x1 = a;
             sink(i, v);
         }
-        p.a.write = writeA;
-        p.b.write = writeB;
-        p.a.read = readA;
-        p.b.read = readB;
+        p.a.writeAt = writeA;
+        p.b.writeAt = writeB;
+        p.a.readAt = readA;
+        p.b.readAt = readB;
         p.a.wrap();
         p.b.wrap();
     }

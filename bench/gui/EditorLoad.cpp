@@ -5,7 +5,8 @@
 // 1000 events a second, a render thread renders 128-frame blocks at the audio rate (so the
 // events reach the modules and the meter moves), and the GUI thread runs the toolkit's loop
 // with the GUI timer. Every second the GUI thread's own CPU time is sampled; the median share
-// of one core is printed.
+// of one core is printed. The windows are drawn in the program's skin at the UI scale
+// KELVORA_SCALE gives (100 % without it).
 //
 //   kelvora_editor_load [seconds]        (default 10)
 //   kelvora_editor_load --hold seconds   opens the windows and keeps them for screenshots
@@ -15,6 +16,8 @@
 #include "flute/FluteSynth.h"
 #include "gui/EditorWindow.h"
 #include "gui/GuiTimer.h"
+#include "gui/Scale.h"
+#include "gui/Skin.h"
 #include "string/StringModule.h"
 
 #include <FL/Fl.H>
@@ -55,6 +58,8 @@ int main(int argc, char** argv) {
             seconds = std::atof(argv[i]);
     }
 
+    tSkin::Apply();
+    tUiScale::SetFactor(tUiScale::StartFactor(100));
     tRack rack;
     tConfig config;
     tModuleContext context{rack, config, [] {}};
@@ -131,7 +136,8 @@ int main(int argc, char** argv) {
         std::printf("GUI thread CPU, %zu one-second samples: median %.2f %%, min %.2f %%, max "
                     "%.2f %% of one core\n",
                     shares.size(), shares[shares.size() / 2], shares.front(), shares.back());
-        std::printf("timer ticks: %d, with swept controls changed: %d\n", ticks, busyTicks);
+        std::printf("timer ticks: %d, with swept controls changed: %d (scale %.0f %%)\n", ticks,
+                    busyTicks, 100 * tUiScale::Factor());
     }
     running.store(false);
     midi.join();

@@ -1,5 +1,6 @@
 // Started by root on behalf of an ordinary user, the program gives each realtime thread its
-// scheduling before it gives up root's rights, once, for the whole process.
+// scheduling and locks its memory before it gives up root's rights, once, for the whole
+// process.
 
 #include "app/Program.h"
 #include "platform/Realtime.h"
@@ -21,6 +22,7 @@ enum tFault {
     kMidiNotRealtime = 8,
     kPrivilegesKept = 16,
     kLateThreadRealtime = 32,
+    kMemoryNotLocked = 64,
 };
 
 // Runs in a child process whose real user is nobody and whose effective user is root.
@@ -43,6 +45,7 @@ int StartAsRootForNobody() {
         bool late = true;
         std::thread([&] { late = realtime::UseFifoScheduling(realtime::kPriority); }).join();
         if (late) faults |= kLateThreadRealtime;
+        if (!program.MemoryLocked()) faults |= kMemoryNotLocked;
         close(fds[1]);
     }
     return faults;
@@ -64,4 +67,5 @@ TEST(Privileges, RealtimeThreadsScheduledBeforePrivilegesAreDroppedOnce) {
     EXPECT_EQ(faults & kMidiNotRealtime, 0) << "MIDI thread";
     EXPECT_EQ(faults & kPrivilegesKept, 0);
     EXPECT_EQ(faults & kLateThreadRealtime, 0);
+    EXPECT_EQ(faults & kMemoryNotLocked, 0) << "with realtime scheduling the memory is locked";
 }

@@ -125,9 +125,39 @@ TEST(CommandLine, OptionsDeviceFifoIgnoredMidiOutAndRackFile) {
     EXPECT_TRUE(none.rackFile.empty());
 }
 
+TEST(CommandLine, AudioSystemJackNameAutoconnectAndHeadless) {
+    tConfig config;
+    tCommandLine options;
+    EXPECT_TRUE(options.autoconnect);
+    EXPECT_EQ(options.jackName, "Kelvora");
+    EXPECT_TRUE(Parse({"-a", "jack", "-n", "Synth 2", "--no-autoconnect", "-x", "band.mst"}, config,
+                      options)
+                    .ok);
+    EXPECT_EQ(config.AudioSystem(), tConfig::kJack);
+    EXPECT_EQ(options.jackName, "Synth 2");
+    EXPECT_FALSE(options.autoconnect);
+    EXPECT_TRUE(options.headless);
+    EXPECT_EQ(options.rackFile, "band.mst");
+    EXPECT_TRUE(Parse({"--audio=alsa", "--headless", "--name=K"}, config, options).ok);
+    EXPECT_EQ(config.AudioSystem(), tConfig::kAlsa);
+    EXPECT_EQ(options.jackName, "K");
+}
+
 TEST(CommandLine, HelpUnknownOptionsAndMissingArgumentsGiveTheUsage) {
-    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"-h"}, {"--help"}, {"-x"}, {"--loud"}, {"-f"}, {"--output"}, {"a.mst", "b.mst"}}) {
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"-h"},
+                                               {"--help"},
+                                               {"-z"},
+                                               {"-a", "oss"},
+                                               {"--name="},
+                                               {"--loud"},
+                                               {"-f"},
+                                               {"--output"},
+                                               {"a.mst", "b.mst"},
+                                               {"-r", "8000"},
+                                               {"--rate=44.1k"},
+                                               {"--rate=192001"},
+                                               {"-r"}}) {
         tConfig config;
         tCommandLine options;
         const tParsed parsed = Parse(tArgs(bad), config, options);
@@ -143,24 +173,40 @@ TEST(CommandLine, HelpUnknownOptionsAndMissingArgumentsGiveTheUsage) {
     }
 }
 
+TEST(CommandLine, RateTakesTheRatesTheEngineAccepts) {
+    for (const int rate : {22050, 48000, 88200, 192000}) {
+        tConfig config;
+        tCommandLine options;
+        EXPECT_TRUE(Parse({"-r", std::to_string(rate)}, config, options).ok);
+        EXPECT_EQ(config.SampleRate(), rate);
+    }
+    tConfig config;
+    tCommandLine options;
+    const tParsed parsed = Parse({"--rate=8000"}, config, options);
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_EQ(parsed.messages.rfind("sample rate 8000 is not a rate of 22050..192000 Hz\n", 0), 0u)
+        << parsed.messages;
+    EXPECT_NE(parsed.messages.find(" -r hz , --rate=hz "), std::string::npos);
+    EXPECT_EQ(config.SampleRate(), 44100);
+}
+
 TEST(ProgramStart, OptionsOverrideTheRcFileAndStereoIsSelected) {
-    tHome home("AudioDevice=plughw:3\nPeriodSize=64\nNumFragments=3\n");
+    tHome home("AudioDevice=plughw:3\nPeriodSize=64\nNumFragments=3\nSampleRate=96000\n");
     tProgram program;
     const int devNull = open("/dev/null", O_RDONLY);
-    const tStarted started = StartProgram(program, {"-f", "100"}, devNull);
+    const tStarted started = StartProgram(program, {"-f", "100", "-r", "48000"}, devNull);
     close(devNull);
     EXPECT_FALSE(started.status.has_value());
+    EXPECT_EQ(program.Config().SampleRate(), 48000);
     EXPECT_EQ(program.Config().Period(), 100);
     EXPECT_EQ(program.Config().AudioDevice(), "plughw:3");
     EXPECT_EQ(program.Config().Fragments(), 3);
     // No FIFO, standard input not a pipe, and no sequencer on this machine: the program
-    // runs on without MIDI at the sequencer's load levels.
+    // runs on without MIDI.
     EXPECT_NE(started.messages.find("audio period size set to: 100\n"), std::string::npos);
     EXPECT_NE(started.messages.find("open of ALSA sequencer failed: "), std::string::npos)
         << started.messages;
     EXPECT_FALSE(program.MidiIn().IsStarted());
-    EXPECT_EQ(program.Counters().WarningLevel(), 80);
-    EXPECT_EQ(program.Counters().CutOffLevel(), 200);
     EXPECT_EQ(program.AudioSwitch().Channels(), 2);
     EXPECT_EQ(program.Rack().Channels(), 2);
     EXPECT_FALSE(program.AudioSwitch().IsOn());
@@ -175,7 +221,5 @@ TEST(ProgramStart, PipedStandardInputIsTheMidiSource) {
     EXPECT_FALSE(started.status.has_value());
     EXPECT_EQ(started.messages, "midi input fifo detected.\n");
     EXPECT_TRUE(program.MidiIn().IsReading());
-    EXPECT_EQ(program.Counters().WarningLevel(), 40);
-    EXPECT_EQ(program.Counters().CutOffLevel(), 120);
     close(fds[1]);
 }

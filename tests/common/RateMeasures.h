@@ -20,13 +20,13 @@ constexpr double kHoldSeconds = 1.5;
 constexpr double kTailSeconds = 3.0;
 
 // The preset (both modules switched on, mono) plays key with velocity 100 for kHoldSeconds,
-// then kTailSeconds of tail are rendered: the rack's mix at rate, in 128-frame blocks. With
-// instrumentOnly the instrument is unwired from its effects unit, which stays off.
+// then kTailSeconds of tail are rendered: the rack's mix at rate, in 128-frame blocks (one
+// shorter block ends exactly at the note-off). With instrumentOnly the instrument is unwired
+// from its effects unit, which stays off. Every render starts from the random generator's
+// first value, as a program does, so that renders at two rates draw the same noise.
 inline std::vector<double> RenderPresetNote(int preset, int key, int rate,
                                             double hold = kHoldSeconds, double tail = kTailSeconds,
                                             bool instrumentOnly = false) {
-    // Every render starts from the same noise, so that renders at different rates differ
-    // only by what the rate changes.
     threadRandom.seed(1);
     tRack rack;
     rack.SetSampleRate(rate);
@@ -49,13 +49,17 @@ inline std::vector<double> RenderPresetNote(int preset, int key, int rate,
     out.reserve(static_cast<std::size_t>(total + block));
     rack.NoteOn(0, key, 100);
     bool released = false;
-    for (long done = 0; done < total; done += block) {
+    for (long done = 0; done < total;) {
         if (!released && done >= holdFrames) {
             rack.NoteOff(0, key);
             released = true;
         }
-        const double* mix = rack.Render(block);
-        out.insert(out.end(), mix, mix + block);
+        // The block before the note-off ends where the note is released, at every rate.
+        const int frames =
+            static_cast<int>(released ? block : std::min<long>(block, holdFrames - done));
+        const double* mix = rack.Render(frames);
+        out.insert(out.end(), mix, mix + frames);
+        done += frames;
     }
     out.resize(static_cast<std::size_t>(total));
     return out;

@@ -102,6 +102,50 @@ TEST(Config, NumbersAreReadLikeStrtol) {
     EXPECT_EQ(config.PeriodPosition(), 0);
 }
 
+TEST(Config, SampleRateIsReadWhenTheEngineTakesItAndDefaultsTo44100) {
+    tConfig config;
+    ReadText(config, "PeriodSize=128\n"); // a file from before the key
+    EXPECT_EQ(config.SampleRate(), 44100);
+    EXPECT_EQ(config.Controls().rateChoice.Index(), 0);
+    ReadText(config, "SampleRate=96000\r\nNumFragments=2\n");
+    EXPECT_EQ(config.SampleRate(), 96000);
+    EXPECT_EQ(config.Controls().rateChoice.Index(), 3);
+    // 128 frames x 2 at 96 kHz.
+    EXPECT_EQ(config.OutputDelayText(), "2.7");
+    // A rate off the choice's list is kept and shows no entry; one the engine refuses is
+    // reported and leaves the rate as it was.
+    ReadText(config, "SampleRate=22050\n");
+    EXPECT_EQ(config.SampleRate(), 22050);
+    EXPECT_EQ(config.Controls().rateChoice.Index(), -1);
+    for (const char* bad : {"SampleRate=8000\n", "SampleRate=48k\n", "SampleRate=192001\n"}) {
+        testing::internal::CaptureStderr();
+        ReadText(config, std::string("SampleRate=88200\n") + bad);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("not a rate of 22050..192000 Hz"),
+                  std::string::npos)
+            << bad;
+        EXPECT_EQ(config.SampleRate(), 88200) << bad;
+    }
+}
+
+TEST(Config, AudioSystemIsReadWrittenWhenJackAndResetByTheDefaults) {
+    tConfig config;
+    ReadText(config, "AudioSystem=jack\n");
+    EXPECT_EQ(config.AudioSystem(), tConfig::kJack);
+    std::ostringstream out;
+    config.Write(out);
+    EXPECT_NE(out.str().find("\nAudioSystem=jack\n"), std::string::npos) << out.str();
+    testing::internal::CaptureStderr();
+    ReadText(config, "AudioSystem=jack\nAudioSystem=JACK\n");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("neither alsa nor jack"),
+              std::string::npos);
+    EXPECT_EQ(config.AudioSystem(), tConfig::kJack);
+    config.SetDefaults();
+    EXPECT_EQ(config.AudioSystem(), tConfig::kAlsa);
+    std::ostringstream plain;
+    config.Write(plain);
+    EXPECT_EQ(plain.str().find("AudioSystem"), std::string::npos);
+}
+
 // --- period, fragments, writing ----------------------------------------------------------
 
 TEST(Config, PeriodOutsideTheTableIsKeptButSavedAsTheLastEntry) {
@@ -110,7 +154,8 @@ TEST(Config, PeriodOutsideTheTableIsKeptButSavedAsTheLastEntry) {
     EXPECT_EQ(config.Period(), 100);
     EXPECT_DOUBLE_EQ(config.Controls().framesBox.Value(), 100.0);
     EXPECT_EQ(config.PeriodPosition(), 4);
-    EXPECT_EQ(Written(config), "PatchPath=\nAudioDevice=hw:0,0\nNumFragments=4\nPeriodSize=256\n");
+    EXPECT_EQ(Written(config), "PatchPath=\nAudioDevice=hw:0,0\nNumFragments=4\nPeriodSize=256\n"
+                               "SampleRate=44100\n");
     EXPECT_EQ(config.OutputDelayText(), "23.2");
 }
 
@@ -132,10 +177,12 @@ TEST(Config, DefaultValuesKeepThePatchDirectory) {
     config.SetAudioDevice("null");
     config.SetFragments(7);
     config.SetPeriod(32);
+    config.SetSampleRate(96000);
     config.SetDefaults();
     EXPECT_EQ(config.PatchDir(), "/music/");
     EXPECT_EQ(Written(config),
-              "PatchPath=/music/\nAudioDevice=hw:0,0\nNumFragments=4\nPeriodSize=128\n");
+              "PatchPath=/music/\nAudioDevice=hw:0,0\nNumFragments=4\nPeriodSize=128\n"
+              "SampleRate=44100\n");
 }
 
 TEST(Config, ChosenDirectoryIsCutAfterItsLastSlash) {
@@ -154,11 +201,12 @@ TEST_F(HomeTest, WrittenFileIsReadBack) {
     config.SetAudioDevice("plughw:0");
     config.SetFragments(6);
     config.SetPeriod(32);
+    config.ChooseSampleRate(1);
     ASSERT_TRUE(config.Write());
     std::string text;
     ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));
-    EXPECT_EQ(text,
-              "PatchPath=/srv/patches\nAudioDevice=plughw:0\nNumFragments=6\nPeriodSize=32\n");
+    EXPECT_EQ(text, "PatchPath=/srv/patches\nAudioDevice=plughw:0\nNumFragments=6\nPeriodSize=32\n"
+                    "SampleRate=48000\n");
 
     tConfig again;
     again.Read();
@@ -166,6 +214,7 @@ TEST_F(HomeTest, WrittenFileIsReadBack) {
     EXPECT_EQ(again.AudioDevice(), "plughw:0");
     EXPECT_EQ(again.Fragments(), 6);
     EXPECT_EQ(again.Period(), 32);
+    EXPECT_EQ(again.SampleRate(), 48000);
 }
 
 TEST_F(HomeTest, MissingFileLeavesTheDefaultsSilently) {
@@ -182,7 +231,10 @@ TEST_F(HomeTest, UnwritableHomeReportsTheFailure) {
     tConfig config;
     testing::internal::CaptureStderr();
     EXPECT_FALSE(config.Write());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cant write config file\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't write config file " + home +
+                  "/no/such/dir/.kelvorarc (No such file or "
+                  "directory)\n");
 }
 
 TEST_F(HomeTest, WithoutHomeNothingIsReadOrWritten) {
@@ -193,10 +245,35 @@ TEST_F(HomeTest, WithoutHomeNothingIsReadOrWritten) {
     EXPECT_EQ(config.AudioDevice(), "hw:0,0");
     testing::internal::CaptureStderr();
     EXPECT_FALSE(config.Write());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cant write config file\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't write config file ~/.kelvorarc (HOME is not set)\n");
     // Neither written to the old place nor to the current directory's root.
     std::string text;
     ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));
     EXPECT_EQ(text, "AudioDevice=from-file\n");
     EXPECT_FALSE(ReadTextFile("/.kelvorarc", text));
+}
+
+TEST_F(HomeTest, TheWindowsLookIsKeptOnlyWhenItDiffersFromTheDefaults) {
+    tConfig config;
+    ReadText(config, "UIScale=200\nWindowWidth=800\nWindowHeight=520\nUIScale=140\n");
+    EXPECT_EQ(config.UiScalePercent(), 150); // the nearest of 100, 150 and 200
+    EXPECT_EQ(config.WindowWidth(), 800);
+    EXPECT_EQ(config.WindowHeight(), 520);
+    EXPECT_EQ(Written(config),
+              "PatchPath=\nAudioDevice=hw:0,0\nNumFragments=4\nPeriodSize=128\n"
+              "SampleRate=44100\nUIScale=150\nWindowWidth=800\nWindowHeight=520\n");
+    ReadText(config, "PeriodSize=64\n");
+    EXPECT_EQ(config.UiScalePercent(), 100);
+    EXPECT_EQ(Written(config).find("Window"), std::string::npos);
+
+    // The window's size alone goes into the file; its other lines stay, unsaved settings too.
+    ASSERT_TRUE(WriteTextFile(home + "/.kelvorarc", "AudioDevice=mine\nWindowWidth=1\nx=y\n"));
+    config.SetAudioDevice("not saved");
+    config.SetWindowSize(900, 600);
+    std::string error;
+    ASSERT_TRUE(config.WriteWindowSize(error));
+    std::string text;
+    ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));
+    EXPECT_EQ(text, "AudioDevice=mine\nx=y\nWindowWidth=900\nWindowHeight=600\n");
 }

@@ -27,6 +27,7 @@ public:
         Add("pan " + std::to_string(channel) + " " + std::to_string(value));
     }
     void AllNotesOff() override { Add("all-off"); }
+    void ChannelNotesOff(int channel) override { Add("all-off " + std::to_string(channel)); }
 
     std::vector<std::string> Events() {
         std::lock_guard<std::mutex> lock(mLock);

@@ -24,6 +24,12 @@ void RenderSamples(tFluteSynth& module, int samples) {
     for (int done = 0; done < samples; done += 128) module.Render(128);
 }
 
+double Rms(const double* x, int n) {
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i) sum += x[i] * x[i];
+    return std::sqrt(sum / n);
+}
+
 double BlockPeak(tFluteSynth& module, int frames) {
     module.Render(frames);
     double peak = 0.0;
@@ -237,6 +243,46 @@ TEST(FluteSynth, ChannelChangeAndAllNotesOffSilenceAndResetControllers) {
     module->AllNotesOff();
     EXPECT_DOUBLE_EQ(module->BendFactor(), 1.0);
     EXPECT_EQ(BlockPeak(*module, 128), 0.0);
+}
+
+// A note that needs the other voice while it still fades lets that fade play out, at every
+// rate: a chord on a held note, and a note right after a note-off, neither cuts nor swells
+// the fading note. An all-notes-off silences every voice and fade at once.
+TEST(FluteSynth, NotesTakingAFadingVoiceLetItFadeOut) {
+    for (int rate : {44100, 96000}) {
+        SCOPED_TRACE(rate);
+        tFluteSynth module(190, 50);
+        module.SetSampleRate(rate);
+        module.SwitchOn();
+        const int release = module.Voice(0).releaseLength();
+        module.NoteOn(57, 100);
+        RenderSamples(module, rate / 4);
+        module.Render(32);
+        const double held = Rms(module.Output(), 32);
+        const double last = module.Output()[31];
+        // Three notes in one block: the second takes the held note's voice.
+        for (int key : {60, 64, 67}) module.NoteOn(key, 100);
+        module.Render(32);
+        EXPECT_NEAR(module.Output()[0], last, 0.25 * held);
+        EXPECT_GT(Rms(module.Output(), 32), 0.5 * held);
+        EXPECT_EQ(module.TailLeft(), release - 32);
+        RenderSamples(module, rate / 4);
+
+        // A new note just after the note-off: the fading note keeps falling.
+        module.NoteOff(67);
+        module.Render(release / 2);
+        const double fading = BlockPeak(module, 32);
+        module.NoteOn(69, 100);
+        EXPECT_LT(BlockPeak(module, release / 2), fading);
+
+        module.NoteOn(72, 100);
+        module.Render(16);
+        module.NoteOn(74, 100);
+        EXPECT_GT(module.TailLeft(), 0);
+        module.AllNotesOff();
+        EXPECT_EQ(BlockPeak(module, 128), 0.0);
+        EXPECT_FALSE(module.IsActive());
+    }
 }
 
 TEST(FluteSynth, PatchesSetCaptionAndTitle) {

@@ -11,8 +11,9 @@
 namespace {
 
 // A voice set up as the module sets up a new module's flute, then the model asked for.
-std::unique_ptr<tFluteVoice> MakeVoice(int model, bool filterOn) {
+std::unique_ptr<tFluteVoice> MakeVoice(int model, bool filterOn, int rate = 44100) {
     auto voice = std::make_unique<tFluteVoice>();
+    voice->setSampleRate(rate);
     voice->setVelocity(0.5);
     voice->setLevel(0.2 * (std::exp(1.7 / 3.0) - 1.0));
     voice->setPressure(0.41 * 0.9090909090909091 * 1.3);
@@ -184,57 +185,84 @@ TEST(FluteVoice, CutoffFollowsTheNoteOrIsAFrequencyInHz) {
     EXPECT_DOUBLE_EQ(voice.cutoff(), 44100.0 / 512.0);
 }
 
+TEST(FluteVoice, OutputFilterTakesTheLatestTypeResonanceAndCutoff) {
+    // The module sets resonance and cutoff every block, mostly to what they were.
+    auto voice = MakeVoice(1, true);
+    voice->noteOn(440.0, 1.0, 69);
+    struct tStep {
+        int type;
+        double resonance, cutoff;
+    };
+    std::vector<double> out(128);
+    for (const tStep& step : {tStep{1, 2.4, 2.38}, tStep{1, 2.4, 2.38}, tStep{1, 6.0, 2.38},
+                              tStep{1, 6.0, 1.5}, tStep{3, 6.0, 1.5}, tStep{3, 1.0, 1.5}}) {
+        voice->setFilterType(step.type);
+        voice->setResonance(step.resonance);
+        voice->setCutoff(step.cutoff);
+        voice->processBlock(out.data(), 128);
+        tLowPass2 fresh;
+        fresh.setType(step.type);
+        fresh.setResonance(step.resonance);
+        fresh.setFrequency(440.0 * std::pow(2.0, step.cutoff - 1.0));
+        const tSecondOrderSection& got = voice->outputFilter().second();
+        EXPECT_EQ(got.c1(), fresh.second().c1());
+        EXPECT_EQ(got.c2(), fresh.second().c2());
+        EXPECT_EQ(got.gain(), fresh.second().gain());
+    }
+}
+
 TEST(FluteVoice, BlockRenderingIsBitIdenticalToProcess) {
-    for (int model : {0, 1}) {
-        for (int variant = 0; variant < 3; ++variant) {
-            // 0: plain, 1: output filter on, 2: output filter on and a loop that blows up
-            // and is reset again and again.
-            const bool filterOn = variant > 0;
-            threadRandom.seed(5);
-            auto a = MakeVoice(model, filterOn);
-            threadRandom.seed(5);
-            auto b = MakeVoice(model, filterOn);
-            for (tFluteVoice* voice : {a.get(), b.get()}) {
-                if (variant < 2) continue;
-                voice->setFeedBore(0.8);
-                voice->setLoopFilter(10.0);
-                voice->setBreathLevel(1.0);
-            }
-            a->noteOn(392.0, 2.0, 67);
-            b->noteOn(392.0, 2.0, 67);
-            threadRandom.seed(8);
-            std::vector<double> expected;
-            std::vector<double> got;
-            // Several blocks with a jet glide across one, the live setters between blocks,
-            // and a release that ends the note inside a block.
-            for (int block = 0; block < 60; ++block) {
-                if (block == 10) a->setJetRatio(0.35, 128);
-                if (block == 20) a->setPressure(0.3);
-                if (block == 50) a->release();
-                for (int i = 0; i < 128; ++i) expected.push_back(a->process());
-            }
-            threadRandom.seed(8);
-            std::vector<double> out(128);
-            for (int block = 0; block < 60; ++block) {
-                if (block == 10) b->setJetRatio(0.35, 128);
-                if (block == 20) b->setPressure(0.3);
-                if (block == 50) b->release();
-                b->processBlock(out.data(), 128);
-                got.insert(got.end(), out.begin(), out.end());
-            }
-            ASSERT_EQ(expected.size(), got.size());
-            for (std::size_t i = 0; i < got.size(); ++i)
-                ASSERT_EQ(std::memcmp(&expected[i], &got[i], sizeof(double)), 0)
-                    << "model " << model << " variant " << variant << " sample " << i;
-            EXPECT_FALSE(b->isSounding());
-            EXPECT_EQ(a->isSounding(), b->isSounding());
-            EXPECT_EQ(a->count(), b->count());
-            EXPECT_EQ(a->loopResets(), b->loopResets());
-            if (variant == 2) {
-                EXPECT_GT(b->loopResets(), 0) << "model " << model;
+    for (int rate : {44100, 96000})
+        for (int model : {0, 1}) {
+            for (int variant = 0; variant < 3; ++variant) {
+                // 0: plain, 1: output filter on, 2: output filter on and a loop that blows up
+                // and is reset again and again.
+                const bool filterOn = variant > 0;
+                threadRandom.seed(5);
+                auto a = MakeVoice(model, filterOn, rate);
+                threadRandom.seed(5);
+                auto b = MakeVoice(model, filterOn, rate);
+                for (tFluteVoice* voice : {a.get(), b.get()}) {
+                    if (variant < 2) continue;
+                    voice->setFeedBore(0.8);
+                    voice->setLoopFilter(10.0);
+                    voice->setBreathLevel(1.0);
+                }
+                a->noteOn(392.0, 2.0, 67);
+                b->noteOn(392.0, 2.0, 67);
+                threadRandom.seed(8);
+                std::vector<double> expected;
+                std::vector<double> got;
+                // Several blocks with a jet glide across one, the live setters between blocks,
+                // and a release that ends the note inside a block.
+                for (int block = 0; block < 60; ++block) {
+                    if (block == 10) a->setJetRatio(0.35, 128);
+                    if (block == 20) a->setPressure(0.3);
+                    if (block == 50) a->release();
+                    for (int i = 0; i < 128; ++i) expected.push_back(a->process());
+                }
+                threadRandom.seed(8);
+                std::vector<double> out(128);
+                for (int block = 0; block < 60; ++block) {
+                    if (block == 10) b->setJetRatio(0.35, 128);
+                    if (block == 20) b->setPressure(0.3);
+                    if (block == 50) b->release();
+                    b->processBlock(out.data(), 128);
+                    got.insert(got.end(), out.begin(), out.end());
+                }
+                ASSERT_EQ(expected.size(), got.size());
+                for (std::size_t i = 0; i < got.size(); ++i)
+                    ASSERT_EQ(std::memcmp(&expected[i], &got[i], sizeof(double)), 0)
+                        << rate << " model " << model << " variant " << variant << " sample " << i;
+                EXPECT_FALSE(b->isSounding());
+                EXPECT_EQ(a->isSounding(), b->isSounding());
+                EXPECT_EQ(a->count(), b->count());
+                EXPECT_EQ(a->loopResets(), b->loopResets());
+                if (variant == 2) {
+                    EXPECT_GT(b->loopResets(), 0) << "model " << model;
+                }
             }
         }
-    }
 }
 
 TEST(FluteVoice, LongBoreAndJetAreLimitedToTheirBuffers) {

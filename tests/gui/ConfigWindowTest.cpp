@@ -4,7 +4,9 @@
 #include "gui/GuiTimer.h"
 
 #include <FL/Fl_Button.H>
+#include <FL/Fl_Choice.H>
 #include <FL/Fl_Input.H>
+#include <FL/Fl_Menu_Button.H>
 #include <FL/Fl_Output.H>
 #include <FL/Fl_Slider.H>
 #include <FL/Fl_Window.H>
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -123,4 +126,48 @@ TEST_F(ConfigWindowTest, TheChoosersResultIsCutAfterItsLastSlashAndCancellingKee
     chosen.clear();
     W().choosePath->do_callback();
     EXPECT_EQ(config.PatchPath(), "/music/patches/");
+}
+
+TEST_F(ConfigWindowTest, TheSampleRateChoiceIsSavedAndShowsTheRateGiven) {
+    EXPECT_EQ(W().sampleRate->value(), 0);
+    EXPECT_STREQ(W().sampleRate->text(3), "96000");
+    W().sampleRate->value(3);
+    W().sampleRate->do_callback();
+    EXPECT_EQ(config.SampleRate(), 96000);
+    EXPECT_EQ(Text(W().delay), "5.3"); // 128 frames x 4 at 96 kHz
+    W().save->do_callback();
+    std::string text;
+    ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));
+    EXPECT_NE(text.find("SampleRate=96000\n"), std::string::npos) << text;
+    // A rate off the list (from -r or the rc file) selects no entry and is saved as it is.
+    config.SetSampleRate(32000);
+    tGuiTimer::RefreshAll();
+    EXPECT_EQ(W().sampleRate->value(), -1);
+    W().save->do_callback();
+    ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));
+    EXPECT_NE(text.find("SampleRate=32000\n"), std::string::npos) << text;
+}
+
+TEST_F(ConfigWindowTest, TheDeviceMenuOffersTheListedDevicesAndTheScaleIsSavedForTheNextStart) {
+    std::vector<std::string> listed = {"default", "hw:CARD=PCH,DEV=0", "plughw:CARD=USB/1,DEV=0"};
+    tConfigWindow withDevices(config, dialogs, [&] { return listed; });
+    const tConfigWindow::tWidgets& w = withDevices.Widgets();
+    withDevices.ListDevices();
+    ASSERT_EQ(w.devices->size() - 1, 3);
+    w.devices->value(2);
+    w.devices->do_callback();
+    EXPECT_EQ(config.AudioDevice(), "plughw:CARD=USB/1,DEV=0"); // "/" is no submenu
+    EXPECT_STREQ(w.audioDevice->value(), "plughw:CARD=USB/1,DEV=0");
+    listed = {"null"}; // the list is taken again each time the menu opens
+    withDevices.ListDevices();
+    EXPECT_EQ(w.devices->size() - 1, 1);
+
+    EXPECT_STREQ(w.uiScale->label(), "UI scale:");
+    w.uiScale->value(1);
+    w.uiScale->do_callback();
+    EXPECT_EQ(config.UiScalePercent(), 150);
+    w.save->do_callback();
+    std::string text;
+    ASSERT_TRUE(ReadTextFile(home + "/.kelvorarc", text));
+    EXPECT_NE(text.find("\nUIScale=150\n"), std::string::npos) << text;
 }

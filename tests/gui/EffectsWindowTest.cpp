@@ -142,7 +142,8 @@ TEST_F(EffectsWindowTest, WindowGroupsWidgetsAndMenusAreThoseOfTheTable) {
         }
     }
     EXPECT_EQ(MenuPaths(Window()),
-              (std::vector<std::string>{"File/load settings", "File/save settings", "File/close"}));
+              (std::vector<std::string>{"File/load settings\xE2\x80\xA6",
+                                        "File/save settings\xE2\x80\xA6", "File/close"}));
     // The band sliders show 2 at the top: a vertical slider's minimum is at its top.
     auto* band = FindAs<Fl_Slider>(Window(), "Resonator", "45");
     ASSERT_NE(band, nullptr);
@@ -230,7 +231,7 @@ TEST_F(EffectsWindowTest, LoadingAPatchShowsEveryValueAndSavingWritesExactlyTheE
     ASSERT_TRUE(source.SavePatchFile(env.Path("hall.efx")));
 
     env.chooserAnswer = env.Path("hall.efx");
-    PickMenu(Window(), "File/load settings");
+    PickMenu(Window(), "File/load settings\xE2\x80\xA6");
     EXPECT_EQ(env.chooserCalls.back().pattern, "*.efx");
     EXPECT_EQ(env.chooserCalls.back().title, "Load");
     EXPECT_STREQ(Window().label(), "KV Effects   (hall)");

@@ -111,8 +111,9 @@ TEST_F(FluteWindowTest, WindowGroupsWidgetsAndMenusAreThoseOfTheTable) {
                             {"Output control", 405, 45, 190, 65},
                             {"Output filter", 405, 130, 190, 120}});
     EXPECT_EQ(MenuPaths(Window()),
-              (std::vector<std::string>{"File            /Load settings",
-                                        "File            /Save settings", "File            /Close",
+              (std::vector<std::string>{"File            /Load settings\xE2\x80\xA6",
+                                        "File            /Save settings\xE2\x80\xA6",
+                                        "File            /Close",
                                         "Help              /Midi Controller Mapping"}));
     for (const char* label :
          {"@>", "@||", "Stop Sound", "mono voice", "KV Flute Synthesizer  v1.2"})
@@ -220,7 +221,7 @@ TEST_F(FluteWindowTest, LoadingAPatchShowsEveryValueAndSavingWritesExactlyTheEdi
     const std::string same = ReadFile(env.Path("same.flt"));
     Move(Widget("Breath", "attack"), 17);
     env.chooserAnswer = env.Path("edited.txt");
-    PickMenu(Window(), "File            /Save settings");
+    PickMenu(Window(), "File            /Save settings\xE2\x80\xA6");
     EXPECT_EQ(env.chooserCalls.back().pattern, "*.flt");
     const std::string edited = ReadFile(env.Path("edited.flt"));
     EXPECT_STREQ(Window().label(), "KV Flute Synthesizer   (edited)");

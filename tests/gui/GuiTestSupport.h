@@ -23,6 +23,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -88,11 +90,16 @@ private:
 class MainWindowTest : public ::testing::Test {
 protected:
     MainWindowTest() {
+        // The rc file the window keeps its size in lives in a home of the test's own.
+        char dir[] = "/tmp/kelvora-gui-home-XXXXXX";
+        home = mkdtemp(dir) ? dir : "";
+        const char* old = std::getenv("HOME");
+        oldHome = old ? old : "";
+        setenv("HOME", home.c_str(), 1);
         tSlot::ResetIdCounter();
         config.SetAudioDevice(alsatest::kNullDevice);
         config.SetPeriod(64);
         config.SetFragments(2);
-        counters.UseFifoLevels();
         callback.SetChannels(2);
         audio.SetCallback(&paced);
         window = std::make_unique<tMainWindow>(
@@ -108,7 +115,11 @@ protected:
                                 dialogs.push_back("replace?");
                                 return false;
                             },
-                            [this](const std::string& text) { dialogs.push_back(text); }});
+                            [this](const std::string& text) { dialogs.push_back(text); },
+                            [this](const std::string& what) {
+                                dialogs.push_back("save? " + what);
+                                return saveAnswer;
+                            }});
         window->Show();
         Fl::check();
     }
@@ -117,6 +128,8 @@ protected:
         window.reset();
         callback.Stop();
         audio.SetCallback(nullptr);
+        std::filesystem::remove_all(home);
+        setenv("HOME", oldHome.c_str(), 1);
     }
 
     Fl_Window* Win() const { return window->Widgets().window; }
@@ -136,15 +149,17 @@ protected:
         if (ticker.joinable()) ticker.join();
     }
 
+    std::string home, oldHome;
     std::vector<std::string> log;     // what the editors were asked
     std::vector<std::string> dialogs; // what the user was asked or told
+    tDialogs::tSaveAnswer saveAnswer = tDialogs::kDiscard;
     tRack rack;
     tMasterControls master;
     tConfig config;
     tLoadCounters counters;
     tAudio audio{config};
-    tMasterStage stage{master, counters};
-    tRenderCallback callback{rack, audio, stage, master, counters};
+    tMasterStage stage{master};
+    tRenderCallback callback{rack, audio, stage, master};
     tPacedClient paced{callback};
     std::atomic<bool> ticking{false};
     std::thread ticker;

@@ -117,8 +117,10 @@ TEST_F(ModuleIconTest, DraggingFromTheConnectorWiresIntoEffectsUnitsTogglesAndRe
     Wire(string, first);
     Wire(first, second);
     EXPECT_TRUE(Feeds(first, second));
-    Wire(second, first); // would close a loop
+    EXPECT_TRUE(window->RackView().Status().empty());
+    Wire(second, first); // would close a loop: refused, and the status line says so
     EXPECT_FALSE(Feeds(second, first));
+    EXPECT_NE(window->RackView().Status().find("Not connected"), std::string::npos);
     Wire(second, string); // an instrument takes no input
     Wire(string, other);
     EXPECT_TRUE(string->Inputs().empty());
@@ -157,4 +159,33 @@ TEST_F(ModuleIconTest, TheModuleMenuDrivesTheEditorAndDeleteRemovesModuleIconEdi
     EXPECT_TRUE(effects->Inputs().empty());
     EXPECT_EQ(window->RackView().IconCount(), 1u);
     EXPECT_EQ(window->RackView().children(), 1);
+}
+
+TEST_F(ModuleIconTest, NotesThatCannotSoundAreToldInTheStatusLineAndTheCulpritsLampCalls) {
+    tRackView& view = window->RackView();
+    const auto told = [&](int channel) {
+        rack.NoteOn(channel, 60, 100);
+        rack.NoteOff(channel, 60);
+        window->WatchNotes();
+        return view.Status();
+    };
+    EXPECT_NE(told(0).find("no instrument"), std::string::npos);
+    tSlot* string = Add(kStringModule, 40, 100);
+    tSlot* effects = Add(kEffectsModule, 220, 100);
+    Wire(string, effects);
+    EXPECT_NE(told(3).find("MIDI channel 4, but no instrument listens"), std::string::npos);
+    EXPECT_NE(told(0).find("\"" + string->Caption() + "\" is switched off"), std::string::npos);
+    EXPECT_TRUE(view.Calling(string));
+    ClickAt(string, kLampX, kLampY); // switching it on ends the call
+    EXPECT_FALSE(view.Calling(string));
+    EXPECT_NE(told(0).find("plays into the effects unit"), std::string::npos);
+    EXPECT_TRUE(view.Calling(effects));
+    ClickAt(effects, kLampX, kLampY);
+    EXPECT_NE(told(0).find("audio is off"), std::string::npos);
+    // Heard: nothing more is said (the last message stays until it times out).
+    view.Tell("");
+    StartTicking();
+    Click(Win(), 535, 14); // "On"
+    ASSERT_TRUE(callback.IsOn());
+    EXPECT_EQ(told(0), "");
 }

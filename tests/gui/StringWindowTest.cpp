@@ -161,9 +161,10 @@ TEST_F(StringWindowTest, WindowGroupsWidgetsAndMenusAreThoseOfTheTable) {
                             {"", 205, 5, 390, 20},
                             {"", 405, 330, 190, 35}});
     EXPECT_EQ(MenuPaths(Window()),
-              (std::vector<std::string>{
-                  "File             /Load settings", "File             /Save settings",
-                  "File             /Close", "Help               /Midi Controller Mapping"}));
+              (std::vector<std::string>{"File             /Load settings\xE2\x80\xA6",
+                                        "File             /Save settings\xE2\x80\xA6",
+                                        "File             /Close",
+                                        "Help               /Midi Controller Mapping"}));
     struct {
         const char* label;
         int x, y, w, h;
@@ -307,7 +308,7 @@ TEST_F(StringWindowTest, LoadingAPatchShowsEveryValueAndSavingWritesExactlyTheEd
     ASSERT_TRUE(source.SavePatchFile(path));
 
     env.chooserAnswer = path;
-    PickMenu(Window(), "File             /Load settings");
+    PickMenu(Window(), "File             /Load settings\xE2\x80\xA6");
     ASSERT_EQ(env.chooserCalls.size(), 1u);
     EXPECT_EQ(env.chooserCalls[0].title, "Load");
     EXPECT_EQ(env.chooserCalls[0].pattern, "*.pst");
@@ -360,7 +361,7 @@ TEST_F(StringWindowTest, SaveFailuresAndOverwritesLeaveTheCaptionAsItWas) {
     EXPECT_DOUBLE_EQ(module->Controls().output.volume.Value(), 1.25);
     // A cancelled chooser does nothing.
     env.chooserAnswer.clear();
-    PickMenu(Window(), "File             /Save settings");
+    PickMenu(Window(), "File             /Save settings\xE2\x80\xA6");
     EXPECT_EQ(env.chooserCalls.back().title, "Save");
     EXPECT_TRUE(env.chooserCalls.back().save);
     EXPECT_EQ(module->Caption(), "organ");

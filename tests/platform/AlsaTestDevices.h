@@ -2,7 +2,10 @@
 // directory and selected with ALSA_CONFIG_PATH before the first ALSA call of the test program:
 //   "kvnull"  discards everything;
 //   "kvfile"  writes the raw S16_LE stream into OutputPath() (and plays it into kvnull);
-//   "kvpipe"  writes it into PipePath(), a FIFO the test makes (and plays it into kvnull).
+//   "kvpipe"  writes it into PipePath(), a FIFO the test makes (and plays it into kvnull);
+//   "kvlost"  takes 20 blocks, then is gone as an unplugged card is;
+//   "kvxrun"  reports an underrun at every 10th block;
+//   "kv48k"   offers 48000 Hz only.
 // The system's own ALSA configuration is included, so the standard devices stay defined.
 // Including this header registers the set-up with GoogleTest.
 #pragma once
@@ -22,6 +25,11 @@ namespace alsatest {
 constexpr const char* kNullDevice = "kvnull";
 constexpr const char* kFileDevice = "kvfile";
 constexpr const char* kPipeDevice = "kvpipe";
+constexpr const char* kLostDevice = "kvlost";
+constexpr const char* kUnderrunDevice = "kvxrun";
+constexpr const char* k48kDevice = "kv48k";
+constexpr int kLostAfterBlocks = 20;
+constexpr int kUnderrunEvery = 10;
 
 inline std::string& Directory() {
     static std::string directory;
@@ -78,7 +86,14 @@ public:
                                  PipePath() +
                                  "\"\n"
                                  "    format \"raw\"\n"
-                                 "}\n";
+                                 "}\n"
+#ifdef KELVORA_FAULT_DEVICE
+                                 "pcm_type.kvfault { lib \"" KELVORA_FAULT_DEVICE "\" }\n"
+                                 "pcm.kvlost { type kvfault lost_after 20 }\n"
+                                 "pcm.kvxrun { type kvfault xrun_every 10 }\n"
+                                 "pcm.kv48k { type kvfault rate 48000 }\n"
+#endif
+            ;
         ASSERT_TRUE(WriteTextFile(RcPath(), text));
         setenv("ALSA_CONFIG_PATH", RcPath().c_str(), 1);
     }
@@ -90,7 +105,9 @@ public:
     }
 
 private:
-    static std::string RcPath() { return Directory() + "/asoundrc"; }
+    static std::string RcPath() {
+        return Directory() + "/asoundrc";
+    }
 };
 
 inline ::testing::Environment* const gEnvironment =

@@ -37,10 +37,9 @@ struct tAudioRig {
     // On the heap, so that reading past its mix buffer is caught.
     std::unique_ptr<tRack> rack = std::make_unique<tRack>();
     tMasterControls controls;
-    tLoadCounters counters;
-    tMasterStage stage{controls, counters};
+    tMasterStage stage{controls};
     tAudio audio;
-    tRenderCallback callback{*rack, audio, stage, controls, counters};
+    tRenderCallback callback{*rack, audio, stage, controls};
     tPacedClient paced{callback};
 };
 
@@ -138,4 +137,32 @@ TEST(AudioSafety, SwitchingOffDoesNotWaitForADeviceThatTakesNoData) {
     config.SetAudioDevice(alsatest::kNullDevice);
     ASSERT_TRUE(rig.callback.Start());
     EXPECT_TRUE(WaitFor([&] { return rig.paced.calls.load() >= calls + 10; }));
+}
+
+TEST(AudioSafety, AnAudioThreadLeftInAStuckWriteTouchesNothingOnceTheWriteReturns) {
+    unlink(alsatest::PipePath().c_str());
+    ASSERT_EQ(mkfifo(alsatest::PipePath().c_str(), 0600), 0);
+    const int reader = open(alsatest::PipePath().c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    tConfig config;
+    config.SetAudioDevice(alsatest::kPipeDevice);
+    config.SetPeriod(128);
+    // On the heap, so that a touch after it is gone is caught.
+    auto rig = std::make_unique<tAudioRig>(config);
+    ASSERT_TRUE(rig->callback.Start());
+    ASSERT_TRUE(WaitFor([&] { return rig->paced.calls.load() >= 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the pipe is full now
+    // The program ends while the audio thread waits in its write: switching off and the
+    // device's end each give up waiting, and everything is destroyed.
+    rig.reset();
+    // The write returns into an audio thread whose objects are gone.
+    char bytes[65536];
+    for (int i = 0; i < 100; ++i) {
+        while (read(reader, bytes, sizeof bytes) > 0) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    close(reader);
+    unlink(alsatest::PipePath().c_str());
+    SUCCEED(); // a touch of freed memory ends the test program under the address sanitizer
 }

@@ -128,9 +128,9 @@ TEST(MidiIn, PipedInputEndsReadingAndTheProgramRunsOn) {
     tTickThread tick(counters);
     tMidiIn midi(sink, counters);
     midi.StartStream(fds[0], "");
-    Write(fds[1], {0xB3, 0x0A, 0x20, 0xE3, 0x00, 0x40, 0xB0, 0x7B, 0x00});
+    Write(fds[1], {0xB3, 0x0A, 0x20, 0xE3, 0x00, 0x40, 0xB5, 0x7B, 0x00});
     EXPECT_EQ(sink.WaitForEvents(4),
-              (Events{"ctl 3 10 32", "pan 3 32", "ctl 3 -1 8192", "all-off"}));
+              (Events{"ctl 3 10 32", "pan 3 32", "ctl 3 -1 8192", "all-off 5"}));
     close(fds[1]);
     EXPECT_TRUE(WaitUntil([&] { return !midi.IsReading(); }));
     EXPECT_EQ(midi.Reopens(), 0);

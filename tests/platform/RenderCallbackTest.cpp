@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,9 +46,8 @@ protected:
     tAudio audio{config};
     tRack rack;
     tMasterControls controls;
-    tLoadCounters counters;
-    tMasterStage stage{controls, counters};
-    tRenderCallback callback{rack, audio, stage, controls, counters};
+    tMasterStage stage{controls};
+    tRenderCallback callback{rack, audio, stage, controls};
     tPacedClient paced{callback};
     tTestInstrument* instrument = new tTestInstrument(0.5);
 };
@@ -75,30 +76,94 @@ TEST_F(RenderCallbackTest, DeviceReceivesTheMasterStageOutputOneBlockLate) {
         std::all_of(samples.begin(), samples.begin() + block, [](int16_t s) { return s == 0; }));
     EXPECT_TRUE(
         std::all_of(samples.begin() + block, samples.end(), [](int16_t s) { return s == 6786; }));
-    EXPECT_EQ(counters.Blocks(), paced.calls.load()); // no tick thread here
 }
 
-TEST_F(RenderCallbackTest, OverloadGuardSwitchesAudioOffFromTheAudioThread) {
-    counters.SetLevels(40, 0); // cut off above 0 x 64 / 128 + 2 fragments blocks per tick
+// Spends twice each block's duration of processor time in every block it renders.
+class tHeavyInstrument : public tTestInstrument {
+public:
+    tHeavyInstrument() : tTestInstrument(0.25) {}
+    void Render(int frames) override {
+        tTestInstrument::Render(frames);
+        if (!heavy.load()) return;
+        timespec start{}, now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+        const double spend = 2.0 * frames / 44100.0;
+        do {
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        } while ((now.tv_sec - start.tv_sec) + 1e-9 * (now.tv_nsec - start.tv_nsec) < spend);
+    }
+    std::atomic<bool> heavy{false};
+};
+
+TEST_F(RenderCallbackTest, OverloadIsProcessorTimeAndSwitchesAudioOffSayingWhy) {
+    auto* heavy = new tHeavyInstrument;
+    heavy->SwitchOn();
+    rack.Insert(heavy);
     const int allNotesOffs = AllNotesOffsDelivered();
+    // No tick thread runs here, as when one starves: two seconds of light work stay on.
     ASSERT_TRUE(callback.Start());
-    ASSERT_TRUE(WaitFor([&] { return !callback.IsOn() && paced.calls.load() == 3; }));
+    ASSERT_TRUE(WaitFor([&] { return paced.calls.load() > 2 * 44100 / kPeriod; }));
+    EXPECT_TRUE(callback.IsOn());
+    EXPECT_EQ(controls.audioOff.Serial(), 0u);
+    // More processor time than the periods last: off within two seconds of sound.
+    const int before = paced.calls.load();
+    heavy->heavy.store(true);
+    ASSERT_TRUE(WaitFor([&] { return !callback.IsOn(); }));
+    EXPECT_LE(paced.calls.load() - before, 2 * 44100 / kPeriod + 2);
+    EXPECT_EQ(controls.audioOff.Index(), kAudioOffOverload);
+    EXPECT_NE(std::string(AudioOffMessage(controls.audioOff.Index())).find("overloaded"),
+              std::string::npos);
     EXPECT_EQ(callback.State(), tAudio::kClosed);
     EXPECT_FALSE(controls.audioOn.IsOn());
     EXPECT_FALSE(controls.audioLight.IsOn());
     EXPECT_FALSE(audio.IsRunning());
-    EXPECT_EQ(audio.OpenState(), tAudio::kClosed);
-    EXPECT_EQ(counters.Blocks(), 0);
-    usleep(100000);
-    EXPECT_EQ(paced.calls.load(), 3);
-    EXPECT_EQ(alsatest::ReadOutput().size(), 3u * kPeriod * 2);
     // One from starting, one from the guard.
     EXPECT_EQ(AllNotesOffsDelivered(), allNotesOffs + 2);
-
     // The user can switch it on again.
-    counters.UseSequencerLevels();
+    heavy->heavy.store(false);
+    const int stopped = paced.calls.load();
     ASSERT_TRUE(callback.Start());
-    EXPECT_TRUE(WaitFor([&] { return paced.calls.load() > 10; }));
+    EXPECT_TRUE(WaitFor([&] { return paced.calls.load() > stopped + 10; }));
+}
+
+TEST_F(RenderCallbackTest, ALostDeviceSwitchesAudioOffOnceAndSaysWhy) {
+    config.SetAudioDevice(alsatest::kLostDevice);
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(callback.Start());
+    ASSERT_TRUE(WaitFor([&] { return !callback.IsOn(); }));
+    usleep(50000);
+    const std::string errors = testing::internal::GetCapturedStderr();
+    // The realtime thread does not go on writing into a device that is gone.
+    EXPECT_EQ(paced.calls.load(), alsatest::kLostAfterBlocks + 1);
+    EXPECT_EQ(errors, "The audio device stopped working (No such device); audio is switched "
+                      "off.\n");
+    EXPECT_EQ(controls.audioOff.Index(), kAudioOffDeviceLost);
+    EXPECT_FALSE(controls.audioOn.IsOn());
+    EXPECT_EQ(audio.OpenState(), tAudio::kClosed);
+}
+
+TEST_F(RenderCallbackTest, UnderrunsAreRecoveredCountedAndShown) {
+    config.SetAudioDevice(alsatest::kUnderrunDevice);
+    ASSERT_TRUE(callback.Start());
+    ASSERT_TRUE(WaitFor([&] { return paced.calls.load() > 5 * alsatest::kUnderrunEvery; }));
+    EXPECT_TRUE(callback.IsOn());
+    EXPECT_GE(audio.Underruns(), 5u);
+    ASSERT_TRUE(WaitFor([&] { return controls.underruns.Value() >= 5.0; }));
+    EXPECT_EQ(controls.audioOff.Serial(), 0u);
+}
+
+TEST_F(RenderCallbackTest, ADeviceOfferingAnotherRateRunsTheEngineAtItsRateAndSaysSoOnce) {
+    config.SetAudioDevice(alsatest::k48kDevice);
+    testing::internal::CaptureStdout();
+    for (int start = 0; start < 2; ++start) {
+        ASSERT_TRUE(callback.Start());
+        EXPECT_EQ(audio.Rate(), 48000);
+        EXPECT_EQ(callback.SampleRate(), 48000);
+        EXPECT_EQ(rack.SampleRate(), 48000);
+        callback.Stop();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Rate doesn't match (requested 44100Hz, get 48000Hz)\n");
 }
 
 // Holds the audio thread at the start of one callback, so that the owning thread can be
@@ -124,7 +189,7 @@ private:
 };
 
 TEST_F(RenderCallbackTest, StopDuringTheOverloadGuardFinishes) {
-    counters.SetLevels(40, 0); // the third block of a run trips the guard
+    stage.SetOverloadGuard(0.0, 2.5 * kPeriod / 44100.0); // the third block trips the guard
     tHoldingClient holding(callback, 2);
     audio.SetCallback(&holding);
     ASSERT_TRUE(callback.Start());

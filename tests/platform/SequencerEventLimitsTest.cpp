@@ -19,6 +19,7 @@ public:
     }
     void SetPan(int channel, int value) override { Add("pan", channel, 0, value); }
     void AllNotesOff() override { Add("all", 0, 0, 0); }
+    void ChannelNotesOff(int channel) override { Add("off-all", channel, 0, 0); }
     std::vector<std::string> lines;
 
 private:

@@ -33,7 +33,7 @@ TEST(MidiDecoder, RunningStatusAndVelocityZeroNoteOn) {
 TEST(MidiDecoder, ControllersPanPitchBendAndAllNotesOff) {
     EXPECT_EQ(Decode({0xB0, 0x0A, 0x20}), (Events{"ctl 0 10 32", "pan 0 32"}));
     EXPECT_EQ(Decode({0xB2, 0x07, 0x64, 0x40, 0x7F}), (Events{"ctl 2 7 100", "ctl 2 64 127"}));
-    EXPECT_EQ(Decode({0xB5, 0x7B, 0x00, 0x78, 0x00}), (Events{"all-off", "all-off"}));
+    EXPECT_EQ(Decode({0xB5, 0x7B, 0x00, 0x78, 0x00}), (Events{"all-off 5", "all-off 5"}));
     EXPECT_EQ(Decode({0xE1, 0x00, 0x40}), (Events{"ctl 1 -1 8192"}));
     EXPECT_EQ(Decode({0xE0, 0x7F, 0x7F, 0x00, 0x00}), (Events{"ctl 0 -1 16383", "ctl 0 -1 0"}));
 }
@@ -92,11 +92,11 @@ TEST(MidiDecoder, RackDeliversDecodedEventsByChannel) {
     }
     tMidiDecoder decoder(rack);
     const std::uint8_t bytes[] = {0x92, 0x3C, 0x40, 0xB0, 0x0A, 0x10, 0xB2, 0x0A,
-                                  0x70, 0xB7, 0x7B, 0x00, 0x90, 0x30, 0x00};
+                                  0x70, 0xB2, 0x7B, 0x00, 0x90, 0x30, 0x00};
     decoder.Feed(bytes, sizeof bytes);
     rack.Render(16);
-    EXPECT_EQ(first->events,
-              (Events{"ctl 0 10 16", "pan 16", "ctl 2 10 112", "off-all", "off 48"}));
+    // All notes off on the third channel reaches only the module that listens there.
+    EXPECT_EQ(first->events, (Events{"ctl 0 10 16", "pan 16", "ctl 2 10 112", "off 48"}));
     EXPECT_EQ(second->events,
               (Events{"on 60 64", "ctl 0 10 16", "ctl 2 10 112", "pan 112", "off-all"}));
 }

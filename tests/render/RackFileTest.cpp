@@ -1,6 +1,7 @@
 #include "core/RackFile.h"
 
 #include "TestModule.h"
+#include "core/TextFile.h"
 
 #include <gtest/gtest.h>
 
@@ -159,6 +160,7 @@ TEST_F(RackFile, HeaderPrefixAndCaptionWithADotAndLongCaptions) {
     EXPECT_EQ(At(rack, 1)->Patch(), (std::vector<std::string>{"11", "5"}));
     EXPECT_EQ(RackCaption(""), "_");
     EXPECT_EQ(RackCaption("a\tb c"), "a_b_c");
+    EXPECT_EQ(RackCaption("]"), "_"); // a record's caption never reads as its end
 }
 
 TEST_F(RackFile, NotARackFileLeavesTheRackAlone) {
@@ -166,55 +168,56 @@ TEST_F(RackFile, NotARackFileLeavesTheRackAlone) {
     BuildPair(rack);
     for (const char* text : {"", "kelvora-stat 2\n", "hello world\n"}) {
         EXPECT_EQ(Load(rack, text).status, tRackFileStatus::kNotRackFile) << text;
-        EXPECT_EQ(messages, "not a Kelvora File!\n");
         EXPECT_EQ(rack.Slots().size(), 2u);
     }
 }
 
-TEST_F(RackFile, DamagedFilesKeepWhatWasReadBefore) {
+TEST_F(RackFile, DamagedFilesAreRefusedWithTheirLineAndTheRackStaysAsItWas) {
     const std::string first = "kelvora-state 3\n1\n[ 3 0 0 0 1 1\nfx\n15 0 100\n]\n";
-    {
-        // Truncated inside the second record: that module is dropped without a message.
+    const struct {
+        std::string text;
+        tRackFileStatus status;
+        const char* message;
+    } damaged[] = {
+        {first + "2\n[ 1 0 0 0 1 8\nstr\n19 4.2 0.9", tRackFileStatus::kEndsInRecord,
+         "line 10: the file ends inside the record of module 2 (line 8); expected \"]\""},
+        {first + "2\nthis is not a record\n+ 2 1\n", tRackFileStatus::kSyntaxError,
+         "syntax error in line 8: expected \"[\" to open the record of module 2"},
+        {first + "2\n[ 1 x 0 0 0 8\nbad\n19 1\n]\n", tRackFileStatus::kSyntaxError,
+         "syntax error in line 8: expected the x position of module 2 (a whole number)"},
+        {first + "2\n[ 1 0 0 0 0 8\nlost\n19 1\n3\n[ 2 0 0 0 0 1\nalso\n11 2\n]\n",
+         tRackFileStatus::kSyntaxError,
+         "syntax error in line 12: expected \"]\" to close the record of module 2 (line 8) "
+         "before the next one"},
+        {first + "+ 1 x\n", tRackFileStatus::kSyntaxError,
+         "syntax error in line 7: expected the number of a target module of module 1"},
+        {"kelvora-state\n", tRackFileStatus::kSyntaxError,
+         "syntax error in line 2: expected the number of the last module after "
+         "\"kelvora-state\""},
+    };
+    for (const auto& file : damaged) {
+        SCOPED_TRACE(file.text);
+        tSlot::ResetIdCounter();
         tRack rack;
-        const auto result = Load(rack, first + "2\n[ 1 0 0 0 1 8\nstr\n19 4.2 0.9");
-        EXPECT_EQ(result.status, tRackFileStatus::kEndsInRecord);
-        EXPECT_EQ(messages, "");
-        ASSERT_EQ(rack.Slots().size(), 1u);
-        EXPECT_EQ(At(rack, 0)->Caption(), "fx");
+        BuildPair(rack);
+        bool cleared = false;
+        std::istringstream in(file.text);
+        const tRackLoadResult result =
+            LoadRack(rack, in, false, MakeTestModule, [&] { cleared = true; });
+        EXPECT_EQ(result.status, file.status);
+        EXPECT_EQ(result.message, file.message);
+        EXPECT_FALSE(cleared);
+        EXPECT_EQ(Save(rack), kPairFile); // every module, id and connection as it was
     }
-    {
-        // A garbage record without "[": the modules before stay, no connections are read.
-        tRack rack;
-        const auto result = Load(rack, first + "2\nthis is not a record\n+ 2 1\n");
-        EXPECT_EQ(result.status, tRackFileStatus::kSyntaxError);
-        EXPECT_EQ(messages, "syntax error in file\n");
-        EXPECT_EQ(rack.Slots().size(), 1u);
-    }
-    {
-        // Unreadable numbers and an unknown module type: those records are skipped up to
-        // their "]" and the following record and the connection still load.
-        tRack rack;
-        const auto result = Load(rack, first + "2\n[ 1 x 0 0 0 8\nbad\n19 1\n]\n"
-                                               "3\n[ 9 0 0 0 0 8\nalien\n1 2 3\n]\n"
-                                               "4\n[ 1 0 0 0 1 8\nstr\n19 4.2\n]\n+ 4 1\n");
-        EXPECT_EQ(result.status, tRackFileStatus::kOk);
-        EXPECT_EQ(result.skipped, 2);
-        ASSERT_EQ(rack.Slots().size(), 2u);
-        EXPECT_EQ(At(rack, 1)->Caption(), "str");
-        ASSERT_EQ(At(rack, 1)->Outputs().size(), 1u);
-        EXPECT_EQ(At(rack, 1)->Outputs()[0], At(rack, 0));
-    }
-    {
-        // A record without its "]" swallows the next one; the one after loads.
-        tRack rack;
-        const auto result = Load(rack, first + "2\n[ 1 0 0 0 0 8\nlost\n19 1\n"
-                                               "3\n[ 2 0 0 0 0 1\nalso\n11 2\n]\n"
-                                               "4\n[ 2 0 0 0 0 1\nfound\n11 3\n]\n");
-        EXPECT_EQ(result.status, tRackFileStatus::kOk);
-        ASSERT_EQ(rack.Slots().size(), 3u);
-        EXPECT_EQ(At(rack, 1)->Caption(), "lost");
-        EXPECT_EQ(At(rack, 2)->Caption(), "found");
-    }
+    // A record of a kind no module has is skipped; the rest loads.
+    tRack rack;
+    const auto result = Load(rack, first + "3\n[ 9 0 0 0 0 8\nalien\n1 2 3\n]\n"
+                                           "4\n[ 1 0 0 0 1 8\nstr\n19 4.2\n]\n+ 4 1\n");
+    EXPECT_EQ(result.status, tRackFileStatus::kOk);
+    EXPECT_EQ(result.skipped, 1);
+    ASSERT_EQ(rack.Slots().size(), 2u);
+    ASSERT_EQ(At(rack, 1)->Outputs().size(), 1u);
+    EXPECT_EQ(At(rack, 1)->Outputs()[0], At(rack, 0));
 }
 
 TEST_F(RackFile, OverlongPatchTextIsCutAndTheRestOfTheRecordSkipped) {
@@ -236,18 +239,31 @@ TEST_F(RackFile, OverlongPatchTextIsCutAndTheRestOfTheRecordSkipped) {
 TEST_F(RackFile, FilesThatCannotBeWrittenOrRead) {
     tRack rack;
     BuildPair(rack);
+    // Each message is a line of its own that names its file.
     testing::internal::CaptureStderr();
     EXPECT_FALSE(SaveRackFile(rack, "/nonexistent-dir/rack"));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't write file");
+    EXPECT_FALSE(SaveRackFile(rack, "/nonexistent-dir/other"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't write file /nonexistent-dir/rack.mst (No such file or directory)\n"
+              "Can't write file /nonexistent-dir/other.mst (No such file or directory)\n");
     testing::internal::CaptureStderr();
     EXPECT_EQ(LoadRackFile(rack, "/nonexistent-dir/rack.mst", false, MakeTestModule).status,
               tRackFileStatus::kCannotOpen);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't read file");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't read file /nonexistent-dir/rack.mst (No such file or directory)\n");
     EXPECT_EQ(rack.Slots().size(), 2u);
 
     char dir[] = "/tmp/kelvora-rack-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string path = std::string(dir) + "/song";
+    std::string bad = path + "-bad.mst";
+    ASSERT_TRUE(WriteTextFile(bad, "hello\n"));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(LoadRackFile(rack, bad, false, MakeTestModule).status, tRackFileStatus::kNotRackFile);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              bad + ": not a Kelvora rack file (line 1: expected \"kelvora-state\" at the "
+                    "start)\n");
+    std::remove(bad.c_str());
     EXPECT_TRUE(SaveRackFile(rack, path));
     tRack loaded;
     tSlot::ResetIdCounter();

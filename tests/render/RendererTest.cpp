@@ -163,6 +163,21 @@ TEST_F(Renderer, MidiFilesOfBothTypesRenderAlikeAndFollowTempoChanges) {
     EXPECT_EQ(zero.Frames(), 64u * (1 + (165375 + 63) / 64));
 }
 
+TEST_F(Renderer, TheRateIsTheFilesAndEventsKeepTheirTimesInSeconds) {
+    const std::vector<tSmfEvent> notes = {SmfTempo(0, 500000), SmfNoteOn(2400, 0, 57, 120),
+                                          SmfNoteOff(3360, 0, 57)}; // 2.5 s .. 3.5 s
+    WriteBytes(dir + "/note.mid", SmfBytes(0, 480, {notes}));
+    const tWav wav = Render("--preset AnalogTom --mono --period 64 --rate 96000 --midi note.mid");
+    EXPECT_EQ(wav.rate, 96000);
+    EXPECT_NE(last.out.find(", mono, 96000 Hz, 16-bit\n"), std::string::npos) << last.out;
+    // 3.5 s and the 2 s tail at 96 kHz, in whole blocks after the silent one; the note sounds
+    // from the block after the one it falls in (frame 240000).
+    EXPECT_EQ(wav.Frames(), 64u * (1 + (528000 + 63) / 64));
+    const long onset = Onset(wav, 30);
+    EXPECT_GE(onset, 240000 + 64);
+    EXPECT_LT(onset, 240000 + 64 + 64 + 400);
+}
+
 TEST_F(Renderer, VolumeLimiterAndTail) {
     const tWav limited = Render("--preset PickBass --volume 4 --tail 0", "limited.wav");
     EXPECT_LT(Peak(limited), 32441);

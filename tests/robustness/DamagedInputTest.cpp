@@ -121,6 +121,7 @@ public:
     }
     void SetPan(int channel, int value) override { Check(channel, value, 0, 127); }
     void AllNotesOff() override { ++events; }
+    void ChannelNotesOff(int channel) override { Check(channel, 0, 0, 127); }
     long events = 0;
 
 private:

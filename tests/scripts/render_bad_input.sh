@@ -41,6 +41,8 @@ expect_refusal "unknown preset" 'unknown preset "Tuba"' --preset Tuba
 expect_refusal "period too short" 'bad --period "8"' --period 8
 expect_refusal "period not a number" 'bad --period "12x"' --period 12x
 expect_refusal "volume too high" 'bad --volume "5"' --volume 5
+expect_refusal "rate too low" 'bad --rate "8000": a sample rate of 22050..192000 Hz' --rate 8000
+expect_refusal "rate not a number" 'bad --rate "48k"' --rate 48k
 expect_refusal "negative tail" 'bad --tail "-1"' --tail -1
 expect_refusal "endless tail" 'bad --tail "inf"' --tail inf
 expect_refusal "missing MIDI file" 'cannot read missing.mid' --midi missing.mid

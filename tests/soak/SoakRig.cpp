@@ -12,18 +12,19 @@ tSoakCoverage& tSoakCoverage::Total() {
     return total;
 }
 
-tSoakRig::tSoakRig(std::string what, int period)
-    : mWhat(std::move(what)), mPeriod(period), mMaster(mMasterControls, mCounters),
-      mDecoder(mRack) {
-    mRack.SetChannels(2);
-    mRack.SetRendering(true); // as with audio on: events wait for the next block
+tSoakRig::tSoakRig(std::string what, int period, int rate)
+    : mWhat(std::move(what)), mPeriod(period), mRate(rate), mMaster(mMasterControls),
+      mEngine(mRack, mMaster) {
+    mEngine.Prepare(rate, 2);
+    mRack.SetRendering(true); // as with audio on: events from other threads are queued
+    mDue.reserve(kMaxEvents);
     ++tSoakCoverage::Total().racks;
 }
 
 tSoakRig::~tSoakRig() {
     tSoakCoverage& total = tSoakCoverage::Total();
     total.blocks += mBlocks;
-    total.frames += mFrames;
+    total.seconds += static_cast<double>(mFrames) / mRate;
     total.events += mEvents;
     if (mPeak > total.peak) {
         total.peak = mPeak;
@@ -51,7 +52,9 @@ void tSoakRig::MoveToChannel(int channel) {
 }
 
 void tSoakRig::Send(std::initializer_list<int> bytes) {
-    for (int byte : bytes) mDecoder.Feed(static_cast<std::uint8_t>(byte));
+    tEngineEvent event;
+    for (int byte : bytes) event.bytes[event.size++] = static_cast<std::uint8_t>(byte);
+    if (mDue.size() < kMaxEvents) mDue.push_back(event);
     ++mEvents;
 }
 
@@ -79,8 +82,9 @@ double tSoakRig::CheckModules(bool activeOnly) {
 }
 
 bool tSoakRig::Block() {
-    const double* mix = mRack.Render(mPeriod);
-    mMaster.Process(mix, mPeriod, mRack.Channels(), 2);
+    mOut.resize(static_cast<std::size_t>(mPeriod) * 2);
+    mEngine.Process(mDue.data(), static_cast<int>(mDue.size()), mOut.data(), mPeriod);
+    mDue.clear();
     ++mBlocks;
     mFrames += mPeriod;
     const double loudest = CheckModules(false);
@@ -101,14 +105,14 @@ bool tSoakRig::Blocks(int count) {
 
 bool tSoakRig::FallsSilent() {
     for (int ch = 0; ch < 16; ++ch) AllNotesOff(ch);
-    const long total = 10L * kRate / mPeriod;
-    const long quiet = kRate / 2 / mPeriod; // half a second
+    const long total = 10L * mRate / mPeriod;
+    const long quiet = mRate / 2 / mPeriod; // half a second
     long lastSound = -1;
     for (long block = 0; block < total; ++block) {
         if (!Block()) return false;
         if (CheckModules(true) >= kSilence) lastSound = block;
     }
-    mSoundingSeconds = static_cast<double>((lastSound + 1) * mPeriod) / kRate;
+    mSoundingSeconds = static_cast<double>((lastSound + 1) * mPeriod) / mRate;
     if (lastSound < total - quiet) return true;
     mFault = mWhat + ": still sounding 10 s after all notes off";
     return false;

@@ -1,14 +1,13 @@
-// A rack played hard: MIDI bytes through the decoder into the rack, every block checked.
+// A rack played hard: MIDI bytes through the engine into the rack, every block checked.
 //
 // After every block each module's output must be finite and within kBound (full scale is 1).
 // The rig keeps the first fault it sees (what was playing, which module, which value) and
 // counts what it covered for the soak's closing summary.
 #pragma once
 
-#include "core/LoadCounters.h"
+#include "core/Engine.h"
 #include "core/MasterControls.h"
 #include "core/MasterStage.h"
-#include "core/MidiDecoder.h"
 #include "core/Rack.h"
 
 #include <cstdint>
@@ -20,7 +19,7 @@
 struct tSoakCoverage {
     long racks = 0;
     long blocks = 0;
-    long long frames = 0;
+    double seconds = 0.0; // of sound, at whatever rate
     long events = 0;
     double peak = 0.0;     // largest absolute module output seen
     std::string peakWhere; // what played when it was seen
@@ -32,13 +31,16 @@ public:
     static constexpr double kBound = 1000.0;
     static constexpr double kSilence = 1e-3;
     static constexpr int kRate = 44100;
+    static constexpr int kMaxEvents = 4096; // per block
 
-    // what: a name for the case, shown with any fault.
-    tSoakRig(std::string what, int period);
+    // what: a name for the case, shown with any fault. The engine runs at rate; modules
+    // added to the rack take it.
+    tSoakRig(std::string what, int period, int rate = kRate);
     ~tSoakRig();
 
     tRack& Rack() { return mRack; }
     int Period() const { return mPeriod; }
+    int Rate() const { return mRate; }
     void SetPeriod(int period) { mPeriod = period; }
 
     // Switches every module on, on MIDI channel channel (1..16), with the instruments'
@@ -48,7 +50,7 @@ public:
     void MoveToChannel(int channel);
     int Channel() const { return mChannel; }
 
-    // MIDI on channel index ch (0..15), through the byte decoder.
+    // MIDI on channel index ch (0..15), at the start of the next block.
     void NoteOn(int ch, int key, int velocity) { Send({0x90 | ch, key, velocity}); }
     void NoteOff(int ch, int key) { Send({0x80 | ch, key, 0}); }
     void Controller(int ch, int number, int value) { Send({0xB0 | ch, number, value}); }
@@ -73,12 +75,14 @@ private:
 
     std::string mWhat;
     int mPeriod;
+    int mRate;
     int mChannel = 1;
     tRack mRack;
     tMasterControls mMasterControls;
-    tLoadCounters mCounters;
     tMasterStage mMaster;
-    tMidiDecoder mDecoder;
+    tEngine mEngine;
+    std::vector<tEngineEvent> mDue;
+    std::vector<double> mOut;
     long mBlocks = 0;
     long long mFrames = 0;
     long mEvents = 0;

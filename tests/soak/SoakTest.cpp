@@ -134,6 +134,21 @@ TEST_P(PresetSoak, SweepsStayBoundedAndFallSilent) {
     }
 }
 
+// The same sweep with the engine at other rates: every model's constants taken to the rate
+// must keep its loops bounded and its sound ending.
+TEST_P(PresetSoak, SweepsAtOtherRatesStayBoundedAndFallSilent) {
+    const std::string label = Label(GetParam());
+    for (int rate : {48000, 96000}) {
+        const std::string what = label + " sweep at " + std::to_string(rate) + " Hz";
+        tSoakRig rig(what, 128, rate);
+        AddSoakPreset(rig.Rack(), tSoakPreset::Of(GetParam()));
+        rig.SwitchAllOn(1);
+        Sweep(rig, Scale().sweepBlocks / 2, Scale().valueStep);
+        ASSERT_TRUE(rig.Ok()) << rig.Fault();
+        EXPECT_TRUE(rig.FallsSilent()) << rig.Fault() << " (" << rig.SoundingSeconds() << " s)";
+    }
+}
+
 TEST_P(PresetSoak, ControllersHeldAtZeroAndFullStayBounded) {
     const std::string label = Label(GetParam());
     std::vector<int> numbers;
@@ -287,7 +302,7 @@ public:
         tSoakCoverage& total = tSoakCoverage::Total();
         ++total.racks;
         total.blocks += mBlocks;
-        total.frames += mBlocks * kPeriod;
+        total.seconds += static_cast<double>(mBlocks * kPeriod) / tSoakRig::kRate;
         total.peak = std::max(total.peak, mPeak);
     }
 
@@ -364,10 +379,10 @@ class tSoakSummary : public ::testing::Environment {
 public:
     void TearDown() override {
         const tSoakCoverage& total = tSoakCoverage::Total();
-        std::printf("Soak (%s): %d presets, %ld racks, %ld blocks (%.0f s of sound at 44.1 kHz), "
+        std::printf("Soak (%s): %d presets, %ld racks, %ld blocks (%.0f s of sound), "
                     "%ld MIDI events; peak module level %.4g (%s)\n",
                     LongSoak() ? "long" : "short", kPresetCount, total.racks, total.blocks,
-                    static_cast<double>(total.frames) / tSoakRig::kRate, total.events, total.peak,
+                    total.seconds, total.events, total.peak,
                     total.peakWhere.substr(0, total.peakWhere.find('\n')).c_str());
     }
 };

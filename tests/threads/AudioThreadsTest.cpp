@@ -1,7 +1,7 @@
 // The whole audio path at once: the real audio thread renders into a discarding device, a
-// tick thread resets the load counters, a MIDI thread plays, and the owning thread switches
-// audio on and off, changes the channel count and edits the rack, while the overload guard,
-// set to a hair trigger, switches audio off from the audio thread now and then.
+// MIDI thread plays, and the owning thread switches audio on and off, changes the channel
+// count and edits the rack, while the overload guard, set to a hair trigger, switches audio
+// off from the audio thread now and then.
 
 #include "platform/AlsaTestDevices.h"
 #include "platform/AudioTestSupport.h"
@@ -30,10 +30,9 @@ TEST(AudioThreads, SwitchingAudioPlayingAndTheOverloadGuardNeverMeet) {
     tAudio audio(config);
     tRack rack;
     tMasterControls controls;
-    tLoadCounters counters;
-    counters.SetLevels(40, 4); // cut off above 4 x 64 / 128 + 2 = 4 blocks between ticks
-    tMasterStage stage(controls, counters);
-    tRenderCallback callback(rack, audio, stage, controls, counters);
+    tMasterStage stage(controls);
+    stage.SetOverloadGuard(0.0, 0.01); // any work at all over 10 ms of sound
+    tRenderCallback callback(rack, audio, stage, controls);
     tPacedClient paced(callback);
     audio.SetCallback(&paced);
     tTestModule::overlaps = 0;
@@ -43,12 +42,6 @@ TEST(AudioThreads, SwitchingAudioPlayingAndTheOverloadGuardNeverMeet) {
     rack.Insert(permanent);
 
     std::atomic<bool> stop{false};
-    std::thread tick([&] {
-        while (!stop.load()) {
-            counters.Tick();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    });
     std::thread midi([&] {
         int key = 0;
         while (!stop.load()) {
@@ -93,7 +86,6 @@ TEST(AudioThreads, SwitchingAudioPlayingAndTheOverloadGuardNeverMeet) {
     }
     callback.Stop();
     stop.store(true);
-    tick.join();
     midi.join();
 
     const int calls = paced.calls.load();

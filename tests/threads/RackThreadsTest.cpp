@@ -3,6 +3,7 @@
 // test modules watch that no two threads are ever inside one module; the blocks must be
 // whole (every value of a block the same, as every test module plays a constant).
 
+#include "core/Engine.h"
 #include "core/MasterStage.h"
 #include "core/Rack.h"
 #include "core/TestModules.h"
@@ -40,8 +41,9 @@ TEST(RackThreads, RenderingMidiAndStructureChangesNeverMeet) {
     rack.SetChannels(2);
     rack.SetRendering(true); // audio on: events go through the queue
     tMasterControls controls;
-    tLoadCounters counters;
-    tMasterStage stage(controls, counters);
+    tMasterStage stage(controls);
+    tEngine engine(rack); // the rack's mix as it is, to see torn blocks
+    engine.Prepare(44100, 2);
 
     // Stays for the whole run on channel index 0, so it receives every event delivered.
     auto* permanent = new tTestInstrument(0.125);
@@ -56,9 +58,11 @@ TEST(RackThreads, RenderingMidiAndStructureChangesNeverMeet) {
     long changes = 0;
 
     std::thread renderer([&] {
+        double mix[2 * kFrames];
+        double scaled[2 * kFrames];
         while (!stop.load()) {
-            const double* mix = rack.Render(kFrames);
-            stage.Process(mix, kFrames, 2, 4);
+            engine.Process(nullptr, 0, mix, kFrames);
+            stage.Process(mix, kFrames, 2, scaled); // while the owner moves its controls
             // Mono blocks hold 128 values, stereo 256: the first 128 are always there.
             for (int i = 1; i < kFrames; ++i) {
                 if (mix[i] != mix[0] || std::isnan(mix[i])) {

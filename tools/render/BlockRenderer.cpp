@@ -2,10 +2,9 @@
 
 #include "WavWriter.h"
 
-#include "core/LoadCounters.h"
+#include "core/Engine.h"
 #include "core/MasterControls.h"
 #include "core/MasterStage.h"
-#include "core/MidiDecoder.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,15 +15,24 @@
 
 namespace {
 
-constexpr double kSampleRate = 44100.0;
-// The device buffer's period count; it only widens the load meter's thresholds.
-constexpr int kFragments = 2;
 // The progress line appears once a render has taken this long, and is refreshed this often.
 constexpr double kProgressAfterSeconds = 1.0;
 constexpr double kProgressEverySeconds = 0.25;
 
-long long FrameOf(double seconds) {
-    return std::llround(std::max(seconds, 0.0) * kSampleRate);
+long long FrameOf(double seconds, int rate) {
+    return std::llround(std::max(seconds, 0.0) * rate);
+}
+
+// An event's bytes as the engine's events at frame 0, up to three bytes each (the engine's
+// decoder reads them in order, so a long system message may be split anywhere).
+void AppendEvents(const tTimedMidi& midi, std::vector<tEngineEvent>& events) {
+    const std::size_t size = midi.bytes.size();
+    for (std::size_t at = 0; at < size; at += 3) {
+        tEngineEvent event;
+        event.size = static_cast<std::uint8_t>(std::min<std::size_t>(3, size - at));
+        std::copy_n(midi.bytes.begin() + static_cast<std::ptrdiff_t>(at), event.size, event.bytes);
+        events.push_back(event);
+    }
 }
 
 class tProgress {
@@ -72,41 +80,51 @@ bool RenderToFile(tRack& rack, const std::vector<tTimedMidi>& events, const tRen
                   tRenderSummary& summary, std::string& error) {
     const int period = options.period;
     const int channels = options.channels;
-    const long long lastEvent = events.empty() ? 0 : FrameOf(events.back().seconds);
-    const long long endFrame = lastEvent + FrameOf(options.tail);
+    const int rate = options.rate;
+    const long long lastEvent = events.empty() ? 0 : FrameOf(events.back().seconds, rate);
+    const long long endFrame = lastEvent + FrameOf(options.tail, rate);
     const long long blocks = std::max(1LL, (endFrame + period - 1) / period);
 
     tMasterControls controls;
     controls.volume.Set(options.volume);
     controls.limiter.Set(options.limiter ? 1.0 : 0.0);
-    tLoadCounters counters; // no tick thread: the stage never sees an overload
-    tMasterStage master(controls, counters);
-    tMidiDecoder decoder(rack);
+    tMasterStage master(controls);
+    tEngine engine(rack, master);
+    if (!engine.Prepare(rate, channels)) {
+        error = "the sample rate " + std::to_string(rate) + " Hz is not one the engine takes";
+        return false;
+    }
     const unsigned droppedBefore = rack.DroppedEvents();
 
     tWavWriter writer;
-    if (!writer.Open(options.output, channels, error)) return false;
-    tProgress progress(static_cast<double>((blocks + 1) * period) / kSampleRate);
+    if (!writer.Open(options.output, channels, rate, error)) return false;
+    tProgress progress(static_cast<double>((blocks + 1) * period) / rate);
 
-    // The sound card first receives the sample buffer as it stands before any block.
-    Measure(master.Samples(), period * channels, summary);
-    if (!writer.Write(master.Samples(), period, error)) return false; // the target stays as it was
+    // The sound card first receives a block of silence: each block is sent while the next is
+    // computed.
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(period * channels), 0);
+    std::vector<double> out(samples.size(), 0.0);
+    if (!writer.Write(samples.data(), period, error)) return false; // the target stays as it was
 
+    std::vector<tEngineEvent> due;
     std::size_t next = 0;
     for (long long block = 0; block < blocks; ++block) {
+        // The events that fall in the block take effect at its start, as the MIDI thread's
+        // events reach the modules at the start of the next block.
         const long long blockEnd = (block + 1) * period;
-        for (; next < events.size() && FrameOf(events[next].seconds) < blockEnd; ++next)
-            decoder.Feed(events[next].bytes.data(), events[next].bytes.size());
-        const double* mix = rack.Render(period);
-        master.Process(mix, period, channels, kFragments);
-        Measure(master.Samples(), period * channels, summary);
-        if (!writer.Write(master.Samples(), period, error))
+        due.clear();
+        for (; next < events.size() && FrameOf(events[next].seconds, rate) < blockEnd; ++next)
+            AppendEvents(events[next], due);
+        engine.Process(due.data(), static_cast<int>(due.size()), out.data(), period);
+        tMasterStage::ToSamples(out.data(), period * channels, samples.data());
+        Measure(samples.data(), period * channels, summary);
+        if (!writer.Write(samples.data(), period, error))
             return false; // the target stays as it was
-        if ((block & 63) == 0) progress.Update(static_cast<double>(blockEnd) / kSampleRate);
+        if ((block & 63) == 0) progress.Update(static_cast<double>(blockEnd) / rate);
     }
     progress.Finish();
     summary.frames = (blocks + 1) * period;
     summary.wallSeconds = progress.Elapsed();
-    summary.droppedEvents = rack.DroppedEvents() - droppedBefore;
+    summary.droppedEvents = rack.DroppedEvents() - droppedBefore + engine.DroppedEvents();
     return writer.Close(error);
 }

@@ -1,6 +1,6 @@
-// The renderer's block loop: MIDI events into the rack, the rack's mix through the master
-// stage, the master stage's 16-bit samples into the WAV file, exactly as the audio callback
-// hands them to the sound card.
+// The renderer's block loop: MIDI events and blocks of the device's period through the
+// engine (the rack and the master stage), converted to 16-bit samples into the WAV file,
+// exactly as the audio callback hands them to the sound card.
 #pragma once
 
 #include "MidiFile.h"
@@ -19,7 +19,8 @@ struct tRenderSummary {
     unsigned droppedEvents = 0; // MIDI events the rack's queue could not take
 };
 
-// Renders the events (sorted by time) through the rack into options.output. The file starts
+// Renders the events (sorted by time) through the rack at options.rate into options.output;
+// the engine prepares the rack (all notes off, channels, rate, modules). The file starts
 // with the block of silence the sound card receives first; then one block per period until
 // the block that reaches options.tail seconds after the last event. False with a reason in
 // error.

@@ -29,9 +29,9 @@ std::string Where(const std::string& path) {
 }
 
 void PrintSummary(const tRenderOptions& options, const tRenderSummary& summary) {
-    const double seconds = static_cast<double>(summary.frames) / 44100.0;
-    std::printf("Wrote %s: %.2f s, %s, 44100 Hz, 16-bit\n", Where(options.output).c_str(), seconds,
-                options.channels == 1 ? "mono" : "stereo");
+    const double seconds = static_cast<double>(summary.frames) / options.rate;
+    std::printf("Wrote %s: %.2f s, %s, %d Hz, 16-bit\n", Where(options.output).c_str(), seconds,
+                options.channels == 1 ? "mono" : "stereo", options.rate);
     if (summary.peak == 0)
         std::printf("Peak: silence, clipped samples: 0\n");
     else

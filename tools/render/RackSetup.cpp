@@ -99,6 +99,8 @@ bool AddInputs(tRack& rack, const std::vector<tRenderInput>& inputs, std::string
 } // namespace
 
 bool BuildRack(tRack& rack, const tRenderOptions& options, std::string& error) {
+    // Modules are inserted at the rack's rate and channel count.
+    rack.SetSampleRate(options.rate);
     rack.SetChannels(options.channels);
     if (!options.rackFile.empty()) {
         if (!LoadRackInput(rack, options.rackFile, error)) return false;
@@ -109,10 +111,6 @@ bool BuildRack(tRack& rack, const tRenderOptions& options, std::string& error) {
                 inputs.push_back({tRenderInput::kPreset, PresetTable()[i].label});
         if (!AddInputs(rack, inputs, error)) return false;
     }
-    // What switching audio on does before the first block.
-    rack.AllNotesOff();
-    rack.SetChannels(options.channels);
-    rack.PrepareAll();
     return true;
 }
 

@@ -1,5 +1,4 @@
-// Building the rack the renderer's command line describes, ready to play as a player would
-// have it after switching audio on.
+// Building the rack the renderer's command line describes.
 #pragma once
 
 #include "RenderOptions.h"
@@ -10,8 +9,8 @@
 #include <vector>
 
 // Presets and patches are switched on, the n-th preset or instrument patch on MIDI channel n;
-// a rack file keeps its saved states. Then, as switching audio on does: all notes off, the
-// channel count, every module prepared. False with a message in error.
+// a rack file keeps its saved states. Every module is made at the options' sample rate and
+// channel count. False with a message in error.
 bool BuildRack(tRack& rack, const tRenderOptions& options, std::string& error);
 
 // The MIDI channels (0..15) the rack's instruments listen to, lowest first.

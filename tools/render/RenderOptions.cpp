@@ -1,6 +1,7 @@
 #include "RenderOptions.h"
 
 #include "app/PresetTexts.h"
+#include "dsp/SampleRate.h"
 
 #include <cerrno>
 #include <cmath>
@@ -17,6 +18,7 @@ enum tOptionCode {
     kDemoOption,
     kMonoOption,
     kPeriodOption,
+    kRateOption,
     kVolumeOption,
     kNoLimiterOption,
     kTailOption,
@@ -31,6 +33,7 @@ const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
     {"mono", no_argument, nullptr, kMonoOption},
     {"period", required_argument, nullptr, kPeriodOption},
+    {"rate", required_argument, nullptr, kRateOption},
     {"volume", required_argument, nullptr, kVolumeOption},
     {"no-limiter", no_argument, nullptr, kNoLimiterOption},
     {"tail", required_argument, nullptr, kTailOption},
@@ -73,7 +76,7 @@ constexpr double kMaxTail = 3600.0;
 std::string RenderUsage() {
     return "Usage: kelvora-render [options]\n"
            "Renders Kelvora modules played by a MIDI file (or a built-in demo phrase) to a\n"
-           "16-bit WAV file at 44100 Hz, with the samples the sound card would receive.\n"
+           "16-bit WAV file, with the samples the sound card would receive.\n"
            "\n"
            "Sound (without any of these, every built-in preset is used):\n"
            "  --preset NAME      add a built-in preset (repeatable); the n-th preset or\n"
@@ -97,6 +100,7 @@ std::string RenderUsage() {
            "  -o, --output FILE  the WAV file to write (default kelvora.wav)\n"
            "  --mono             one channel instead of two\n"
            "  --period N         block length in frames, 16..256 (default 128)\n"
+           "  --rate HZ          sample rate, 22050..192000 (default 44100)\n"
            "  --volume V         master volume, 0..4 (default 1.5)\n"
            "  --no-limiter       switch the master limiter off (loud signals saturate at\n"
            "                     full scale)\n"
@@ -152,6 +156,14 @@ bool ParseRenderOptions(int argc, char** argv, tRenderOptions& options, std::str
         case kPeriodOption:
             if (!ParseInt(optarg, options.period) || options.period < 16 || options.period > 256) {
                 error = std::string("bad --period \"") + optarg + "\": a whole number 16..256";
+                return false;
+            }
+            break;
+        case kRateOption:
+            if (!ParseInt(optarg, options.rate) || !isValidSampleRate(options.rate)) {
+                error = std::string("bad --rate \"") + optarg + "\": a sample rate of " +
+                        std::to_string(kMinSampleRate) + ".." + std::to_string(kMaxSampleRate) +
+                        " Hz";
                 return false;
             }
             break;

@@ -18,6 +18,7 @@ struct tRenderOptions {
     std::string output = "kelvora.wav";
     int channels = 2;
     int period = 128;
+    int rate = 44100;
     double volume = 1.5;
     bool limiter = true;
     double tail = 2.0;

@@ -5,15 +5,11 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
-constexpr int kSampleRate = 44100;
-}
-
 tWavWriter::~tWavWriter() {
     if (mFile != nullptr) sf_close(mFile);
 }
 
-bool tWavWriter::Open(const std::string& path, int channels, std::string& error) {
+bool tWavWriter::Open(const std::string& path, int channels, int rate, std::string& error) {
     mPath = path;
     std::string reason;
     if (!mTarget.Open(path, reason)) {
@@ -21,7 +17,7 @@ bool tWavWriter::Open(const std::string& path, int channels, std::string& error)
         return false;
     }
     SF_INFO info{};
-    info.samplerate = kSampleRate;
+    info.samplerate = rate;
     info.channels = channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     errno = 0;

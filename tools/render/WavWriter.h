@@ -1,4 +1,4 @@
-// Writing 16-bit PCM WAV files at 44100 Hz through libsndfile.
+// Writing 16-bit PCM WAV files through libsndfile.
 //
 // The samples go to a temporary file beside the target, which replaces the target only when
 // Close has finished it: a render that fails part-way (a full disk, a quota) leaves an
@@ -19,8 +19,8 @@ public:
     tWavWriter(const tWavWriter&) = delete;
     tWavWriter& operator=(const tWavWriter&) = delete;
 
-    // Starts the file; false with a reason in error.
-    bool Open(const std::string& path, int channels, std::string& error);
+    // Starts the file, its header carrying the sample rate; false with a reason in error.
+    bool Open(const std::string& path, int channels, int rate, std::string& error);
     // Appends frames x channels interleaved samples; false with a reason in error.
     bool Write(const std::int16_t* samples, int frames, std::string& error);
     // Finishes the header and puts the file in place of the target; false with a reason in
