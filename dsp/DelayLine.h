@@ -56,8 +56,8 @@ public:
 
     // The line's running state as a value, for a block loop that keeps it in registers: it
     // takes the state with cursor(), writes and reads the buffer's entries itself with the
-    // arithmetic of write(), and hands the state back with setCursor() before the line is used
-    // otherwise.
+    // arithmetic of write() (or with the steps below), and hands the state back with
+    // setCursor() before the line is used otherwise.
     struct tCursor {
         double* buffer;
         int writeAt;
@@ -66,6 +66,30 @@ public:
         double c;
         double x1;
         double y;
+
+        // Steps before either position wraps round; stepWithin() is write() within them.
+        int span() const {
+            const int toWrite = length - writeAt;
+            const int toRead = length - readAt;
+            return toWrite < toRead ? toWrite : toRead;
+        }
+        void stepWithin(double x) {
+            buffer[writeAt++] = x;
+            const double a = buffer[readAt++];
+            y = c * (a - y) + x1;
+            x1 = a;
+        }
+        // After steps within the span: a position at the end starts again.
+        void wrap() {
+            if (writeAt == length) writeAt = 0;
+            if (readAt == length) readAt = 0;
+        }
+        // The same as clear(0.0).
+        void clear() {
+            for (int i = 0; i < length; ++i) buffer[i] = 0.0;
+            x1 = 0.0;
+            y = 0.0;
+        }
     };
     tCursor cursor() { return {mBuffer.data(), mWrite, mRead, mLength, mC, mX1, mY}; }
     void setCursor(const tCursor& cursor) {

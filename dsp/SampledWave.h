@@ -27,6 +27,9 @@ public:
         return mTableB[i < kSizeB ? i : kSizeB - 1];
     }
 
+    // Whether a table has fallen silent: every further value is 0.
+    bool silentA() const { return mCounter >= mLengthA; }
+    bool silentB() const { return mCounter >= mLengthB; }
     int lengthA() const { return mLengthA; }
     int lengthB() const { return mLengthB; }
     static const double* tableA();

@@ -8,6 +8,7 @@
 #include "string/StringVoice.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <istream>
 #include <ostream>
@@ -20,6 +21,8 @@ const char kTitleText[] = "KV String Synthesizer";
 // Voice counts above these enable the sustain pedal and make note off pass sustained voices.
 constexpr int kSustainVoiceCount = 19;
 constexpr int kSustainNoteOffCount = 23;
+
+std::atomic<bool> sleeping{true};
 
 // A slider's value limited to the slider's range, as the window would give it; a value that is
 // no number gives the slider's minimum.
@@ -375,6 +378,18 @@ void tStringSynth::Controller(int channel, int number, int value) {
     }
 }
 
+void tStringSynth::SetSleeping(bool on) {
+    sleeping.store(on, std::memory_order_relaxed);
+}
+
+bool tStringSynth::Sleeping() {
+    return sleeping.load(std::memory_order_relaxed);
+}
+
+double tStringSynth::LoudestVolume() const {
+    return std::exp(mControls.output.volume.Maximum() / 3.0) - 1.0;
+}
+
 void tStringSynth::Render(int frames) {
     frames = std::clamp(frames, 0, kBufferSize / mChannels);
     if (mOn == 0) {
@@ -391,15 +406,34 @@ void tStringSynth::Render(int frames) {
     }
     // Notes struck before this block go on preparing; those done sound from its start.
     PrepareVoices();
-    const double volume = VoiceVolume();
-    const double resonance = mControls.outputFilter.resonance.Value() * 10.0 + 1.0;
-    const double cutoff = mControls.outputFilter.frequency.Value() * mBendFactor;
-    const bool autoPan = mChannels == 2 && mControls.output.autoPan.IsOn();
+    const bool sleep = Sleeping();
+    // Read once the first voice needs them.
+    bool refreshed = false;
+    double volume = 0.0, resonance = 0.0, cutoff = 0.0, loudest = 0.0;
+    bool autoPan = false;
 
-    bool first = true;
+    // The voices awake, in the order they are mixed, and their places in the stereo field.
+    tStringVoice* awake[kVoiceSlots];
+    double lefts[kVoiceSlots];
+    double rights[kVoiceSlots];
+    int awakeCount = 0;
+    bool busy = false;
     for (int i = 0; i < count; ++i) {
         tStringVoice& voice = *mSlots[i].voice;
         if (!voice.isSounding()) continue;
+        busy = true;
+        if (voice.isAsleep()) {
+            voice.skip(frames);
+            continue;
+        }
+        if (!refreshed) {
+            refreshed = true;
+            volume = VoiceVolume();
+            resonance = mControls.outputFilter.resonance.Value() * 10.0 + 1.0;
+            cutoff = mControls.outputFilter.frequency.Value() * mBendFactor;
+            autoPan = mChannels == 2 && mControls.output.autoPan.IsOn();
+            loudest = LoudestVolume();
+        }
         voice.setVolume(volume);
         voice.setResonance(resonance);
         voice.setCutoff(cutoff, frames);
@@ -410,54 +444,71 @@ void tStringSynth::Render(int frames) {
             left = 2.0 - g;
             right = g;
         }
-        voice.render(mOutput, frames, mChannels, left, right, !first);
+        awake[awakeCount] = &voice;
+        lefts[awakeCount] = left;
+        rights[awakeCount] = right;
+        ++awakeCount;
+    }
+    // Two at a time where they can go side by side; the sum is the same.
+    bool first = true;
+    for (int i = 0; i < awakeCount; i += 2) {
+        if (i + 1 < awakeCount) {
+            tStringVoice::renderPair(*awake[i], lefts[i], rights[i], *awake[i + 1], lefts[i + 1],
+                                     rights[i + 1], mOutput, frames, mChannels, !first);
+        } else {
+            awake[i]->render(mOutput, frames, mChannels, lefts[i], rights[i], !first);
+        }
         first = false;
     }
-    if (RenderFades(frames, first)) first = false;
+    if (sleep) {
+        for (int i = 0; i < awakeCount; ++i) awake[i]->sleepIfSilent(loudest);
+    }
+    if (RenderFades(frames, first, busy)) first = false;
     // The module's output never passes the ceiling, however its sliders are set.
     if (!first) tSoftCeiling::apply(mOutput, frames * mChannels);
-    if (first) {
-        mHasSound = 0;
-        if (mPreparingCount == 0) mAgeCounter = 0; // preparing notes keep their order
-    } else {
-        mHasSound = 1;
-    }
+    mHasSound = first ? 0 : 1;
+    // Sleeping voices still hold their notes: the ages go on.
+    if (!busy && mPreparingCount == 0) mAgeCounter = 0; // preparing notes keep their order
     // The next block's events and preparation share a budget as long as this block.
     mPrepareBudget = mPrepareUnitsPerFrame * frames;
 }
 
-bool tStringSynth::RenderFades(int frames, bool first) {
-    const bool autoPan = mChannels == 2 && mControls.output.autoPan.IsOn();
-    bool sounded = false;
+bool tStringSynth::RenderFades(int frames, bool first, bool& busy) {
+    bool wrote = false;
     for (tFade& fade : mFades) {
         if (fade.left == 0) continue;
+        busy = true;
         tStringVoice& voice = *fade.voice;
         const int n = std::min(frames, fade.left);
-        voice.render(mFadeBuffer, n, 1, 1.0, 1.0, false);
-        double left = 1.0;
-        double right = 1.0;
-        if (autoPan) {
-            const double g = 2.0 * voice.note() / 127.0;
-            left = 2.0 - g;
-            right = g;
-        }
-        // The gain falls in straight steps from 1 to 0 over the fade.
-        const double step = 1.0 / mFadeLength;
-        for (int i = 0; i < frames; ++i) {
-            const double x = i < n ? mFadeBuffer[i] * (fade.left - i) * step : 0.0;
-            if (mChannels == 1) {
-                mOutput[i] = first ? x : mOutput[i] + x;
-            } else {
-                mOutput[2 * i] = first ? left * x : mOutput[2 * i] + left * x;
-                mOutput[2 * i + 1] = first ? right * x : mOutput[2 * i + 1] + right * x;
+        if (voice.isAsleep()) {
+            voice.skip(n);
+        } else {
+            voice.render(mFadeBuffer, n, 1, 1.0, 1.0, false);
+            double left = 1.0;
+            double right = 1.0;
+            if (mChannels == 2 && mControls.output.autoPan.IsOn()) {
+                const double g = 2.0 * voice.note() / 127.0;
+                left = 2.0 - g;
+                right = g;
             }
+            // The gain falls in straight steps from 1 to 0 over the fade.
+            const double step = 1.0 / mFadeLength;
+            for (int i = 0; i < frames; ++i) {
+                const double x = i < n ? mFadeBuffer[i] * (fade.left - i) * step : 0.0;
+                if (mChannels == 1) {
+                    mOutput[i] = first ? x : mOutput[i] + x;
+                } else {
+                    mOutput[2 * i] = first ? left * x : mOutput[2 * i] + left * x;
+                    mOutput[2 * i + 1] = first ? right * x : mOutput[2 * i + 1] + right * x;
+                }
+            }
+            first = false;
+            wrote = true;
         }
-        first = false;
-        sounded = true;
         fade.left = voice.isSounding() ? fade.left - n : 0;
         if (fade.left == 0) voice.reset();
     }
-    return sounded;
+    return wrote;
 }
 
 void tStringSynth::SetTitleName(const std::string& name) {

@@ -84,6 +84,12 @@ public:
     double* Output() { return mOutput; }
     // On, and at least one voice sounded in the last block.
     bool IsActive() const { return mOn != 0 && mHasSound != 0; }
+    // Whether voices whose sound has decayed below tStringVoice::kSleepLevel stop computing
+    // (on unless switched off; for every engine of the process; voices asleep stay so). Their
+    // notes keep their voices until they would have ended; a module whose voices all sleep
+    // renders nothing.
+    static void SetSleeping(bool on);
+    static bool Sleeping();
 
     // --- patches -------------------------------------------------------------------------
     // Reads a patch text into the record and the controls; the window title takes name with
@@ -112,8 +118,12 @@ private:
     // one.
     void Silence(tVoiceSlot& slot);
     void Release(tVoiceSlot& slot);
-    // Mixes the fading voices into the output; false when none sounded.
-    bool RenderFades(int frames, bool first);
+    // Mixes the fading voices into the output; false when none wrote. busy: whether a fade
+    // voice was still sounding (asleep or not).
+    bool RenderFades(int frames, bool first, bool& busy);
+    // The largest volume the "volume" law gives (the slider at its top, mute off, controller
+    // 7 at full), before a note's corrections.
+    double LoudestVolume() const;
     // Prepares the queued voices in the order their notes came, within this block's budget.
     void PrepareVoices();
     void Unqueue(const tStringVoice* voice);

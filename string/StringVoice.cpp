@@ -2,6 +2,7 @@
 
 #include "dsp/DelayTuning.h"
 #include "dsp/SampleRate.h"
+#include "string/OutputFilterStep.h"
 #include "string/StringTuning.h"
 
 #include <algorithm>
@@ -30,11 +31,6 @@ constexpr int kLfoInterval = 20;
 int IntervalAtRate(int samples, int rate) {
     return std::max(1, static_cast<int>(std::lround(samples * rateScale(rate))));
 }
-// Beyond these the string's loop (a feedback above 1 makes it grow) or its output filter (its
-// state can pump itself up when fast cutoff jumps meet a high resonance) has run away and
-// starts again from rest. Ordinary play stays far below both.
-constexpr double kLoopBound = 100.0;
-constexpr double kOutputFilterBound = 10000.0;
 
 } // namespace
 
@@ -57,6 +53,7 @@ tStringVoice::tStringVoice()
 void tStringVoice::setSampleRate(int rate) {
     mRate = rate;
     mState = kIdle;
+    mAsleep = false;
     mHeld = static_cast<int>(std::floor(kHeldSeconds * rate + 0.5));
     mEnvelopeInterval = IntervalAtRate(kEnvelopeInterval, rate);
     mAttackInterval = IntervalAtRate(kAttackInterval, rate);
@@ -134,7 +131,12 @@ void tStringVoice::setResonance(double resonance) {
 void tStringVoice::setCutoff(double octaves, int frames) {
     if (octaves < 0.0) octaves = 0.0;
     if (octaves > 10.0) octaves = 10.0;
-    double cutoff = std::pow(2.0, octaves - 1.0);
+    // The module sets the same cutoff block after block.
+    if (!(octaves == mCutoffOctaves)) {
+        mCutoffOctaves = octaves;
+        mCutoffPower = std::pow(2.0, octaves - 1.0);
+    }
+    double cutoff = mCutoffPower;
     if (mFollow == 0) cutoff = cutoff * kReferenceRate * 0.001953125; // hertz
     if (frames == 0) {
         mBaseCutoff = cutoff;
@@ -219,6 +221,8 @@ void tStringVoice::startNote(double freq, double attack, int note) {
     mFreq = freq;
     mNote = note;
     mState = kIdle;
+    mAsleep = false;
+    mQuietSamples = 0;
     const double d = mRate / freq;
     mPeriod = static_cast<int>(std::floor(d + 0.5));
     // Soft damping acts when the audible time is a multiple of the interval, so an interval
@@ -270,25 +274,7 @@ void tStringVoice::startNote(double freq, double attack, int note) {
     prepareEnvelopeSteps();
     mEnvLevel = 0.0;
     if (mSlope != 0 || mAmplEnv) {
-        switch (mSlope) {
-        case 1:
-            mLowPass1.reset();
-            break;
-        case 2:
-        case 3:
-            mLowPass2.reset();
-            break;
-        case 4:
-        case 5:
-            mLowPass3.reset();
-            break;
-        case 6:
-        case 7:
-            mLowPass4.reset();
-            break;
-        default:
-            break;
-        }
+        clearOutputFilters();
         envelopeStep(mCount, mNow);
     }
 
@@ -541,41 +527,6 @@ void tStringVoice::softDampStep() {
     if (mOffDelayCount != 0 && mFeedback > mOffFeedback) mFeedback = mOffFeedback;
 }
 
-void tStringVoice::envelopeStep(int count, int now) {
-    double c = mBaseCutoff;
-    if (mEnvMode != 0 && count >= mSilence) {
-        double k = 1.0;
-        switch (mEnvMode) {
-        case 2: // accent
-        case 4: // ampl.
-            k = mVelocity;
-            break;
-        case 3: // acc.inv
-        case 5: // a. inv
-            k = 1.0 - mVelocity;
-            break;
-        default:
-            break;
-        }
-        if (mEnvPhase == 0) {
-            mEnvLevel = mEnvLevel * mRiseSpeed + mRiseAdd;
-            if (mEnvLevel >= 1.0) {
-                mEnvLevel = 1.0;
-                mEnvPhase = 1;
-                mSustainEnd = mSustainSamples + now;
-            }
-        } else {
-            mEnvLevel = mEnvLevel * mFallFactor;
-            if (now > mSustainEnd) mEnvLevel = mEnvLevel * mReleaseStep;
-        }
-        c = mBaseCutoff + mEnvLevel * (mFollow != 0 ? 5.0 * k : 500.0 * k) * mEnvAmount;
-        if (mAmplEnv) mAmplFactor = mEnvLevel;
-    }
-    if (mFollow == 2) c = c * std::sqrt(880.0 / mFreq);
-    if (mFollow != 0) c = c * mFreq;
-    setOutputCutoff(c);
-}
-
 void tStringVoice::prepareEnvelopeSteps() {
     double speed = mEnvSpeed;
     if (mEnvMode == 6) speed = speed + 0.01 * (mVelocity * mVelocity);       // "speed"
@@ -626,31 +577,35 @@ void tStringVoice::setOutputCutoff(double hz) {
     default:
         break;
     }
+    mOutputK = filterCoefficients();
+    mOutputKSlope = mSlope;
 }
 
 double tStringVoice::outputStage(double e) {
     double y = e;
+    const tOutputCoefficients k = outputCoefficients();
+    double* s = mOutputState;
     switch (mSlope) {
     case 1:
-        y = mLowPass1.process(e);
+        y = outputfilter::step<1>(k.k, s[0], s[1], s[2], s[3], e);
         break;
     case 2:
-        y = mLowPass2.process(e);
+        y = outputfilter::step<2>(k.k, s[0], s[1], s[2], s[3], e);
         break;
     case 3:
-        y = mLowPass2.process(e) + 0.5 * e;
+        y = outputfilter::step<2>(k.k, s[0], s[1], s[2], s[3], e) + 0.5 * e;
         break;
     case 4:
-        y = mLowPass3.process(e);
+        y = outputfilter::step<3>(k.k, s[0], s[1], s[2], s[3], e);
         break;
     case 5:
-        y = mLowPass3.process(e) + 0.5 * e;
+        y = outputfilter::step<3>(k.k, s[0], s[1], s[2], s[3], e) + 0.5 * e;
         break;
     case 6:
-        y = mLowPass4.process(e);
+        y = outputfilter::step<4>(k.k, s[0], s[1], s[2], s[3], e);
         break;
     case 7:
-        y = mLowPass4.process(e) + 0.5 * e;
+        y = outputfilter::step<4>(k.k, s[0], s[1], s[2], s[3], e) + 0.5 * e;
         break;
     default:
         break;
@@ -664,10 +619,65 @@ double tStringVoice::outputStage(double e) {
 }
 
 void tStringVoice::clearOutputFilters() {
-    mLowPass1.reset();
-    mLowPass2.reset();
-    mLowPass3.reset();
-    mLowPass4.reset();
+    for (double& s : mOutputState) s = 0.0;
+}
+
+int tStringVoice::filterOrder() const {
+    static constexpr int kOrder[8] = {0, 1, 2, 2, 3, 3, 4, 4};
+    return mSlope >= 0 && mSlope < 8 ? kOrder[mSlope] : 0;
+}
+
+tOutputCoefficients tStringVoice::outputCoefficients() const {
+    return mOutputKSlope == mSlope ? mOutputK : filterCoefficients();
+}
+
+tOutputDesign tStringVoice::outputDesign() const {
+    switch (filterOrder()) {
+    case 1:
+        return tOutputDesign::of(mLowPass1);
+    case 2:
+        return tOutputDesign::of(mLowPass2);
+    case 3:
+        return tOutputDesign::of(mLowPass3);
+    case 4:
+        return tOutputDesign::of(mLowPass4);
+    default:
+        return tOutputDesign();
+    }
+}
+
+tOutputCoefficients tStringVoice::filterCoefficients() const {
+    tOutputCoefficients c = {};
+    double* k = c.k;
+    switch (filterOrder()) {
+    case 1:
+        k[0] = mLowPass1.first().b0();
+        k[1] = mLowPass1.first().a1();
+        break;
+    case 2:
+        k[0] = mLowPass2.second().gain();
+        k[1] = mLowPass2.second().c1();
+        k[2] = mLowPass2.second().c2();
+        break;
+    case 3:
+        k[0] = mLowPass3.first().b0();
+        k[1] = mLowPass3.first().a1();
+        k[2] = mLowPass3.second().gain();
+        k[3] = mLowPass3.second().c1();
+        k[4] = mLowPass3.second().c2();
+        break;
+    case 4:
+        k[0] = mLowPass4.first().gain();
+        k[1] = mLowPass4.first().c1();
+        k[2] = mLowPass4.first().c2();
+        k[3] = mLowPass4.second().gain();
+        k[4] = mLowPass4.second().c1();
+        k[5] = mLowPass4.second().c2();
+        break;
+    default:
+        break;
+    }
+    return c;
 }
 
 void tStringVoice::noteOff() {
@@ -722,286 +732,4 @@ double tStringVoice::tick() {
         result = result * mLfoFactor;
     }
     return result;
-}
-
-void tStringVoice::render(double* out, int frames, int channels, double left, double right,
-                          bool add) {
-    if (channels == 2) {
-        renderBlock<2>(out, frames, left, right, add);
-    } else {
-        renderBlock<1>(out, frames, left, right, add);
-    }
-}
-
-namespace {
-
-template <int kChannels>
-inline void Put(double* out, int i, double sample, double left, double right, bool add) {
-    if constexpr (kChannels == 1) {
-        if (add) {
-            out[i] += sample;
-        } else {
-            out[i] = sample;
-        }
-    } else {
-        if (add) {
-            out[2 * i] += left * sample;
-            out[2 * i + 1] += right * sample;
-        } else {
-            out[2 * i] = left * sample;
-            out[2 * i + 1] = right * sample;
-        }
-    }
-}
-
-} // namespace
-
-// A block is cut into runs of samples on which no rare work falls (filter attack, soft damp,
-// the end of the voice) and single samples that carry it. A run is computed with the voice
-// state in locals; the single samples go through tick(). Both compute exactly what tick()
-// computes.
-template <int kChannels>
-void tStringVoice::renderBlock(double* out, int frames, double left, double right, bool add) {
-    int i = 0;
-    while (i < frames && mState == kSounding) {
-        const int run = quietRun(frames - i);
-        if (run == 0) {
-            Put<kChannels>(out, i, tick(), left, right, add);
-            ++i;
-            continue;
-        }
-        double* at = out + i * kChannels;
-        const bool envelope = envelopeActs();
-        if (mRate == kReferenceRate) {
-            if (envelope) {
-                runFiltered<kChannels, true, false>(at, run, left, right, add);
-            } else {
-                runFiltered<kChannels, false, false>(at, run, left, right, add);
-            }
-        } else if (envelope) {
-            runFiltered<kChannels, true, true>(at, run, left, right, add);
-        } else {
-            runFiltered<kChannels, false, true>(at, run, left, right, add);
-        }
-        i += run;
-    }
-    // A voice that ended in this block gives silence for the rest of it.
-    for (; i < frames; ++i) Put<kChannels>(out, i, 0.0, left, right, add);
-}
-
-template <int kChannels, bool kEnvelope, bool kSections>
-void tStringVoice::runFiltered(double* out, int frames, double left, double right, bool add) {
-    switch (mSlope) {
-    case 1:
-        runQuiet<kChannels, kEnvelope, kSections>(out, frames, left, right, add, &mLowPass1);
-        break;
-    case 2:
-    case 3:
-        runQuiet<kChannels, kEnvelope, kSections>(out, frames, left, right, add, &mLowPass2);
-        break;
-    case 4:
-    case 5:
-        runQuiet<kChannels, kEnvelope, kSections>(out, frames, left, right, add, &mLowPass3);
-        break;
-    case 6:
-    case 7:
-        runQuiet<kChannels, kEnvelope, kSections>(out, frames, left, right, add, &mLowPass4);
-        break;
-    default:
-        runQuiet<kChannels, kEnvelope, kSections, tNoFilter>(out, frames, left, right, add,
-                                                             nullptr);
-        break;
-    }
-}
-
-int tStringVoice::quietRun(int limit) const {
-    if (mCount > mEndTime) return 0;
-    int run = limit;
-    auto limitTo = [&run](int n) {
-        if (n < run) run = n;
-    };
-    limitTo(mEndTime - mCount + 1);
-    const int attack = nextAttackStep(mCount);
-    if (attack != kNever) limitTo(attack - mCount);
-    if (mSoftDamp != 0) {
-        const int phase = mNow % mSoftDamp;
-        limitTo(phase == 0 ? 0 : mSoftDamp - phase);
-    }
-    return run;
-}
-
-bool tStringVoice::envelopeActs() const {
-    if (mSlope == 0 && !mAmplEnv && mGlideSteps == 0) return false; // no step is taken
-    if (mEnvMode != 0 || mGlideSteps != 0) return true;
-    // Without an envelope or a glide a step only sets the cutoff again; when the filter was
-    // designed for that very cutoff the step changes nothing.
-    if (mSlope == 0) return false;
-    double c = mBaseCutoff;
-    if (mFollow == 2) c = c * std::sqrt(880.0 / mFreq);
-    if (mFollow != 0) c = c * mFreq;
-    return !(mSlope == mDesignedSlope && c == mDesignedCutoff);
-}
-
-// With kEnvelope the envelope steps are taken in the run and the output filter is used in
-// place (the steps redesign it); without, the steps would change nothing and the filter is
-// copied into a local for the run.
-template <int kChannels, bool kEnvelope, bool kSections, class tOutputFilter>
-void tStringVoice::runQuiet(double* out, int frames, double left, double right, bool add,
-                            tOutputFilter* filter) {
-    // The string is moved into a local for the run (no allocation), so that its positions
-    // and allpass state can stay in registers instead of being reloaded after every store.
-    tDelayLine delay(std::move(mDelay));
-    std::optional<tOutputFilter> localFilter;
-    tOutputFilter* outputFilter = filter;
-    if constexpr (!kEnvelope) {
-        if (filter != nullptr) outputFilter = &localFilter.emplace(*filter);
-    }
-    tDcBlocker dcBlocker = mDcBlocker;
-
-    int count = mCount;
-    int now = mNow;
-    double feedback = mFeedback;
-    const double offFeedback = mOffFeedback;
-    const int offDelayAt = (mOffDelayCount != 0 && mSoftDamp == 0) ? mOffDelayCount : -1;
-    const int order = mOrder;
-    const int waveType = mWaveType;
-    const bool modulation = mModulation != 0;
-    const double volume = mVolume;
-    const int silence = mSilence;
-    const int attack = mAttack;
-    const int noteOffTime = mNoteOffTime;
-    const int releaseEnd = mReleaseEnd;
-    const bool halfDry = mSlope == 3 || mSlope == 5 || mSlope == 7;
-    const bool dcFilter = mDcFilter != 0;
-    const bool outputStageOn = mSlope != 0 || dcFilter;
-    const bool envelopeSteps = mSlope != 0 || mAmplEnv;
-    const bool lfoOn = mLfoOn != 0;
-    const double lfoAmount = mLfoAmount;
-    double amplFactor = mAmplFactor;
-    double lfoFactor = mLfoFactor;
-    const int envelopeInterval = mEnvelopeInterval;
-    const int lfoInterval = mLfoInterval;
-    int envelopeIn = envelopeInterval - 1 - now % envelopeInterval;
-    int lfoIn = lfoInterval - 1 - now % lfoInterval;
-    const double b0a = kSections ? mSection[0].b0 : mLoop[0].b0();
-    const double a1a = kSections ? mSection[0].a1 : mLoop[0].a1();
-    const double b0b = mLoop[1].b0(), a1b = mLoop[1].a1();
-    const double b0c = mLoop[2].b0(), a1c = mLoop[2].a1();
-    const double b0d = mLoop[3].b0(), a1d = mLoop[3].a1();
-    const double b1a = mSection[0].b1;
-    double ya = kSections ? mSection[0].y : mLoop[0].y();
-    double yb = mLoop[1].y(), yc = mLoop[2].y(), yd = mLoop[3].y();
-    double xa = mSection[0].x1;
-    double xb = 0.0, xc = 0.0, xd = 0.0; // the one-poles have no zero
-    // One loop filter: the one-pole at 44100 Hz, the section with its zero elsewhere.
-    auto stage = [](double x, double b0, double b1, double a1, double& x1, double& y) {
-        if constexpr (kSections) {
-            y = b0 * x + b1 * x1 + a1 * y;
-            x1 = x;
-        } else {
-            y = b0 * x + a1 * y;
-        }
-        return y;
-    };
-
-    for (int i = 0; i < frames; ++i) {
-        if (count == offDelayAt) feedback = offFeedback;
-
-        double x = delay.output();
-        if (modulation) x = -x;
-        if (waveType == kPiano2) x = x + mSampled.nextA();
-        if (waveType == kMetal) x = x + mSampled.nextB();
-        x = stage(x, b0a, b1a, a1a, xa, ya);
-        if constexpr (kSections) {
-            // Further sections stay in the voice: fewer values to hold in registers.
-            for (int k = 1; k < order; ++k) x = mSection[k].process(x);
-        } else if (order > 1) {
-            x = stage(x, b0b, 0.0, a1b, xb, yb);
-            if (order > 2) {
-                x = stage(x, b0c, 0.0, a1c, xc, yc);
-                if (order > 3) x = stage(x, b0d, 0.0, a1d, xd, yd);
-            }
-        }
-        double e = x * feedback;
-        if (!(std::fabs(e) <= kLoopBound)) { // also NaN: the whole loop starts from rest
-            delay.clear(0.0);
-            ya = yb = yc = yd = 0.0;
-            xa = 0.0;
-            if constexpr (kSections) {
-                for (tLoopSection& section : mSection) section.clear();
-            }
-            e = 0.0;
-        }
-        delay.write(e);
-
-        double g;
-        if (count < silence) {
-            g = volume;
-        } else if (now < attack) {
-            g = volume * now / attack;
-        } else if (now > noteOffTime) {
-            g = volume * (releaseEnd - now) / (releaseEnd - noteOffTime);
-        } else {
-            g = volume;
-        }
-
-        if constexpr (kEnvelope) {
-            if (envelopeIn == 0) {
-                if (envelopeSteps || mGlideSteps != 0) {
-                    if (mGlideSteps != 0) {
-                        mBaseCutoff += mGlideStep;
-                        --mGlideSteps;
-                    }
-                    envelopeStep(count, now);
-                    amplFactor = mAmplFactor;
-                }
-                envelopeIn = envelopeInterval;
-            }
-            --envelopeIn;
-        }
-
-        if (outputStageOn) {
-            double y = e;
-            if constexpr (!std::is_same_v<tOutputFilter, tNoFilter>) {
-                y = outputFilter->process(e);
-                if (halfDry) y = y + 0.5 * e;
-                if (!(std::fabs(y) <= kOutputFilterBound)) { // also NaN
-                    outputFilter->reset();
-                    y = 0.0;
-                }
-            }
-            if (dcFilter) y = dcBlocker.process(y);
-            e = y;
-        }
-
-        ++count;
-        ++now;
-        double result = e * g * amplFactor;
-        if (lfoOn) {
-            if (lfoIn == 0) {
-                lfoFactor = 1.0 + lfoAmount * mLfo.next();
-                lfoIn = lfoInterval;
-            }
-            --lfoIn;
-            result = result * lfoFactor;
-        }
-        Put<kChannels>(out, i, result, left, right, add);
-    }
-
-    mDelay = std::move(delay);
-    if (localFilter) *filter = *localFilter;
-    mDcBlocker = dcBlocker;
-    if constexpr (kSections) {
-        mSection[0].y = ya;
-        mSection[0].x1 = xa;
-    } else {
-        mLoop[0].setY(ya);
-        mLoop[1].setY(yb);
-        mLoop[2].setY(yc);
-        mLoop[3].setY(yd);
-    }
-    mCount = count;
-    mNow = now;
-    mFeedback = feedback;
-    mLfoFactor = lfoFactor;
 }

@@ -22,6 +22,12 @@
 #include "dsp/SawResWave.h"
 #include "dsp/SineTable.h"
 #include "string/LoopSection.h"
+#include "string/OutputDesign.h"
+
+namespace stringpasses {
+struct tLoopState;
+struct tFeedbackSchedule;
+} // namespace stringpasses
 
 class tStringVoice {
 public:
@@ -102,7 +108,10 @@ public:
     int prepare(int budget);
     // A note off while preparing takes effect when the note starts to sound.
     void noteOff();
-    void reset() { mState = kIdle; }
+    void reset() {
+        mState = kIdle;
+        mAsleep = false;
+    }
     bool isSounding() const { return mState == kSounding; }
     bool isPreparing() const { return mState == kPreparing; }
     int state() const { return mState; }
@@ -115,9 +124,47 @@ public:
     double tick();
     // frames samples, the same as frames calls of tick(): into out (channels 1), or
     // left × sample and right × sample into interleaved out (channels 2); add sums into out.
+    // A sleeping voice only lets the time pass (and writes zeros unless add).
     void render(double* out, int frames, int channels, double left, double right, bool add);
 
+    // --- sleep ---------------------------------------------------------------------------
+    // A sounding voice whose string and output stage could not, at the loudest volume and
+    // tremolo its controls allow, put more than kSleepLevel of full scale (−140 dB) into its
+    // output, for longer than the string holds, and that nothing can make louder again (a loop
+    // that cannot grow, no excitation still to come), may sleep: it computes nothing more and
+    // counts as sounding until its end time passes, as it would have; its state below the
+    // level is dropped. loudestVolume: the largest volume the module may give the voice,
+    // before the note's corrections. True when the voice sleeps after this call.
+    static constexpr double kSleepLevel = 1e-7;
+    bool sleepIfSilent(double loudestVolume);
+    bool isAsleep() const { return mAsleep; }
+    // frames samples of a sleeping voice: its time passes, it ends when its end time does.
+    void skip(int frames);
+
+    // Two voices into one block, as a.render() and then b.render() would put them there (in
+    // each frame a's sample first, b's added to it); where both allow it, the two are
+    // computed side by side.
+    static void renderPair(tStringVoice& a, double leftA, double rightA, tStringVoice& b,
+                           double leftB, double rightB, double* out, int frames, int channels,
+                           bool addA);
+
 private:
+    // Beyond these the string's loop (a feedback above 1 makes it grow) or its output filter (its
+    // state can pump itself up when fast cutoff jumps meet a high resonance) has run away and
+    // starts again from rest. Ordinary play stays far below both.
+    static constexpr double kLoopBound = 100.0;
+    static constexpr double kOutputFilterBound = 10000.0;
+    // Samples the passes of a run work on at a time (their buffers are on the stack).
+    static constexpr int kPass = 128;
+    // The envelope steps of a run: before sample start[i] the output filter gets set[i] and
+    // the amplitude factor ampl[i] (start[0] = 0: the values the run starts with).
+    struct tSteps {
+        int count = 0;
+        int start[kPass + 1];
+        tOutputCoefficients set[kPass + 1];
+        double ampl[kPass + 1];
+    };
+
     // The loop filters' coefficients for the note.
     void updateLoopFilters();
     // The note frequency the i-th loop filter of the order follows.
@@ -141,7 +188,7 @@ private:
     double loopSample();
     // Starts the loop again from rest: the used span of the string and the loop filters.
     void clearLoop();
-    // Starts the output filters again from rest; their coefficients stay.
+    // Starts the output filter again from rest; its coefficients stay.
     void clearOutputFilters();
     // Filter attack at this count; true when the loop coefficients changed.
     bool attackStep(int count);
@@ -150,24 +197,93 @@ private:
     void softDampStep();
     // The output-filter envelope (also sets the cutoff) at this count and audible time.
     void envelopeStep(int count, int now);
+    // What the envelope's steps of a note share: the depth of the cutoff's swing and the
+    // factor of the "usr" key tracking.
+    struct tEnvelopeShape {
+        double depth;
+        double follow;
+    };
+    tEnvelopeShape envelopeShape() const;
+    // What the envelope's steps change: its level and phase, the end of its sustain and, with
+    // "ampl-env", the amplitude factor.
+    struct tEnvelopeState {
+        double level;
+        int phase;
+        int sustainEnd;
+        double ampl;
+    };
+    tEnvelopeState envelopeState() const;
+    void setEnvelopeState(const tEnvelopeState& state);
+    // The envelope's step without the cutoff: moves the state and returns the cutoff in hertz
+    // from the base cutoff.
+    double envelopeCutoff(int count, int now, double base, const tEnvelopeShape& shape,
+                          tEnvelopeState& state) const;
     double outputStage(double e);
     void setOutputCutoff(double hz);
+    // The output filter's coefficients now, and as its filter holds them.
+    tOutputCoefficients outputCoefficients() const;
+    tOutputCoefficients filterCoefficients() const;
+    tOutputDesign outputDesign() const;
+    // The output filter's order for the slope (0: none).
+    int filterOrder() const;
+
+    // A block in parts: beginBlock() starts watching its peaks, renderRange() renders frames
+    // of it (render() is both).
+    void beginBlock(int frames);
+    void renderRange(double* out, int frames, int channels, double left, double right, bool add);
     template <int kChannels>
     void renderBlock(double* out, int frames, double left, double right, bool add);
+    static void watchPeak(double& peak, const double* x, int n);
+    // The loop's state in plain values and back, and where its feedback changes in a pass.
+    void takeLoop(stringpasses::tLoopState& s);
+    void giveLoop(const stringpasses::tLoopState& s);
+    stringpasses::tFeedbackSchedule feedbackSchedule() const;
+    static void invertFirstFilter(stringpasses::tLoopState& s);
+    // Whether a run may go side by side with another voice's: no output stage, tremolo, ramp,
+    // moving amplitude factor or sampled wave.
+    bool goesStraight() const;
+    template <int kChannels>
+    static int renderPairRuns(tStringVoice& a, double leftA, double rightA, tStringVoice& b,
+                              double leftB, double rightB, double* out, int frames, bool addA);
+    template <int kChannels>
+    static void pairPasses(tStringVoice& a, double leftA, double rightA, tStringVoice& b,
+                           double leftB, double rightB, double* out, int n, bool addA);
     // Samples from now on (at most limit) on which no rare work falls.
     int quietRun(int limit) const;
     // Whether the envelope step every fourth sample changes anything.
     bool envelopeActs() const;
-    // Stands for the output filter when the slope is "off".
-    struct tNoFilter {
-        double process(double x) { return x; }
+    // A run of n quiet samples in passes: the string into buffer, the envelope steps, the
+    // output stage in place, the amplitude into out.
+    template <int kChannels>
+    void runPasses(double* out, int n, double left, double right, bool add);
+    // The string's n samples, each handed to sink(i, sample) as it is made (kWaves: the path
+    // that adds a sampled wave may be taken).
+    template <bool kWaves, class tSink> void loopPass(int n, tSink& sink);
+    template <int kOrder, bool kSections, int kInput, class tSink>
+    void loopPassOf(int n, tSink& sink);
+    void envelopePass(int n, tSteps& steps);
+    // The volume's law in a run (runs do not cross from one to another): held, or at sample
+    // j of the run volume × (from + step·j) / over.
+    struct tVolumeLaw {
+        double volume = 1.0;
+        bool ramp = false;
+        int from = 1;
+        int step = 0;
+        int over = 1;
     };
-    // kSections: away from 44100 Hz the loop filters run as their sections (LoopSection.h).
-    template <int kChannels, bool kEnvelope, bool kSections>
-    void runFiltered(double* out, int frames, double left, double right, bool add);
-    template <int kChannels, bool kEnvelope, bool kSections, class tOutputFilter>
-    void runQuiet(double* out, int frames, double left, double right, bool add,
-                  tOutputFilter* filter);
+    tVolumeLaw volumeLaw() const;
+    template <int kChannels>
+    void finishPass(double* out, double* buffer, int n, const tSteps& steps, double left,
+                    double right, bool add);
+    template <int kChannels, int kOrder, bool kHalfDry, bool kDc>
+    void finishPassOf(double* out, double* buffer, int n, const tSteps& steps, double left,
+                      double right, bool add);
+    // Whether sleep may come: no excitation or filter change ahead, a loop that cannot grow.
+    bool mayFallAsleep() const;
+    // A bound of the gain from the output stage to the voice's output at the loudest volume,
+    // and of the output stage's own gain (the sum of its impulse response's magnitudes).
+    double loudestGain(double loudestVolume) const;
+    double outputStageGain() const;
 
     static constexpr int kNever = 0x7fffffff;
 
@@ -206,6 +322,9 @@ private:
     tLowPass4 mLowPass4;
     tDcBlocker mDcBlocker;
     tSineTable mLfo;
+    // The state of the output filter of the slope (the filters above only design it): order 1
+    // x1, y1; order 2 w1, w2; order 3 x1, y1, w1, w2; order 4 w1, w2 of each section.
+    double mOutputState[4] = {};
 
     int mState = kIdle;
     // loop parameters
@@ -268,12 +387,18 @@ private:
     int mFollow = 1;
     int mGlideSteps = 0;
     double mGlideStep = 0.0;
+    // The last cutoff given in octaves and 2 to its power less one.
+    double mCutoffOctaves = 1.0;
+    double mCutoffPower = 1.0;
     // What the output filters were last designed with: kind and resonance setting as given,
     // and the slope and cutoff of the last design (slope -1: none valid).
     int mKind = -1;
     double mResonance = -1.0;
     int mDesignedSlope = -1;
     double mDesignedCutoff = 0.0;
+    // The coefficients of the last design and its slope (-1: none).
+    tOutputCoefficients mOutputK = {};
+    int mOutputKSlope = -1;
     // switches
     int mBassBoost = 0;
     int mDcFilter = 0;
@@ -283,4 +408,12 @@ private:
     int mFixedTime = 0;
     int mLfoOn = 0;
     int mNote = 0;
+    // sleep: whether this block's peaks are watched, the peaks of the string and of the
+    // output stage in this block, and how long both have stayed quiet
+    bool mAsleep = false;
+    bool mWatching = false;
+    double mLoopPeak = 0.0;
+    double mOutputPeak = 0.0;
+    int mPeakFrames = 0;
+    int mQuietSamples = 0;
 };
