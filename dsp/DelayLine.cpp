@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
-tDelayLine::tDelayLine() : mBuffer(kDefaultSize, 0.0) {}
+tDelayLine::tDelayLine() : mBuffer(kDefaultSize) {}
 
 void tDelayLine::resize(int n) {
-    mBuffer.assign(std::max(n, 1), 0.0);
+    mBuffer.reset(static_cast<std::size_t>(std::max(n, 1)));
     if (mLength > size()) mLength = size();
     if (mWrite >= mLength) mWrite = 0;
     if (mRead >= mLength) mRead = 0;

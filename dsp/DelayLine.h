@@ -3,6 +3,7 @@
 // per-note tuning table. The string and flute voices run their loops through it.
 #pragma once
 
+#include "dsp/ZeroedBuffer.h"
 #include <vector>
 
 class tDelayLine {
@@ -112,5 +113,5 @@ private:
     double mC = 0.0;
     double mX1 = 0.0;
     double mY = 0.0;
-    std::vector<double> mBuffer;
+    tZeroedBuffer mBuffer;
 };

@@ -7,10 +7,10 @@ namespace {
 constexpr int kSmallestRing = 3;
 } // namespace
 
-tFracDelay::tFracDelay() : mBuffer(kDefaultSize, 0.0) {}
+tFracDelay::tFracDelay() : mBuffer(kDefaultSize) {}
 
 void tFracDelay::resize(int n) {
-    mBuffer.assign(std::max(n, kSmallestRing), 0.0);
+    mBuffer.reset(static_cast<std::size_t>(std::max(n, kSmallestRing)));
     mWritten = 0;
     if (mLength > size()) mLength = size();
     if (mLag >= size()) mLag = size() - 1;

@@ -11,6 +11,7 @@
 // been zeroed.
 #pragma once
 
+#include "dsp/ZeroedBuffer.h"
 #include <vector>
 
 class tFracDelay {
@@ -121,5 +122,5 @@ private:
     double mC = 0.0;
     double mX1 = 0.0;
     double mY = 0.0;
-    std::vector<double> mBuffer;
+    tZeroedBuffer mBuffer;
 };

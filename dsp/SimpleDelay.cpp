@@ -13,7 +13,7 @@ void tSimpleDelay::resize(double d) {
     const double rounded = std::floor(d + 0.5);
     // Lines of at most a billion entries; no length or one that is no number gives one entry.
     mLength = rounded >= 1.0 ? static_cast<int>(std::min(rounded, 1e9)) : 1;
-    mBuffer.assign(mLength, 0.0);
+    mBuffer.reset(static_cast<std::size_t>(mLength));
     mWrite = 0;
     mRead = mLength / 2;
     mLast = 0.0;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "dsp/LazyClear.h"
+#include "dsp/ZeroedBuffer.h"
 
 #include <vector>
 
@@ -91,6 +92,6 @@ private:
     int mWrite = 0;
     int mRead = 0;
     double mLast = 0.0;
-    std::vector<double> mBuffer;
+    tZeroedBuffer mBuffer;
     tLazyClear mStale;
 };

@@ -6,7 +6,7 @@
 #include <cmath>
 
 tChorus::tChorus(tEffectsControls& controls)
-    : tEffectUnit(controls), mGroup(controls.chorus), mMemory(new double[kRegion]()) {
+    : tEffectUnit(controls), mGroup(controls.chorus), mMemory(kRegion) {
     update();
 }
 
@@ -20,7 +20,7 @@ void tChorus::setSampleRate(int rate) {
     tEffectUnit::setSampleRate(rate);
     mRegion = SizeFor(kMaxWidth, rate);
     mStep = std::max(1, static_cast<int>(std::lround(rateScale(rate))));
-    mMemory.reset(new double[mRegion]());
+    mMemory.reset(mRegion);
     mStale.clean();
     mWrite = 0;
     for (int k = 0; k < kTaps; ++k) {

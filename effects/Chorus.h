@@ -4,6 +4,7 @@
 #pragma once
 
 #include "dsp/LazyClear.h"
+#include "dsp/ZeroedBuffer.h"
 #include "effects/EffectUnit.h"
 
 #include <memory>
@@ -65,7 +66,7 @@ private:
     void settle(int n);
 
     tChorusControls& mGroup;
-    std::unique_ptr<double[]> mMemory;
+    tZeroedBuffer mMemory;
     tLazyClear mStale;
     int mRegion = kRegion;
     int mWrite = 0;

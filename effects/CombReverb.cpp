@@ -70,7 +70,7 @@ void tCombReverb::layOut() {
         for (int k = 0; k < kAllpasses; ++k) total += LengthAt(kAllpassLength[c][k], mRate);
     }
     mMemorySize = total;
-    mMemory.reset(new double[total]());
+    mMemory.reset(total);
     mPending = false;
     double* next = mMemory.get();
     for (int c = 0; c < 2; ++c) {

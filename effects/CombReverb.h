@@ -6,6 +6,7 @@
 #pragma once
 
 #include "dsp/LazyClear.h"
+#include "dsp/ZeroedBuffer.h"
 
 #include <memory>
 
@@ -103,7 +104,7 @@ private:
     // Lays the combs and allpasses out in the memory at the lengths for the rate.
     void layOut();
 
-    std::unique_ptr<double[]> mMemory;
+    tZeroedBuffer mMemory;
     int mMemorySize = kMemorySize;
     int mRate = 44100;
     bool mPending = false; // a memory still holds entries from before the last clear

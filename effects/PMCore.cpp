@@ -17,7 +17,7 @@ int LineLength(double x, int size) {
 }
 } // namespace
 
-tPMCore::tPMCore() : mLine1(new double[kLineSize]()), mLine2(new double[kLineSize]()) {
+tPMCore::tPMCore() : mLine1(kLineSize), mLine2(kLineSize) {
     mLowpass.setMode(tOnePole::kFixed);
     mLowpass.setup(mRate, 7.0);
     mLowpass.update(1000.0);
@@ -33,8 +33,8 @@ void tPMCore::setSampleRate(int rate) {
     if (rate == mRate) return;
     mRate = rate;
     mLineSize = LineSizeFor(rate);
-    mLine1.reset(new double[mLineSize]());
-    mLine2.reset(new double[mLineSize]());
+    mLine1.reset(mLineSize);
+    mLine2.reset(mLineSize);
     mDc.setCoefficient(perSampleAtRate(kDcCoefficient, rate));
     mLowpass.setup(mRate, mLowpass.value());
     mLowpass.update(mFreq);

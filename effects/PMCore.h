@@ -13,6 +13,7 @@
 #include "dsp/DcBlocker.h"
 #include "dsp/LazyClear.h"
 #include "dsp/OnePole.h"
+#include "dsp/ZeroedBuffer.h"
 
 #include <cmath>
 #include <memory>
@@ -143,6 +144,6 @@ private:
     tFraction mFraction2;
     tLazyClear mStale1;
     tLazyClear mStale2;
-    std::unique_ptr<double[]> mLine1;
-    std::unique_ptr<double[]> mLine2;
+    tZeroedBuffer mLine1;
+    tZeroedBuffer mLine2;
 };

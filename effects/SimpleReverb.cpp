@@ -40,7 +40,7 @@ void tSimpleReverb::allocate() {
     for (int k = 0; k < kLines; ++k) {
         tLine& line = mLine[k];
         line.capacity = std::max(1, AtRate(static_cast<int>(mCapacityBase * kRatio[k]), mRate));
-        line.memory.reset(new double[line.capacity]());
+        line.memory.reset(line.capacity);
         line.write = line.read = 0;
         line.last = 0.0;
         line.stale.clean();

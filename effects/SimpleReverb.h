@@ -5,6 +5,7 @@
 #pragma once
 
 #include "dsp/LazyClear.h"
+#include "dsp/ZeroedBuffer.h"
 
 #include <memory>
 
@@ -72,7 +73,7 @@ public:
 
 private:
     struct tLine {
-        std::unique_ptr<double[]> memory;
+        tZeroedBuffer memory;
         int capacity = 1;
         int length = 1;
         int write = 0;
