@@ -1,5 +1,7 @@
 #include "core/MasterStage.h"
 
+#include "dsp/BlockOps.h"
+#include "dsp/LanePair.h"
 #include "dsp/SampleRate.h"
 
 #include <algorithm>
@@ -68,11 +70,32 @@ void tMasterStage::Process(const double* mix, int frames, int channels, double* 
     if (mMeterFrames >= mMeterWindowFrames) updateVuMeter(vu, limiter);
 }
 
+void tMasterStage::ToSamples(const double* out, int n, int16_t* samples) {
+    // Two at a time: held within the type's range (a NaN lane becomes 0), then truncated.
+    const tLanePair scale = Broadcast(kFullScale);
+    const tLanePair high = Broadcast(32767.0);
+    const tLanePair low = Broadcast(-32768.0);
+    int i = 0;
+    for (; i + 1 < n; i += 2) {
+        tLanePair x = LoadPair(out + i) * scale;
+        const tLaneMask number = x == x;
+        x = x < high ? x : high;
+        x = x > low ? x : low;
+        x = (tLanePair)(Bits(x) & number);
+        samples[i] = static_cast<int16_t>(static_cast<int>(x[0]));
+        samples[i + 1] = static_cast<int16_t>(static_cast<int>(x[1]));
+    }
+    if (i < n) samples[i] = ToSample(out[i] * kFullScale);
+}
+
 void tMasterStage::limit(const double* mix, int frames, int channels, double from, double to,
                          double* out) {
     const double step = frames > 0 ? (to - from) / frames : 0.0;
     double peak = 0.0; // of the block at the volume's gain, before the limiter
-    for (int f = 0; f < frames; ++f) {
+    const bool steady = from == to;
+    // A steady gain (never negative) scales every value alike: the largest stays the largest.
+    if (steady) peak = to * MaxMagnitude(mix, frames * channels);
+    for (int f = 0; f < frames && !steady; ++f) {
         const double gain = from == to ? to : from + step * (f + 1);
         double frame = 0.0;
         for (int c = 0; c < channels; ++c)
@@ -86,6 +109,12 @@ void tMasterStage::limit(const double* mix, int frames, int channels, double fro
     const double start = std::min(mReduction, needed);
     const double end = std::min(released, needed);
     const double reductionStep = frames > 0 ? (end - start) / frames : 0.0;
+    if (steady && reductionStep == 0.0) {
+        // start + 0 * (f + 1) is start: one gain for the whole block.
+        ScaleInto(out, mix, frames * channels, to * (start + 0.0) * kOutputScale);
+        mReduction = end;
+        return;
+    }
     for (int f = 0; f < frames; ++f) {
         const double gain = (from == to ? to : from + step * (f + 1)) *
                             (start + reductionStep * (f + 1)) * kOutputScale;

@@ -68,9 +68,7 @@ public:
         return 0;
     }
     // n output values (+-1.0) to 16-bit samples.
-    static void ToSamples(const double* out, int n, int16_t* samples) {
-        for (int i = 0; i < n; ++i) samples[i] = ToSample(out[i] * kFullScale);
-    }
+    static void ToSamples(const double* out, int n, int16_t* samples);
 
     // The volume's gain reached at the end of the last block.
     double Gain() const { return mGain; }

@@ -5,6 +5,11 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+// Samples gathered before they go to the file (a few hundred milliseconds of sound).
+constexpr std::size_t kPendingSamples = 32768;
+} // namespace
+
 tWavWriter::~tWavWriter() {
     if (mFile != nullptr) sf_close(mFile);
 }
@@ -29,11 +34,20 @@ bool tWavWriter::Open(const std::string& path, int channels, int rate, std::stri
         return false;
     }
     mChannels = channels;
+    mPending.reserve(kPendingSamples + 4096);
     return true;
 }
 
 bool tWavWriter::Write(const std::int16_t* samples, int frames, std::string& error) {
-    const sf_count_t written = sf_writef_short(mFile, samples, frames);
+    mPending.insert(mPending.end(), samples,
+                    samples + static_cast<std::size_t>(frames) * mChannels);
+    return mPending.size() < kPendingSamples || flush(error);
+}
+
+bool tWavWriter::flush(std::string& error) {
+    const sf_count_t frames = static_cast<sf_count_t>(mPending.size() / mChannels);
+    const sf_count_t written = frames == 0 ? 0 : sf_writef_short(mFile, mPending.data(), frames);
+    mPending.clear();
     if (written != frames) {
         error = "writing " + mPath + " failed: " + sf_strerror(mFile);
         return false;
@@ -43,6 +57,12 @@ bool tWavWriter::Write(const std::int16_t* samples, int frames, std::string& err
 
 bool tWavWriter::Close(std::string& error) {
     if (mFile == nullptr) return true;
+    if (!flush(error)) {
+        sf_close(mFile);
+        mFile = nullptr;
+        mTarget.Discard();
+        return false;
+    }
     const int status = sf_close(mFile);
     mFile = nullptr;
     if (status != 0) {

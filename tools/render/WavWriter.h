@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct sf_private_tag;
 
@@ -21,7 +22,9 @@ public:
 
     // Starts the file, its header carrying the sample rate; false with a reason in error.
     bool Open(const std::string& path, int channels, int rate, std::string& error);
-    // Appends frames x channels interleaved samples; false with a reason in error.
+    // Appends frames x channels interleaved samples; false with a reason in error. Samples
+    // are gathered and handed on in large pieces: a write's failure may be told by a later
+    // Write or by Close.
     bool Write(const std::int16_t* samples, int frames, std::string& error);
     // Finishes the header and puts the file in place of the target; false with a reason in
     // error (the target then stays as it was).
@@ -32,4 +35,6 @@ private:
     tReplacementFile mTarget;
     std::string mPath;
     int mChannels = 0;
+    std::vector<std::int16_t> mPending; // samples not yet handed to the file
+    bool flush(std::string& error);
 };
