@@ -77,9 +77,11 @@ void tControl::SetRaw(double value) {
 void tControl::SetColour(int colour) {
     mColour.store(colour, std::memory_order_relaxed);
     mSerial.fetch_add(1, std::memory_order_release);
+    if (mWatcher != nullptr) mWatcher->fetch_add(1, std::memory_order_release);
 }
 
 void tControl::Store(double value) {
     mValue.store(value, std::memory_order_relaxed);
     mSerial.fetch_add(1, std::memory_order_release);
+    if (mWatcher != nullptr) mWatcher->fetch_add(1, std::memory_order_release);
 }

@@ -70,6 +70,9 @@ public:
 
     // Counts every write of value or colour; a window compares it with the count it saw.
     std::uint32_t Serial() const { return mSerial.load(std::memory_order_acquire); }
+    // A counter of its owner's that every write of this control advances too, so that the
+    // owner sees a write to any of its controls with one load (set before use).
+    void SetWatcher(std::atomic<std::uint32_t>* writes) { mWatcher = writes; }
 
 private:
     tControl(tControlKind kind, std::string label, double minimum, double maximum, double step,
@@ -86,4 +89,5 @@ private:
     std::atomic<double> mValue;
     std::atomic<int> mColour;
     std::atomic<std::uint32_t> mSerial{0};
+    std::atomic<std::uint32_t>* mWatcher = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "core/Rack.h"
 
+#include "dsp/BlockOps.h"
 #include "dsp/FlushDenormals.h"
 
 #include <algorithm>
@@ -317,7 +318,8 @@ const double* tRack::Render(int frames, const tRackEvent* events, int count, boo
         if (slot->AcceptsInput()) continue;
         slot->Render(frames);
         // A module that is silent or inactive gives nothing to anyone: its block is not read.
-        if (slot->IsActive() && !slot->OutputSilent()) slot->KeepFinite(n);
+        if (slot->IsActive() && !slot->OutputSilent() && !slot->OutputChecked())
+            slot->KeepFinite(n);
     }
     bool mixed = false;
     for (tSlot* slot : mSlots) {
@@ -329,14 +331,12 @@ const double* tRack::Render(int frames, const tRackEvent* events, int count, boo
             std::copy(out, out + n, mMix);
             mixed = true;
         } else {
-            for (int i = 0; i < n; ++i) mMix[i] += out[i];
+            AddInto(mMix, out, n);
         }
     }
     if (!mixed) std::fill(mMix, mMix + n, 0.0);
     // Finite outputs can still add up beyond the range of a double.
-    double check = 0.0;
-    for (int i = 0; i < n; ++i) check += mMix[i] * 0.0;
-    if (check != 0.0) {
+    if (!AllFiniteValues(mMix, n)) {
         std::fill(mMix, mMix + n, 0.0);
         mSilenced.fetch_add(1, std::memory_order_relaxed);
     }

@@ -1,8 +1,8 @@
 #include "core/Slot.h"
 
 #include "core/Path.h"
-
 #include "core/TextFile.h"
+#include "dsp/BlockOps.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -87,15 +87,11 @@ bool tSlot::SavePatchFile(const std::string& path) {
 
 bool tSlot::KeepFinite(int n) {
     double* out = Output();
-    // x * 0 is 0 for every finite x and NaN otherwise: one pass, no branch per value.
-    double sum = 0.0;
-    for (int i = 0; i < n; ++i) sum += out[i] * 0.0;
-    if (sum == 0.0) return true;
+    if (AllFiniteValues(out, n)) return true;
     std::fill(out, out + n, 0.0);
     Reset();
     std::fill(out, out + n, 0.0);
-    ++mSilencedBlocks;
-    ++mUncountedSilences;
+    BlockSilenced();
     return false;
 }
 
@@ -116,10 +112,11 @@ void tSlot::PullInputs(int frames, double* buffer, int n) {
             std::copy(out, out + n, buffer);
             first = false;
         } else {
-            for (int i = 0; i < n; ++i) buffer[i] += out[i];
+            AddInto(buffer, out, n);
         }
     }
     if (first) std::fill(buffer, buffer + n, 0.0);
+    mInputsSilent = first;
     Render(frames);
-    if (!OutputSilent()) KeepFinite(n);
+    if (!OutputSilent() && !OutputChecked()) KeepFinite(n);
 }

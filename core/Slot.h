@@ -106,6 +106,10 @@ public:
     // Whether the block last rendered is known to be silence without looking at it: the
     // module had nothing to play or slept. Such a block is neither checked nor mixed.
     virtual bool OutputSilent() { return false; }
+    // Whether the module's own render has already made its block finite (replacing a
+    // non-finite block by silence and counting it with BlockSilenced): the rack does not
+    // look again.
+    virtual bool OutputChecked() { return false; }
     // Instruments: nothing. Effects units: PullInputs on their own buffer.
     virtual void Pull(int /*frames*/) {}
     // Clears every state of the module's signal processing (voices, lines, filters, units)
@@ -127,12 +131,19 @@ protected:
     // Checks the n values of Output() after a Render: a block holding a non-finite value
     // becomes silence and the module is Reset. Returns false when that happened.
     bool KeepFinite(int n);
+    // A module that checks its own output counts each block it silenced.
+    void BlockSilenced() {
+        ++mSilencedBlocks;
+        ++mUncountedSilences;
+    }
 
     // The effects-unit pull step: unless this slot has already been rendered in this block,
     // gather the active inputs (pulling them first) into buffer (n = frames x channels values)
     // and Render(frames). With no inputs at all the buffer is zeroed, the slot marked rendered
     // and nothing is processed.
     void PullInputs(int frames, double* buffer, int n);
+    // Whether the last PullInputs found no input with sound: the buffer it filled is zeros.
+    bool InputsSilent() const { return mInputsSilent; }
 
 private:
     friend class tRack;
@@ -148,6 +159,7 @@ private:
     std::string mCaption;
     std::vector<tSlot*> mInputs;
     std::vector<tSlot*> mOutputs;
+    bool mInputsSilent = false;
     unsigned mSilencedBlocks = 0;    // rendering thread
     unsigned mUncountedSilences = 0; // not yet added to the rack's count
 };

@@ -90,9 +90,9 @@ tEffects::tEffects() {
     mChain[7] = mUnits[6].get();
     mChain[kChainLength] = nullptr;
     // Every setting that reaches the sound; the meter and its switch do not.
-    for (const tControl* control : mControls.All())
+    for (tControl* control : mControls.All())
         if (control != &mControls.top.meter && control != &mControls.top.meterOn)
-            mSettings.push_back(control);
+            control->SetWatcher(&mSettingsWrites);
 }
 
 tEffects::~tEffects() = default;
@@ -127,8 +127,7 @@ void tEffects::ClearUnits() {
 }
 
 bool tEffects::SettingsChanged() {
-    std::uint32_t serial = 0;
-    for (const tControl* control : mSettings) serial += control->Serial();
+    const std::uint32_t serial = mSettingsWrites.load(std::memory_order_acquire);
     if (serial != mSettingsSerial) {
         mSettingsSerial = serial;
         mSteadyBlocks = 0;
@@ -138,7 +137,7 @@ bool tEffects::SettingsChanged() {
     return false;
 }
 
-void tEffects::Doze(int frames, int count) {
+void tEffects::Doze(int frames, int count, bool zeroed) {
     for (int p = 0; mChain[p] != nullptr; ++p) {
         if (p == kFilterAgain) continue;
         tEffectUnit* unit = mChain[p];
@@ -146,7 +145,7 @@ void tEffects::Doze(int frames, int count) {
         if (mBlockCount == 5 * p) unit->update();
         unit->idle(frames);
     }
-    std::fill_n(mBuffer, count, 0.0);
+    if (!zeroed) std::fill_n(mBuffer, count, 0.0); // a silent input may hold -0
     ++mSleptBlocks;
 }
 
@@ -189,16 +188,18 @@ void tEffects::Prepare() {
     SetPan(64);
 }
 
-void tEffects::Render(int frames) {
+void tEffects::Render(int frames, bool inputZeros) {
     const double g = mOutputGain / kFullScale;
     if (!On()) return;
     // The rack keeps blocks within the buffer; a larger request is cut to it.
     const int count = std::clamp(frames * mChannels, 0, kBufferSize);
     double* buf = mBuffer;
-    if (mClearPending.exchange(false, std::memory_order_acquire)) ClearUnits();
+    if (mClearPending.load(std::memory_order_relaxed) &&
+        mClearPending.exchange(false, std::memory_order_acquire))
+        ClearUnits();
     // A value that is no number or infinite would stay in every unit's memory: the input
     // takes it as silence.
-    const tBlockScan input = ScanBlock(buf, count);
+    const tBlockScan input = inputZeros ? tBlockScan{true, true} : ScanBlock(buf, count);
     if (!input.finite)
         for (int i = 0; i < count; ++i)
             if (!std::isfinite(buf[i])) buf[i] = 0.0;
@@ -208,7 +209,7 @@ void tEffects::Render(int frames) {
     const bool dozing = mAsleep;
     if (dozing) {
         const tFlushDenormals flush;
-        Doze(frames, count);
+        Doze(frames, count, inputZeros);
     } else if (chain) {
         {
             const tFlushDenormals flush;
@@ -242,7 +243,7 @@ void tEffects::Render(int frames) {
     if (mBlockCount == 0)
         mOutputGain = (std::exp(SliderValue(mControls.top.outputVolume) / 3.0) - 1.0) * kFullScale;
 
-    if (mControls.top.meterOn.IsOn()) {
+    if (!dozing && mControls.top.meterOn.IsOn()) { // a dozing block is silent
         double peak = mPeak;
         for (int i = 0; i < count; ++i) peak = std::max(peak, std::fabs(buf[i]) * kFullScale);
         mPeak = peak;

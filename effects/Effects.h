@@ -51,7 +51,9 @@ public:
     // Channels, cleared state and fresh coefficients for every unit (no allocation).
     void Prepare();
     // Runs the chain and the output stage on the buffer (frames x channels values).
-    void Render(int frames);
+    void Render(int frames) { Render(frames, false); }
+    // inputZeros: the caller knows the buffer holds nothing but +0 (no input had sound).
+    void Render(int frames, bool inputZeros);
     double* Buffer() { return mBuffer; }
     // False while "all effects off" is set.
     bool IsActive() const { return !mControls.top.allEffectsOff.IsOn(); }
@@ -94,7 +96,7 @@ private:
     // Every unit's signal state to rest (rendering thread).
     void ClearUnits();
     // A block while asleep: the units update at their blocks and idle; the block is silent.
-    void Doze(int frames, int count);
+    void Doze(int frames, int count, bool zeroed);
     // After a processed block: whether the module may fall asleep.
     void WatchForRest(bool silentInput, int frames);
     // Counts blocks since a setting was last written; true when one was in this block.
@@ -114,10 +116,10 @@ private:
     int mChannels = 1;
     int mRate = kReferenceRate;
     int mBlockCount = 0;
-    // Sleeping: the settings whose writes wake the module, the sum of their write counts,
-    // blocks since it last changed, and frames of silent input since the last look at the
-    // units.
-    std::vector<const tControl*> mSettings;
+    // Sleeping: the writes to every setting that wakes the module (counted by the settings
+    // themselves; the first block sees a change), the count last seen, blocks since it last
+    // changed, and frames of silent input since the last look at the units.
+    std::atomic<std::uint32_t> mSettingsWrites{1};
     std::uint32_t mSettingsSerial = 0;
     int mSteadyBlocks = 0;
     int mSilentFrames = 0;

@@ -40,7 +40,9 @@ void tEffectsModule::NamedAfterFile(const std::string& path) {
 }
 
 void tEffectsModule::Render(int frames) {
-    mEngine.Render(frames);
+    const long resets = mEngine.UnitResets();
+    mEngine.Render(frames, InputsSilent());
+    if (mEngine.UnitResets() != resets) BlockSilenced();
     rendered = true;
 }
 

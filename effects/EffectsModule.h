@@ -41,6 +41,9 @@ public:
     void Render(int frames) override;
     double* Output() override { return mEngine.Buffer(); }
     bool IsActive() override { return mEngine.IsActive(); }
+    // A sleeping unit's block is silence; a unit switched on checks its own output.
+    bool OutputSilent() override { return mEngine.On() && mEngine.Asleep(); }
+    bool OutputChecked() override { return mEngine.On(); }
     void Pull(int frames) override;
 
     // "KV Effects   (text)".

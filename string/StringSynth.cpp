@@ -401,9 +401,11 @@ void tStringSynth::Render(int frames) {
     const int count = GetPolyphony();
     // Voices above a lowered voice count fall silent and free: none keeps a key to sound
     // again when the count is raised.
-    for (int i = count; i < kVoiceSlots; ++i) {
+    // New notes take only voices below the count, so this is needed once it is lowered.
+    for (int i = count; i < mSilentFrom; ++i) {
         if (mSlots[i].key != -1 || IsBusy(mSlots[i])) Silence(mSlots[i]);
     }
+    mSilentFrom = count;
     // Notes struck before this block go on preparing; those done sound from its start.
     PrepareVoices();
     const bool sleep = Sleeping();

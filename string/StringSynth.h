@@ -160,4 +160,6 @@ private:
     tStringVoice* mPreparing[kVoiceSlots] = {};
     int mPreparingCount = 0;
     int mPrepareBudget = kPrepareUnitsPerFrame * 128;
+    // Voices from here on are known silent and free (the voice count at the last block).
+    int mSilentFrom = kVoiceSlots;
 };
