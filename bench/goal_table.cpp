@@ -28,6 +28,8 @@ struct tGoal {
 const tGoal kGoals[] = {
     {"string voice, default patch / STK Plucked", "BM_StringVoiceToStkPlucked/settings:0", "ratio",
      0.5, false},
+    {"string voice, default patch, paired / STK Plucked", "BM_StringVoicePairToStkPlucked", "ratio",
+     0.5, false},
     {"string voice, heaviest settings / STK Plucked", "BM_StringVoiceToStkPlucked/settings:1",
      "ratio", 1.5, false},
     {"flute voice / STK Flute", "BM_FluteVoiceToStkFlute/model:1", "ratio", 0.35, false},
