@@ -107,7 +107,7 @@ void PrintGoals(const tKeeper& keeper) {
         const bool ok = goal.atLeast ? value >= goal.goal : value <= goal.goal;
         ++measured;
         met += ok;
-        std::printf("  %-50s %10.2f %s %9.2f  %s\n", goal.what, value, bound, goal.goal,
+        std::printf("  %-50s %10.3f %s %9.2f  %s\n", goal.what, value, bound, goal.goal,
                     ok ? "met" : "NOT MET");
     }
     std::printf("  %d of %d measured goals met, %d of %d not measured\n", met, measured,

@@ -1,8 +1,9 @@
 // String synthesizer cost: one voice per output sample (default patch and the heaviest
 // settings) and STK's plucked string at the same note, the voice's time over STK's measured
-// with the two taking turns (a ratio the goal table at the end of the run shows); one voice
-// per second of sound at 44100 and 96000 Hz, and one stereo block of 24 sounding voices, and
-// of 24 sleeping ones, as a share of one core.
+// with the two taking turns (a ratio the goal table at the end of the run shows), also for two
+// voices rendered side by side as the module renders them; one voice per second of sound at 44100
+// and 96000 Hz, and one stereo block of 24 sounding voices, and of 24 sleeping ones, as a share of
+// one core.
 #include "core/KeyFrequency.h"
 #include "string/StringModule.h"
 #include "string/StringSynth.h"
