@@ -28,6 +28,8 @@ struct tGoal {
 const tGoal kGoals[] = {
     {"string voice, default patch / STK Plucked", "BM_StringVoiceToStkPlucked/settings:0", "ratio",
      0.5, false},
+    {"string voice, default patch, paired / STK Plucked", "BM_StringVoicePairToStkPlucked", "ratio",
+     0.5, false},
     {"string voice, heaviest settings / STK Plucked", "BM_StringVoiceToStkPlucked/settings:1",
      "ratio", 1.5, false},
     {"flute voice / STK Flute", "BM_FluteVoiceToStkFlute/model:1", "ratio", 0.35, false},
@@ -105,7 +107,7 @@ void PrintGoals(const tKeeper& keeper) {
         const bool ok = goal.atLeast ? value >= goal.goal : value <= goal.goal;
         ++measured;
         met += ok;
-        std::printf("  %-50s %10.2f %s %9.2f  %s\n", goal.what, value, bound, goal.goal,
+        std::printf("  %-50s %10.3f %s %9.2f  %s\n", goal.what, value, bound, goal.goal,
                     ok ? "met" : "NOT MET");
     }
     std::printf("  %d of %d measured goals met, %d of %d not measured\n", met, measured,

@@ -1,8 +1,9 @@
 // String synthesizer cost: one voice per output sample (default patch and the heaviest
 // settings) and STK's plucked string at the same note, the voice's time over STK's measured
-// with the two taking turns (a ratio the goal table at the end of the run shows); one voice
-// per second of sound at 44100 and 96000 Hz, and one stereo block of 24 sounding voices, and
-// of 24 sleeping ones, as a share of one core.
+// with the two taking turns (a ratio the goal table at the end of the run shows), also for two
+// voices rendered side by side as the module renders them; one voice per second of sound at 44100
+// and 96000 Hz, and one stereo block of 24 sounding voices, and of 24 sleeping ones, as a share of
+// one core.
 #include "core/KeyFrequency.h"
 #include "string/StringModule.h"
 #include "string/StringSynth.h"
@@ -59,16 +60,31 @@ public:
         mPlayed = 0;
     }
     void Block() {
-        tStringVoice& voice = *mEngine->Slot(0).voice;
-        voice.setVolume(1.0);
-        voice.setResonance(6.0);
-        voice.setCutoff(6.4, kFrames);
-        voice.render(mOut, kFrames, 1, 1.0, 1.0, false);
+        Set();
+        Voice().render(mOut, kFrames, 1, 1.0, 1.0, false);
         benchmark::DoNotOptimize(mOut);
         mPlayed += kFrames;
     }
+    // A block of this voice and another's rendered together, as the module renders its voices.
+    void PairBlock(tVoiceRig& other) {
+        Set();
+        other.Set();
+        tStringVoice::renderPair(Voice(), 1.0, 1.0, other.Voice(), 1.0, 1.0, mOut, kFrames, 1,
+                                 false);
+        benchmark::DoNotOptimize(mOut);
+        mPlayed += kFrames;
+        other.mPlayed += kFrames;
+    }
 
 private:
+    tStringVoice& Voice() { return *mEngine->Slot(0).voice; }
+    // What the engine sets at every block.
+    void Set() {
+        Voice().setVolume(1.0);
+        Voice().setResonance(6.0);
+        Voice().setCutoff(6.4, kFrames);
+    }
+
     std::unique_ptr<tStringSynth> mEngine;
     double mOut[kFrames];
     int mPlayed = kNoteLength;
@@ -174,6 +190,37 @@ void BM_StringVoiceToStkPlucked(benchmark::State& state) {
     state.counters["ratio"] = stkNs > 0.0 ? voiceNs / stkNs : 0.0;
 }
 
+// The same for two voices of the default patch rendered side by side, as the module renders
+// its voices in pairs, against two blocks of STK's plucked string per block of the pair: ratio
+// is the time per voice over STK's.
+void BM_StringVoicePairToStkPlucked(benchmark::State& state) {
+    constexpr int kBatch = 16;
+    stk::Stk::setSampleRate(44100.0);
+    tVoiceRig a(kDefault);
+    tVoiceRig b(kDefault);
+    tPluckedRig plucked;
+    double voiceNs = 0.0;
+    double stkNs = 0.0;
+    for (auto _ : state) {
+        if (a.Due()) {
+            a.Strike();
+            b.Strike();
+        }
+        const double t0 = ThreadNs();
+        int n = 0;
+        for (; n < kBatch && !a.Due(); ++n) a.PairBlock(b);
+        const double t1 = ThreadNs();
+        for (int c = 0; c < 2 * n; ++c) {
+            if (plucked.Due()) plucked.Strike();
+            plucked.Block();
+        }
+        const double t2 = ThreadNs();
+        voiceNs += t1 - t0;
+        stkNs += t2 - t1;
+    }
+    state.counters["ratio"] = stkNs > 0.0 ? voiceNs / stkNs : 0.0;
+}
+
 // One 128-frame stereo block of the module with 24 held notes; core_percent is the block's
 // compute time over its playing time (128 / 44100 s), in percent.
 void BM_StringModule24Voices(benchmark::State& state) {
@@ -256,4 +303,5 @@ BENCHMARK(BM_StringVoiceHeaviestWithoutEnvelope);
 BENCHMARK(BM_StringModule24Voices);
 BENCHMARK(BM_StringModule24VoicesAsleep);
 BENCHMARK(BM_StringVoiceToStkPlucked)->Arg(0)->Arg(1)->ArgName("settings");
+BENCHMARK(BM_StringVoicePairToStkPlucked);
 BENCHMARK(BM_StringVoiceAtRate)->ArgsProduct({{44100, 96000}, {0, 1}});

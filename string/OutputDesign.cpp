@@ -73,16 +73,33 @@ tOutputDesign tOutputDesign::of(const tLowPass4& filter) {
 
 namespace {
 
+// Cutoffs designed at a time: the stages below run over all of them in turn.
+constexpr int kRow = 64;
+
+// clampLowPassFrequency() for two cutoffs.
+tPair Clamp(const double* cutoffs, int i, int j, int rate) {
+    return tPair{clampLowPassFrequency(cutoffs[i], rate), clampLowPassFrequency(cutoffs[j], rate)};
+}
+
+// The row in stages: the arguments of the tangents, the tangents, then the sections. Within a
+// stage one cutoff's operations do not wait on another's, so that the divisions and tangents of
+// neighbouring cutoffs overlap instead of each cutoff's long chain running alone.
 template <int kOrder>
-void DesignPairs(const tOutputDesign& d, const double* cutoffs, int n, tOutputCoefficients* out) {
+void DesignRow(const tOutputDesign& d, const double* cutoffs, int n, tOutputCoefficients* out) {
+    alignas(16) double x[kRow];
+    // prewarp(): K = 1 / tan(π f / rate), π taken as 3.141592654, of the clamped cutoff.
     for (int i = 0; i < n; i += 2) {
         const int j = i + 1 < n ? i + 1 : i;
-        // prewarp(): K = 1 / tan(π f / rate), π taken as 3.141592654, of the clamped cutoff.
-        const tPair f = {clampLowPassFrequency(cutoffs[i], d.rate),
-                         clampLowPassFrequency(cutoffs[j], d.rate)};
-        const tPair x = 3.141592654 * f / static_cast<double>(d.rate);
-        const tPair t = {std::tan(x[0]), std::tan(x[1])};
-        const tPair k = 1.0 / t;
+        const tPair v = 3.141592654 * Clamp(cutoffs, i, j, d.rate) / static_cast<double>(d.rate);
+        x[i] = v[0];
+        x[j] = v[1];
+    }
+    // An envelope held at the ceiling gives the same argument again: the same tangent.
+    alignas(16) double t[kRow];
+    for (int i = 0; i < n; ++i) t[i] = i > 0 && x[i] == x[i - 1] ? t[i - 1] : std::tan(x[i]);
+    for (int i = 0; i < n; i += 2) {
+        const int j = i + 1 < n ? i + 1 : i;
+        const tPair k = 1.0 / tPair{t[i], t[j]};
         tPair c[6];
         if constexpr (kOrder == 1) {
             FirstOrder(d.g, k, c[0], c[1]);
@@ -100,6 +117,13 @@ void DesignPairs(const tOutputDesign& d, const double* cutoffs, int n, tOutputCo
             out[i].k[m] = c[m][0];
             out[j].k[m] = c[m][1];
         }
+    }
+}
+
+template <int kOrder>
+void DesignPairs(const tOutputDesign& d, const double* cutoffs, int n, tOutputCoefficients* out) {
+    for (int i = 0; i < n; i += kRow) {
+        DesignRow<kOrder>(d, cutoffs + i, n - i < kRow ? n - i : kRow, out + i);
     }
 }
 

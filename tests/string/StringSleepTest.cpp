@@ -121,9 +121,11 @@ TEST(StringSleep, ALoopThatWillGrowStaysAwake) {
 }
 
 TEST(StringOutputDesign, RowsOfCutoffsGetTheFiltersOwnCoefficients) {
-    const double cutoffs[] = {-5.0,    0.0,     19.9,    20.0,    440.0, 3637.4, 3637.400001,
-                              12000.0, 18374.9, 18375.1, 30000.0, 1e9,   NAN,    7.25};
+    // Odd cutoffs, then a sweep that makes the row longer than the design takes at a time.
+    double cutoffs[151] = {-5.0,    0.0,     19.9,    20.0,    440.0, 3637.4, 3637.400001,
+                           12000.0, 18374.9, 18375.1, 30000.0, 1e9,   NAN,    7.25};
     constexpr int n = sizeof cutoffs / sizeof cutoffs[0];
+    for (int i = 14; i < n; ++i) cutoffs[i] = 25.0 * i * (i % 3 == 0 ? 1.0 : 1.5);
     tLowPass1 lp1;
     tLowPass2 lp2;
     tLowPass3 lp3;
