@@ -133,7 +133,7 @@ bool tEffects::SettingsChanged() {
         mSteadyBlocks = 0;
         return true;
     }
-    if (mSteadyBlocks < 2 * kCycleBlocks) ++mSteadyBlocks;
+    if (mSteadyBlocks < 2 * mCycleBlocks) ++mSteadyBlocks;
     return false;
 }
 
@@ -142,7 +142,7 @@ void tEffects::Doze(int frames, int count, bool zeroed) {
         if (p == kFilterAgain) continue;
         tEffectUnit* unit = mChain[p];
         if (!unit->isOn()) continue;
-        if (mBlockCount == 5 * p) unit->update();
+        if (mBlockCount == mUpdateBlock[p]) unit->update();
         unit->idle(frames);
     }
     if (!zeroed) std::fill_n(mBuffer, count, 0.0); // a silent input may hold -0
@@ -152,7 +152,7 @@ void tEffects::Doze(int frames, int count, bool zeroed) {
 void tEffects::WatchForRest(bool silentInput, int frames) {
     // A setting written in the last two cycles may still reach the units at their next
     // updates (the PM resonator takes some a cycle late): they are looked at only after that.
-    if (!silentInput || !SleepAllowed() || mSteadyBlocks < 2 * kCycleBlocks) {
+    if (!silentInput || !SleepAllowed() || mSteadyBlocks < 2 * mCycleBlocks) {
         mSilentFrames = 0;
         return;
     }
@@ -169,6 +169,10 @@ void tEffects::WatchForRest(bool silentInput, int frames) {
 
 void tEffects::SetSampleRate(int rate) {
     mRate = std::clamp(rate, kMinSampleRate, kMaxSampleRate);
+    const double scale = rateScale(mRate);
+    mCycleBlocks = static_cast<int>(std::lround(kCycleBlocks * scale));
+    for (int p = 0; p < kChainLength; ++p)
+        mUpdateBlock[p] = static_cast<int>(std::lround(5 * p * scale));
     for (int p = 0; mChain[p] != nullptr; ++p)
         if (p != kFilterAgain) mChain[p]->setSampleRate(mRate);
 }
@@ -217,7 +221,7 @@ void tEffects::Render(int frames, bool inputZeros) {
                 if (p == kFilterAgain) continue;
                 tEffectUnit* unit = mChain[p];
                 if (!unit->isOn()) continue;
-                if (mBlockCount == 5 * p) unit->update();
+                if (mBlockCount == mUpdateBlock[p]) unit->update();
                 unit->process(buf, count);
             }
         }
@@ -249,7 +253,7 @@ void tEffects::Render(int frames, bool inputZeros) {
         mPeak = peak;
     }
 
-    if (mBlockCount++ >= kCycleBlocks - 1) {
+    if (mBlockCount++ >= mCycleBlocks - 1) {
         tControl& meter = mControls.top.meter;
         if (mPeak > kClipLevel)
             meter.SetColour(tEffectsTopControls::kMeterClip);

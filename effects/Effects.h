@@ -5,7 +5,10 @@
 // Chain positions: 0 distortion, 1 universal filter, 2 PM resonator, 3 the universal filter
 // again (it keeps the patch text's line layout and is never prepared or processed through
 // this position), 4 resonator, 5 chorus, 6 reverb, 7 delay. The unit at position p re-reads
-// its widgets at block 5p of every 42-block cycle, and only when it is on then.
+// its widgets at block 5p of every 42-block cycle, and only when it is on then. At another rate
+// than 44100 Hz the cycle and those blocks are counted in proportion to the rate (to the
+// nearest block), so that with blocks of as many frames a setting reaches its unit, and the
+// meter and the output volume are refreshed, at the same times in seconds.
 #pragma once
 
 #include "dsp/SampleRate.h"
@@ -64,7 +67,7 @@ public:
 
     double GainLeft() const { return mGainLeft; }
     double GainRight() const { return mGainRight; }
-    // The output volume factor x 32768, refreshed at the start of every 42-block cycle.
+    // The output volume factor x 32768, refreshed at the start of every cycle.
     double OutputGain() const { return mOutputGain; }
     int BlockCount() const { return mBlockCount; }
     // How often the chain was cleared because a unit's output ran out of numbers.
@@ -116,6 +119,8 @@ private:
     int mChannels = 1;
     int mRate = kReferenceRate;
     int mBlockCount = 0;
+    int mCycleBlocks = kCycleBlocks;
+    int mUpdateBlock[kChainLength] = {0, 5, 10, 15, 20, 25, 30, 35};
     // Sleeping: the writes to every setting that wakes the module (counted by the settings
     // themselves; the first block sees a change), the count last seen, blocks since it last
     // changed, and frames of silent input since the last look at the units.

@@ -29,6 +29,17 @@ int tPMCore::LineSizeFor(int rate) {
                             kReferenceRate);
 }
 
+namespace {
+// A position (or the start of a lengthening's trailing reads) on a line that changes its
+// length from `from` to `to` entries with the rate: the same place in time, within the new
+// length; at or past the old length, at or past the new one.
+int KeepInTime(int at, int from, int to) {
+    if (at >= from) return std::max(at - from + to, 0);
+    const double scaled = std::floor(static_cast<double>(at) * to / std::max(from, 1) + 0.5);
+    return std::clamp(static_cast<int>(scaled), 0, std::max(to - 1, 0));
+}
+} // namespace
+
 void tPMCore::setSampleRate(int rate) {
     if (rate == mRate) return;
     mRate = rate;
@@ -38,34 +49,50 @@ void tPMCore::setSampleRate(int rate) {
     mDc.setCoefficient(perSampleAtRate(kDcCoefficient, rate));
     mLowpass.setup(mRate, mLowpass.value());
     mLowpass.update(mFreq);
-    setFrequency(mFreq);
-    mPos1 = mPos2 = 0;
-    mOld1 = mLen1;
-    mOld2 = mLen2;
+    tuneLoopFilter();
+    // The lines keep the ratio they were last set from, and a lengthening still running keeps
+    // its trailing reads for as long in seconds: the sound just after a patch is loaded is the
+    // one it has at 44100 Hz.
+    const int len1 = mLen1;
+    const int len2 = mLen2;
+    setLengths();
+    mOld1 = KeepInTime(mOld1, len1, mLen1);
+    mOld2 = KeepInTime(mOld2, len2, mLen2);
+    mPos1 = KeepInTime(mPos1, len1, mLen1);
+    mPos2 = KeepInTime(mPos2, len2, mLen2);
     clear();
 }
 
 void tPMCore::setFrequency(double f) {
-    f = std::max(f, 1.0);
     mOld1 = mLen1;
     mOld2 = mLen2;
-    mFreq = f;
+    mFreq = std::max(f, 1.0);
     mAppliedFactor = mLenFactor;
+    setLengths();
+}
+
+void tPMCore::setLengths() {
     if (mRate != kReferenceRate) {
         tuneLines();
         return;
     }
-    mLen1 = LineLength(mRate / f, mLineSize);
-    mLen2 = LineLength(mLenFactor * mRate / f, mLineSize);
+    mLen1 = LineLength(mRate / mFreq, mLineSize);
+    mLen2 = LineLength(mAppliedFactor * mRate / mFreq, mLineSize);
 }
 
 namespace {
 constexpr double kTwoPi = 6.283185307179586;
 
-// Phase delay in samples of the loop filter y = b0·x + a1·y at angular frequency w.
-double PhaseDelay(double a1, double w) {
-    return std::atan2(a1 * std::sin(w), 1.0 - a1 * std::cos(w)) / w;
+// Phase delay in samples at angular frequency w of the loop filter with pole a1 and zero
+// -zero: y = a1·y + g·(x + zero·x'), x' the previous input.
+double PhaseDelay(double a1, double w, double zero = 0.0) {
+    return (std::atan2(a1 * std::sin(w), 1.0 - a1 * std::cos(w)) +
+            std::atan2(zero * std::sin(w), 1.0 + zero * std::cos(w))) /
+           w;
 }
+
+// The frequency at which the loop filter away from 44100 Hz answers exactly as there.
+constexpr double kMatchHz = 8000.0;
 
 // The loop filter's feedback coefficient at the reference rate, for its frequency value.
 double ReferenceA1(const tOnePole& lowpass) {
@@ -88,6 +115,34 @@ void tPMCore::tFraction::setDelay(double d) {
     a2 = (delay - 1.0) * (delay - 2.0) / ((delay + 1.0) * (delay + 2.0));
 }
 
+void tPMCore::tuneLoopFilter() {
+    mZero = 0.0;
+    mLoopB0 = mLowpass.b0();
+    mLoopB1 = 0.0;
+    if (mRate == kReferenceRate) return;
+    // The pole moved for the rate keeps the corner and the loss per second, but the filter at
+    // 44100 Hz passes more of the highest frequencies than the moved pole alone does. A zero
+    // at -q gives back its answer: with the gain at 0 Hz kept at one, |H|^2 at the matching
+    // frequency is that at 44100 Hz where (1 + q^2 + 2qc) / (1 + q)^2 = r, a quadratic in q
+    // whose roots multiply to one; the root inside the unit circle is taken. Held at q >= -p
+    // the filter never passes anything with a gain above one.
+    const double a = ReferenceA1(mLowpass);
+    const double p = mLowpass.a1();
+    const double c44 = std::cos(kTwoPi * kMatchHz / kReferenceRate);
+    const double target = (1.0 - a) * (1.0 - a) / (1.0 + a * a - 2.0 * a * c44);
+    const double c = std::cos(kTwoPi * kMatchHz / mRate);
+    const double r = target * (1.0 + p * p - 2.0 * p * c) / ((1.0 - p) * (1.0 - p));
+    double q = 0.0;
+    if (r != 1.0) {
+        // q^2 + 2bq + 1 = 0; without a real root the nearest answer is a zero at the top.
+        const double b = (c - r) / (1.0 - r);
+        q = b * b >= 1.0 ? -1.0 / (b + std::copysign(std::sqrt(b * b - 1.0), b)) : 1.0;
+    }
+    mZero = std::clamp(q, -p, 1.0);
+    mLoopB0 = (1.0 - p) / (1.0 + mZero);
+    mLoopB1 = mZero * mLoopB0;
+}
+
 void tPMCore::tuneLines() {
     // The paths as they are at the reference rate: line 1's loop of len1 + 1 samples and the
     // loop filter's phase delay at the pitch it rings at, and line 2's len2 + 1 samples (a
@@ -101,7 +156,7 @@ void tPMCore::tuneLines() {
     // The same durations at this rate.
     const double scale = rateScale(mRate);
     const double w = kTwoPi / (period * scale);
-    const double line1 = period * scale - 1.0 - PhaseDelay(mLowpass.a1(), w);
+    const double line1 = period * scale - 1.0 - PhaseDelay(mLowpass.a1(), w, mZero);
     const double line2 = (len2 + 1.0) * scale - 1.0;
     double rest1 = 0.0;
     double rest2 = 0.0;
@@ -142,7 +197,8 @@ bool tPMCore::quiet(double level) const {
     if (!(margin > 0.0)) return false;
     if (!(std::fabs(mFeed * y + Polynomial(v) - y) <= level * margin)) return false;
     if (!(std::fabs(mDc.lastOutput()) + std::fabs(mDc.lastInput() - y) <= level)) return false;
-    if (mRate != kReferenceRate && !(mFraction1.near(y, level) && mFraction2.near(v, level)))
+    if (mRate != kReferenceRate && !(mFraction1.near(y, level) && mFraction2.near(v, level) &&
+                                     std::fabs(mLoopInput - y) <= level))
         return false;
     // A line of no length is read and written at entry 0.
     return mStale1.within(mLine1.get(), 0, std::max(mLen1, 1), y, level) &&
@@ -196,6 +252,7 @@ void tPMCore::clear() {
     mStale1.clear(mLineSize, y);
     mStale2.clear(mLineSize, v);
     mLowpass.setY(y);
+    mLoopInput = y;
     mDc.settle(y);
     mFraction1.rest(y);
     mFraction2.rest(v);
@@ -210,6 +267,7 @@ void tPMCore::setFeed(double x) {
 void tPMCore::setFeedFreq(double x) {
     mLowpass.setup(mRate, std::max(x, 0.05));
     mLowpass.update(mFreq);
+    tuneLoopFilter();
     // The loop filter's phase delay is part of the loop.
     if (mRate != kReferenceRate) tuneLines();
 }
@@ -229,6 +287,10 @@ template <bool Stereo, bool EfxOnly, bool Fractional> void tPMCore::run(double* 
     double* line2 = mLine2.get();
     const double b0 = mLowpass.b0();
     const double a1 = mLowpass.a1();
+    // Away from 44100 Hz the loop filter has its zero as well.
+    const double loopB0 = mLoopB0;
+    const double loopB1 = mLoopB1;
+    double loopInput = mLoopInput;
     const double drive = mDrive;
     const double intensity = mIntensity;
     const double feed = mFeed;
@@ -268,6 +330,7 @@ template <bool Stereo, bool EfxOnly, bool Fractional> void tPMCore::run(double* 
             if (Fractional) {
                 fraction1.rest(0.0);
                 fraction2.rest(0.0);
+                loopInput = 0.0;
             }
         }
         line1[pos1] = fb;
@@ -288,7 +351,13 @@ template <bool Stereo, bool EfxOnly, bool Fractional> void tPMCore::run(double* 
         y2 = std::clamp(y2, -kArgumentLimit, kArgumentLimit);
         const double y2sq = y2 * y2;
         const double u = feed * y1 + y2 * (1.0 - 4.0 * y2sq + 2.675 * y2sq * y2sq);
-        const double g = a1 * y + b0 * u;
+        double g;
+        if (Fractional) {
+            g = a1 * y + loopB0 * u + loopB1 * loopInput;
+            loopInput = u;
+        } else {
+            g = a1 * y + b0 * u;
+        }
         y = g;
         fb = g;
         const double out = dc.process(g) * outGain;
@@ -301,6 +370,7 @@ template <bool Stereo, bool EfxOnly, bool Fractional> void tPMCore::run(double* 
         }
     }
     mLowpass.setY(y);
+    mLoopInput = loopInput;
     mFb = fb;
     mV = v;
     mPos1 = pos1;

@@ -7,7 +7,9 @@
 // takes the length that keeps its path's delay in seconds, the loop filter's phase delay at
 // that rate taken out: the whole samples by the line, the rest (one and a half to two and a
 // half samples) by a second-order allpass of maximally flat delay on the line's output. So
-// the resonator rings at the pitch it has at 44100 Hz.
+// the resonator rings at the pitch it has at 44100 Hz. The loop filter's pole is moved for the
+// rate and a zero beside it gives back what the filter passes at 44100 Hz near the top of
+// that rate's band, which the nonlinear loop would otherwise lose with every pass.
 #pragma once
 
 #include "dsp/DcBlocker.h"
@@ -34,7 +36,9 @@ public:
     tPMCore& operator=(const tPMCore&) = delete;
 
     // Sizes the lines for the rate (audio off: this allocates) and sets the DC blocker's
-    // corner for it; the lines then rest as after clear().
+    // corner and the loop filter for it; the lines then rest as after clear(). Their lengths
+    // keep the ratio they were last set from, and the positions and the trailing reads of a
+    // lengthening keep their places in time.
     void setSampleRate(int rate);
     // Entries of each line at the current rate.
     int lineSize() const { return mLineSize; }
@@ -61,8 +65,8 @@ public:
     // The loop value at rest: y = feed·y + p(intensity + feed·y), p the polynomial.
     double restingValue() const;
     // True when, for silent input, the loop sits within level of a rest it returns to: both
-    // lines, the loop value and the allpasses hold it, the DC blocker's output is below
-    // level, and the loop's gain around that rest is below one.
+    // lines, the loop value, the loop filter's input and the allpasses hold it, the DC
+    // blocker's output is below level, and the loop's gain around that rest is below one.
     bool quiet(double level) const;
     // frames silent samples at that rest: the positions move on, which is all those samples
     // change (up to level).
@@ -109,6 +113,11 @@ private:
         }
     };
 
+    // The lines' lengths for the frequency and the ratio last applied, at the current rate.
+    void setLengths();
+    // At a rate other than 44100 Hz: the loop filter's zero, so that beside its pole moved
+    // for the rate it answers as at 44100 Hz up to the highest frequencies; none at 44100 Hz.
+    void tuneLoopFilter();
     // At a rate other than 44100 Hz: the lengths and fractions that keep the loop's delays in
     // seconds, for the current frequency, ratio and loop filter.
     void tuneLines();
@@ -119,6 +128,10 @@ private:
     void settle(int n);
 
     tOnePole mLowpass;
+    double mZero = 0.0;      // the loop filter's zero is at -mZero
+    double mLoopB0 = 1.0;    // its gain on the input
+    double mLoopB1 = 0.0;    // and on the previous input
+    double mLoopInput = 0.0; // the previous input
     tDcBlocker mDc;
     double mDrive = 0.5;
     double mOutGain = 0.0;
