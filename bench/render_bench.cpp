@@ -4,7 +4,7 @@
 //   Render_StringChord24   a 24-voice string chord through an effects unit with all seven
 //                          effects on
 // The counter x_realtime is seconds of sound rendered per second of wall time.
-#include "app/ModuleFactory.h"
+#include "catalog/ModuleFactory.h"
 #include "core/RackFile.h"
 #include "effects/EffectUnit.h"
 #include "effects/EffectsModule.h"

@@ -3,7 +3,7 @@
 // centroid and level. Shared by the string, flute and effects tests and the rate report.
 #pragma once
 
-#include "app/Presets.h"
+#include "catalog/Presets.h"
 #include "core/Rack.h"
 #include "core/Slot.h"
 #include "dsp/Random.h"

@@ -3,7 +3,7 @@
 // effects unit) and measured with the shared rate measures.
 #pragma once
 
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "common/RateMeasures.h"
 #include "core/KeyFrequency.h"
 #include "dsp/Random.h"
