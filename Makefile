@@ -6,13 +6,27 @@
 
 JOBS ?= 2
 DEPS := cmake g++ make pkg-config libasound2-dev libsndfile1-dev libsmf-dev libstk-dev \
-        libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool python3-numpy imagemagick
+        libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool python3-numpy imagemagick \
+        lv2-dev liblilv-dev lilv-utils serdi sordi jalv jackd2 python3-jack-client
 
-.PHONY: all deps run demo test tsan soak fuzz bench format clean
+.PHONY: all deps run demo test tsan soak fuzz bench format clean lv2 install install-lv2
+PREFIX ?= /usr/local
 
 all: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 	cmake --build build -j$(JOBS)
+
+# The LV2 plugins alone: build/lv2/kelvora.lv2 (Kelvora String, Kelvora Flute, Kelvora Effects).
+lv2: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+	cmake --build build -j$(JOBS) --target lv2
+
+# make install puts the LV2 bundle under $(PREFIX)/lib/lv2, where hosts look for plugins.
+install: install-lv2
+install-lv2: lv2
+	install -d $(DESTDIR)$(PREFIX)/lib/lv2/kelvora.lv2
+	install -m 644 build/lv2/kelvora.lv2/*.ttl $(DESTDIR)$(PREFIX)/lib/lv2/kelvora.lv2/
+	install -m 755 build/lv2/kelvora.lv2/kelvora.so $(DESTDIR)$(PREFIX)/lib/lv2/kelvora.lv2/
 
 # Installs the Debian packages the build and the tests need, only those missing.
 deps:
