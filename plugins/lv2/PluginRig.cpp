@@ -177,4 +177,7 @@ void tPluginRig::ReadInstrumentText(const std::string& text) {
 void tPluginRig::ReadEffectsText(const std::string& text) {
     std::istringstream in(text);
     mEffects->ReadPatch(nullptr, in);
+    // As a module made from a patch is when it joins a rack: its units start from rest with
+    // the patch's settings (some take a setting over two updates).
+    mEffects->Prepare();
 }

@@ -70,7 +70,8 @@ public:
                  float* outLeft, float* outRight, int frames);
 
     // The patch texts: the instrument's (".pst" or ".flt"; empty for the effects plugin) and
-    // the effects unit's (".efx"). Not while Process runs.
+    // the effects unit's (".efx"). Not while Process runs. Reading an effects text starts the
+    // units from rest, as a module made from the text and put in a rack starts.
     std::string InstrumentText() const;
     std::string EffectsText() const;
     void ReadInstrumentText(const std::string& text);

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <set>
@@ -31,15 +32,22 @@ const char* kPrefixes = "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
                         "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
                         "@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .\n\n";
 
-// The shortest decimal text that reads back as the same float.
+// The shortest decimal text with a point that reads back as the same float: hosts read it as
+// a float (Turtle reads "3" as an integer and "1e-05" as a double).
 std::string Number(float value) {
-    char text[32];
+    char text[64];
     for (int digits = 1; digits <= 9; ++digits) {
         std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
         if (std::strtof(text, nullptr) == value) break;
     }
+    if (std::strchr(text, 'e') != nullptr) {
+        for (int decimals = 1; decimals <= 50; ++decimals) {
+            std::snprintf(text, sizeof text, "%.*f", decimals, static_cast<double>(value));
+            if (std::strtof(text, nullptr) == value) break;
+        }
+    }
     std::string out = text;
-    // Turtle reads "1e-05" as a double and "3" as an integer; both are numbers to hosts.
+    if (out.find('.') == std::string::npos) out += ".0";
     return out;
 }
 
