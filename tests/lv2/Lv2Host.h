@@ -16,7 +16,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -236,7 +235,6 @@ private:
             port = static_cast<float>(*static_cast<const std::int32_t*>(value));
         else if (type == urids.Map(LV2_ATOM__Long))
             port = static_cast<float>(*static_cast<const std::int64_t*>(value));
-        instance->mTypes.insert(type);
     }
     static const void* GetPortValue(const char* symbol, void* self, std::uint32_t* size,
                                     std::uint32_t* type) {
@@ -257,11 +255,6 @@ private:
     std::vector<std::uint32_t> mInputs;
     std::vector<std::uint32_t> mOutputs;
     std::map<std::string, std::uint32_t> mIndex;
-
-public:
-    std::set<std::uint32_t> mTypes;
-
-private:
     LV2_URID mMidiEvent = 0;
     LV2_URID mSequence = 0;
 };
