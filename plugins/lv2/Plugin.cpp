@@ -55,26 +55,39 @@ public:
     void Run(uint32_t frames) {
         for (std::size_t i = 0; i < controls.size(); ++i)
             if (controls[i] != nullptr) rig.ApplyPort(static_cast<int>(i), *controls[i]);
+        const int count = ReadMidi(static_cast<int>(frames));
+        if (out[0] == nullptr || out[1] == nullptr) return;
+        rig.Process(events.data(), count, in[0], in[1], out[0], out[1], static_cast<int>(frames));
+    }
+
+    // The sequence's MIDI events as engine events at their frames. Hosts may place events on
+    // 4-byte boundaries only, so each header is copied out rather than read in place.
+    int ReadMidi(int frames) {
+        if (midi == nullptr) return 0;
         int count = 0;
-        if (midi != nullptr) {
-            LV2_ATOM_SEQUENCE_FOREACH(midi, ev) {
-                if (ev->body.type != urids.midiEvent) continue;
-                const auto* bytes = reinterpret_cast<const std::uint8_t*>(ev + 1);
-                const int frame = std::clamp(static_cast<int>(ev->time.frames), 0,
-                                             std::max(0, static_cast<int>(frames) - 1));
+        const auto* at = reinterpret_cast<const std::uint8_t*>(midi + 1);
+        const auto* end = reinterpret_cast<const std::uint8_t*>(&midi->body) + midi->atom.size;
+        while (at + sizeof(LV2_Atom_Event) <= end) {
+            LV2_Atom_Event header;
+            std::memcpy(&header, at, sizeof header);
+            const std::uint8_t* bytes = at + sizeof header;
+            if (header.body.size > static_cast<std::size_t>(end - bytes)) break;
+            if (header.body.type == urids.midiEvent) {
+                const int frame =
+                    std::clamp(static_cast<int>(header.time.frames), 0, std::max(0, frames - 1));
                 // Longer messages reach the engine's decoder three bytes at a time.
-                for (uint32_t at = 0; at < ev->body.size && count < tPluginRig::kMaxEvents;
-                     at += 3) {
+                for (uint32_t i = 0; i < header.body.size && count < tPluginRig::kMaxEvents;
+                     i += 3) {
                     tEngineEvent& event = events[count++];
                     event.frame = frame;
                     event.size =
-                        static_cast<std::uint8_t>(std::min<uint32_t>(3, ev->body.size - at));
-                    std::memcpy(event.bytes, bytes + at, event.size);
+                        static_cast<std::uint8_t>(std::min<uint32_t>(3, header.body.size - i));
+                    std::memcpy(event.bytes, bytes + i, event.size);
                 }
             }
+            at += lv2_atom_pad_size(static_cast<uint32_t>(sizeof header + header.body.size));
         }
-        if (out[0] == nullptr || out[1] == nullptr) return;
-        rig.Process(events.data(), count, in[0], in[1], out[0], out[1], static_cast<int>(frames));
+        return count;
     }
 
     tPluginRig rig;
