@@ -12,6 +12,7 @@
 #include "core/Rack.h"
 #include "plugins/lv2/PluginRig.h"
 #include "plugins/lv2/Uris.h"
+#include "tests/common/MidiAtoms.h"
 
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
@@ -22,7 +23,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -95,27 +95,14 @@ void RunPlugin(benchmark::State& state, const char* preset) {
     }
     descriptor->activate(handle);
 
-    auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(atoms.data());
-    auto write = [&](bool chord) {
-        sequence->atom.type = Map(nullptr, LV2_ATOM__Sequence);
-        sequence->atom.size = sizeof(LV2_Atom_Sequence_Body);
-        sequence->body = {0, 0};
-        if (!chord) return;
-        for (int key : Keys(preset)) {
-            std::uint8_t* at = reinterpret_cast<std::uint8_t*>(atoms.data()) + sizeof(LV2_Atom) +
-                               sequence->atom.size;
-            auto* event = reinterpret_cast<LV2_Atom_Event*>(at);
-            event->time.frames = 0;
-            event->body = {3, Map(nullptr, LV2_MIDI__MidiEvent)};
-            const std::uint8_t bytes[3] = {0x90, static_cast<std::uint8_t>(key), 100};
-            std::memcpy(at + sizeof(LV2_Atom_Event), bytes, 3);
-            sequence->atom.size += lv2_atom_pad_size(sizeof(LV2_Atom_Event) + 3);
-        }
-    };
+    std::vector<tMidiAt> chord;
+    for (int key : Keys(preset)) chord.push_back(NoteOn(0, key));
+    const LV2_URID sequence = Map(nullptr, LV2_ATOM__Sequence);
+    const LV2_URID midiEvent = Map(nullptr, LV2_MIDI__MidiEvent);
     for (auto _ : state) {
-        write(true);
+        WriteMidiSequence(atoms, sequence, midiEvent, chord);
         descriptor->run(handle, kFrames);
-        write(false);
+        WriteMidiSequence(atoms, sequence, midiEvent, {});
         for (int b = 1; b < kRate / kFrames; ++b) descriptor->run(handle, kFrames);
         benchmark::DoNotOptimize(left[0]);
     }

@@ -3,17 +3,16 @@
 // effects bypass, sliders), and not one allocation function is called.
 #include "CountingAllocator.h"
 
+#include "tests/common/MidiAtoms.h"
+
 #include "plugins/lv2/PluginRig.h"
 
-#include <lv2/atom/atom.h>
-#include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
 #include <lv2/urid/urid.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,29 +27,18 @@ LV2_URID Map(LV2_URID_Map_Handle, const char* uri) {
     return gUrids.try_emplace(uri, static_cast<LV2_URID>(gUrids.size() + 1)).first->second;
 }
 
-// Writes note events at frames spread over the call into the sequence.
+// Notes at frames spread over the call, and a controller.
 void WriteNotes(std::vector<std::uint64_t>& buffer, int call, int frames) {
-    auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(buffer.data());
-    sequence->atom.type = Map(nullptr, LV2_ATOM__Sequence);
-    sequence->atom.size = sizeof(LV2_Atom_Sequence_Body);
-    sequence->body.unit = 0;
-    sequence->body.pad = 0;
-    for (int k = 0; k < 6; ++k) {
-        // The sequence's body follows its atom header; the events follow the body's header.
-        std::uint8_t* at =
-            reinterpret_cast<std::uint8_t*>(buffer.data()) + sizeof(LV2_Atom) + sequence->atom.size;
-        auto* event = reinterpret_cast<LV2_Atom_Event*>(at);
-        event->time.frames = frames * k / 6;
-        event->body.type = Map(nullptr, LV2_MIDI__MidiEvent);
-        event->body.size = 3;
+    std::vector<tMidiAt> events;
+    for (int k = 0; k < 5; ++k) {
         const int key = 40 + (call * 7 + k * 5) % 50;
-        const std::uint8_t bytes[3] = {
-            static_cast<std::uint8_t>(k % 2 == 0 ? 0x90 : (k == 5 ? 0xB0 : 0x80)),
-            static_cast<std::uint8_t>(k == 5 ? 11 + call % 15 : key),
-            static_cast<std::uint8_t>(k == 5 ? call % 128 : 100)};
-        std::memcpy(at + sizeof(LV2_Atom_Event), bytes, 3);
-        sequence->atom.size += lv2_atom_pad_size(sizeof(LV2_Atom_Event) + 3);
+        events.push_back(k % 2 == 0 ? NoteOn(frames * k / 6, key) : NoteOff(frames * k / 6, key));
     }
+    events.push_back(
+        {frames * 5 / 6,
+         {0xB0, static_cast<std::uint8_t>(11 + call % 15), static_cast<std::uint8_t>(call % 128)}});
+    WriteMidiSequence(buffer, Map(nullptr, LV2_ATOM__Sequence), Map(nullptr, LV2_MIDI__MidiEvent),
+                      events);
 }
 
 } // namespace

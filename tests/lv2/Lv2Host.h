@@ -3,6 +3,8 @@
 // their frames, presets and states applied the way hosts apply them.
 #pragma once
 
+#include "common/MidiAtoms.h"
+
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
@@ -90,20 +92,6 @@ private:
     tUridMap mUrids;
 };
 
-struct tMidiAt {
-    int frame;
-    std::vector<std::uint8_t> bytes;
-};
-
-inline tMidiAt NoteOn(int frame, int key, int velocity = 100, int channel = 0) {
-    return {frame,
-            {static_cast<std::uint8_t>(0x90 | channel), static_cast<std::uint8_t>(key),
-             static_cast<std::uint8_t>(velocity)}};
-}
-inline tMidiAt NoteOff(int frame, int key, int channel = 0) {
-    return {frame, {static_cast<std::uint8_t>(0x80 | channel), static_cast<std::uint8_t>(key), 0}};
-}
-
 // One plugin instance with every port connected.
 class tLv2Instance {
 public:
@@ -167,7 +155,7 @@ public:
     // interleaved, to out.
     void Run(int frames, const std::vector<tMidiAt>& events, std::vector<float>& out,
              const std::vector<float>& input = {}) {
-        WriteSequence(events);
+        WriteMidiSequence(mAtom, mSequence, mMidiEvent, events);
         std::vector<float> buffers[4];
         for (std::size_t k = 0; k < mInputs.size(); ++k) {
             buffers[k].assign(static_cast<std::size_t>(frames), 0.0f);
@@ -203,23 +191,6 @@ public:
     }
 
 private:
-    void WriteSequence(const std::vector<tMidiAt>& events) {
-        auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(mAtom.data());
-        sequence->atom.type = mSequence;
-        sequence->atom.size = sizeof(LV2_Atom_Sequence_Body);
-        sequence->body.unit = 0;
-        sequence->body.pad = 0;
-        for (const tMidiAt& midi : events) {
-            auto* event = reinterpret_cast<LV2_Atom_Event*>(
-                reinterpret_cast<std::uint8_t*>(&sequence->body) + sequence->atom.size);
-            event->time.frames = midi.frame;
-            event->body.type = mMidiEvent;
-            event->body.size = static_cast<std::uint32_t>(midi.bytes.size());
-            std::memcpy(event + 1, midi.bytes.data(), midi.bytes.size());
-            sequence->atom.size += lv2_atom_pad_size(
-                static_cast<std::uint32_t>(sizeof(LV2_Atom_Event) + midi.bytes.size()));
-        }
-    }
     static void SetPortValue(const char* symbol, void* self, const void* value,
                              std::uint32_t /*size*/, std::uint32_t type) {
         auto* instance = static_cast<tLv2Instance*>(self);
