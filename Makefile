@@ -6,11 +6,16 @@
 
 JOBS ?= 2
 DEPS := cmake g++ make pkg-config libasound2-dev libsndfile1-dev libsmf-dev libstk-dev \
+        libjack-jackd2-dev jackd2 liblo-dev \
         libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool python3-numpy imagemagick \
-        lv2-dev liblilv-dev lilv-utils serdi sordi jalv jackd2 python3-jack-client
+        python3-jack-client groff-base desktop-file-utils \
+        lv2-dev liblilv-dev lilv-utils serdi sordi jalv
+# libstk-dev pulls JACK 1's libjack-dev through librtaudio-dev, and jackd2 installed after it
+# makes apt remove libstk-dev: these three go into one apt-get, where librtaudio-dev takes
+# libjack-jackd2-dev in place of libjack-dev.
+JACK_GROUP := libstk-dev libjack-jackd2-dev jackd2
 
-.PHONY: all deps run demo test tsan soak fuzz bench format clean lv2 install install-lv2
-PREFIX ?= /usr/local
+.PHONY: all deps run demo test tsan soak fuzz bench format clean lv2 install install-files uninstall
 
 all: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -21,18 +26,13 @@ lv2: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 	cmake --build build -j$(JOBS) --target lv2
 
-# make install puts the LV2 bundle under $(PREFIX)/lib/lv2, where hosts look for plugins.
-install: install-lv2
-install-lv2: lv2
-	install -d $(DESTDIR)$(PREFIX)/lib/lv2/kelvora.lv2
-	install -m 644 build/lv2/kelvora.lv2/*.ttl $(DESTDIR)$(PREFIX)/lib/lv2/kelvora.lv2/
-	install -m 755 build/lv2/kelvora.lv2/kelvora.so $(DESTDIR)$(PREFIX)/lib/lv2/kelvora.lv2/
-
 # Installs the Debian packages the build and the tests need, only those missing.
 deps:
 	@missing=$$(for p in $(DEPS); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' \
 	      || echo $$p; done); \
+	case " $$missing " in *" libstk-dev "*|*" libjack-jackd2-dev "*|*" jackd2 "*) \
+	  missing="$$missing $(JACK_GROUP)";; esac; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing missing packages:" $$missing; \
 	  if [ "$$(id -u)" -eq 0 ]; then SUDO=; else SUDO=sudo; fi; \
@@ -91,6 +91,43 @@ fuzz:
 
 bench: all
 	./build/bench/kelvora_bench $(BENCH_ARGS)
+
+# Installing: PREFIX (default /usr/local) and DESTDIR as usual. `make install` builds the
+# release programs first; `make install-files` copies what BUILD_DIR holds (the tests install
+# their own build into a temporary DESTDIR). Each installed file is one line of install-files
+# and one entry of INSTALLED, which uninstall removes.
+PREFIX ?= /usr/local
+BUILD_DIR ?= build
+BINDIR := $(PREFIX)/bin
+DATADIR := $(PREFIX)/share
+MANDIR := $(DATADIR)/man
+# The LV2 bundle goes where hosts look for plugins.
+LV2BUNDLE := $(PREFIX)/lib/lv2/kelvora.lv2
+LV2FILES := manifest.ttl kelvora.ttl presets.ttl kelvora.so
+INSTALLED := $(BINDIR)/kelvora $(BINDIR)/kelvora-render \
+             $(DATADIR)/applications/kelvora.desktop \
+             $(DATADIR)/icons/hicolor/scalable/apps/kelvora.svg \
+             $(MANDIR)/man1/kelvora.1 $(MANDIR)/man1/kelvora-render.1 \
+             $(addprefix $(LV2BUNDLE)/,$(LV2FILES))
+
+install: all
+	$(MAKE) install-files
+
+install-files:
+	install -Dm755 $(BUILD_DIR)/kelvora $(DESTDIR)$(BINDIR)/kelvora
+	install -Dm755 $(BUILD_DIR)/kelvora-render $(DESTDIR)$(BINDIR)/kelvora-render
+	install -Dm644 data/kelvora.desktop $(DESTDIR)$(DATADIR)/applications/kelvora.desktop
+	install -Dm644 data/kelvora.svg $(DESTDIR)$(DATADIR)/icons/hicolor/scalable/apps/kelvora.svg
+	install -Dm644 data/kelvora.1 $(DESTDIR)$(MANDIR)/man1/kelvora.1
+	install -Dm644 data/kelvora-render.1 $(DESTDIR)$(MANDIR)/man1/kelvora-render.1
+	install -d $(DESTDIR)$(LV2BUNDLE)
+	install -m644 $(addprefix $(BUILD_DIR)/lv2/kelvora.lv2/,$(filter %.ttl,$(LV2FILES))) \
+	  $(DESTDIR)$(LV2BUNDLE)/
+	install -m755 $(BUILD_DIR)/lv2/kelvora.lv2/kelvora.so $(DESTDIR)$(LV2BUNDLE)/kelvora.so
+
+uninstall:
+	rm -f $(addprefix $(DESTDIR),$(INSTALLED))
+	[ ! -d $(DESTDIR)$(LV2BUNDLE) ] || rmdir --ignore-fail-on-non-empty $(DESTDIR)$(LV2BUNDLE)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -15,6 +15,10 @@ constexpr const char* kUsageLines[] = {
     " -i dev , --midiin=dev    select a fifo for midi input.\n",
     " -f val , --framesize=val select audio fragment size. (default 128)\n",
     " -r hz , --rate=hz        select the sample rate, 22050..192000. (default 44100)\n",
+    " -a sys , --audio=sys     select the audio system, alsa or jack. (default alsa)\n",
+    " -n name , --name=name    select the JACK client name. (default Kelvora)\n",
+    " --no-autoconnect         leave the JACK outputs unconnected.\n",
+    " -x , --headless          run without a window, audio on, until SIGINT or SIGTERM.\n",
     " -o dev , --output=dev    select ALSA v0.9 compatible audio output device.\n",
     "                          the default device is \u00b4hw:0,0\u00b4\n\n",
     "NOTE: by default Kelvora does not connect itself to any ALSA midi port.\n",
@@ -33,6 +37,10 @@ constexpr option kLongOptions[] = {
     {"midiout", required_argument, nullptr, 'm'},
     {"framesize", required_argument, nullptr, 'f'},
     {"rate", required_argument, nullptr, 'r'},
+    {"audio", required_argument, nullptr, 'a'},
+    {"name", required_argument, nullptr, 'n'},
+    {"no-autoconnect", no_argument, nullptr, 'N'},
+    {"headless", no_argument, nullptr, 'x'},
     {nullptr, 0, nullptr, 0},
 };
 } // namespace
@@ -51,7 +59,7 @@ int FrameSizeOption(long long value) {
 bool ParseCommandLine(int argc, char** argv, tConfig& config, tCommandLine& options) {
     optind = 0; // a fresh scan, also when parsed before
     int option;
-    while ((option = getopt_long(argc, argv, "ho:i:m:f:r:", kLongOptions, nullptr)) != -1) {
+    while ((option = getopt_long(argc, argv, "ho:i:m:f:r:a:n:x", kLongOptions, nullptr)) != -1) {
         switch (option) {
         case 'o':
             config.SetAudioDevice(optarg);
@@ -74,6 +82,26 @@ bool ParseCommandLine(int argc, char** argv, tConfig& config, tCommandLine& opti
                 PrintUsage(stderr);
                 return false;
             }
+            break;
+        case 'a':
+            if (!config.SetAudioSystem(optarg)) {
+                std::fprintf(stderr, "audio system %s is neither alsa nor jack\n", optarg);
+                PrintUsage(stderr);
+                return false;
+            }
+            break;
+        case 'n':
+            if (*optarg == '\0') {
+                PrintUsage(stderr);
+                return false;
+            }
+            options.jackName = optarg;
+            break;
+        case 'N':
+            options.autoconnect = false;
+            break;
+        case 'x':
+            options.headless = true;
             break;
         default: // -h, an unknown option, a missing argument
             PrintUsage(stderr);

@@ -7,11 +7,13 @@
 
 tProgram::tProgram()
     : mStage(mMaster), mAudio(mConfig), mCallback(mRack, mAudio, mStage, mMaster),
+      mJack(mRack, mStage, mMaster), mSystems(mConfig, mCallback, mJack),
       mMidiIn(mRack, mCounters) {}
 
 tProgram::~tProgram() {
     mMidiIn.Stop();
     mCallback.Stop();
+    mJack.Stop();
     mAudio.SetCallback(nullptr);
 }
 
@@ -19,6 +21,10 @@ std::optional<int> tProgram::Start(int argc, char** argv, int standardInput) {
     mConfig.Read();
     if (!ParseCommandLine(argc, argv, mConfig, mOptions)) return -1;
     mAudio.SetCallback(&mCallback);
+    tJackSettings jack;
+    jack.clientName = mOptions.jackName;
+    jack.autoconnect = mOptions.autoconnect;
+    mJack.SetSettings(jack);
     mTick.emplace(mCounters);
 
     tMidiSource source;
@@ -38,6 +44,6 @@ std::optional<int> tProgram::Start(int argc, char** argv, int standardInput) {
     }
     realtime::DropPrivileges();
 
-    mCallback.SetChannels(2);
+    mSystems.SetChannels(2);
     return std::nullopt;
 }

@@ -1,6 +1,6 @@
 // Everything the synthesizer runs except its windows: the settings, the rack, the master
-// stage, the audio device with its thread and render callback, the tick thread and the MIDI
-// input thread.
+// stage, the audio back-ends (the ALSA device with its thread and render callback, the JACK
+// client) behind one switch, the tick thread and the MIDI input thread.
 //
 // Start follows the start-up order: the rc file, then the command line over it, the render
 // callback, the tick thread, the MIDI source with its thread; then, once every thread has
@@ -18,6 +18,8 @@
 #include "core/Rack.h"
 #include "platform/Audio.h"
 #include "platform/AudioCallback.h"
+#include "platform/AudioSystems.h"
+#include "platform/JackAudio.h"
 #include "platform/MidiIn.h"
 #include "platform/TickThread.h"
 
@@ -40,8 +42,10 @@ public:
     tRack& Rack() { return mRack; }
     tMasterControls& Master() { return mMaster; }
     tLoadCounters& Counters() { return mCounters; }
-    tAudioSwitch& AudioSwitch() { return mCallback; }
+    // The back-end the configuration chooses: ALSA or JACK.
+    tAudioSwitch& AudioSwitch() { return mSystems; }
     tAudio& Audio() { return mAudio; }
+    tJackAudio& Jack() { return mJack; }
     tMidiIn& MidiIn() { return mMidiIn; }
     // Whether the memory was locked in RAM (only with a realtime audio thread).
     bool MemoryLocked() const { return mMemoryLocked; }
@@ -55,6 +59,8 @@ private:
     tMasterStage mStage;
     tAudio mAudio;
     tRenderCallback mCallback;
+    tJackAudio mJack;
+    tAudioSystems mSystems;
     std::optional<tTickThread> mTick;
     tMidiIn mMidiIn;
     bool mMemoryLocked = false;

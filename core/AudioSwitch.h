@@ -3,6 +3,8 @@
 // the window knows only this.
 #pragma once
 
+#include <string>
+
 class tAudioSwitch {
 public:
     virtual ~tAudioSwitch() = default;
@@ -15,4 +17,6 @@ public:
     // 1 (mono) or 2 (stereo); restarts audio when it was on.
     virtual void SetChannels(int channels) = 0;
     virtual int Channels() const = 0;
+    // Why the last Start failed, for the window; empty when the terminal has said it all.
+    virtual std::string FailureMessage() const { return std::string(); }
 };

@@ -37,6 +37,7 @@ std::string tConfig::RcPath() {
 }
 
 void tConfig::SetDefaults() {
+    SetAudioSystem(kAlsa);
     SetAudioDevice(kDefaultDevice);
     SetFragments(kDefaultFragments);
     SetPeriod(kDefaultPeriod);
@@ -102,6 +103,12 @@ void tConfig::ApplyLine(const std::string& whole) {
                          "SampleRate %s in the rc file is not a rate of %d..%d Hz; the sample "
                          "rate stays %d\n",
                          value.c_str(), kMinSampleRate, kMaxSampleRate, mSampleRate);
+    } else if (key == "AudioSystem") {
+        if (!SetAudioSystem(value))
+            std::fprintf(stderr,
+                         "AudioSystem %s in the rc file is neither alsa nor jack; the audio "
+                         "system stays %s\n",
+                         value.c_str(), AudioSystemName(AudioSystem()));
     } else if (key == "UIScale") {
         SetUiScalePercent(Whole(value));
     } else if (key == "WindowWidth") {
@@ -136,6 +143,8 @@ void tConfig::Write(std::ostream& out) const {
         << "NumFragments=" << Fragments() << '\n'
         << "PeriodSize=" << SliderPeriod() << '\n'
         << "SampleRate=" << mSampleRate << '\n';
+    // Like the scale, written only when it is not the default.
+    if (AudioSystem() != kAlsa) out << "AudioSystem=" << AudioSystemName(AudioSystem()) << '\n';
     if (UiScalePercent() != kScalePercents[0]) out << "UIScale=" << UiScalePercent() << '\n';
     out << WindowLines(mWindowWidth, mWindowHeight);
 }
@@ -253,6 +262,20 @@ int tConfig::ParseSampleRate(const std::string& text) {
     const long long rate = std::strtoll(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || errno != 0 || !isValidSampleRate(rate)) return 0;
     return static_cast<int>(rate);
+}
+
+bool tConfig::SetAudioSystem(const std::string& name) {
+    if (name == "alsa")
+        SetAudioSystem(kAlsa);
+    else if (name == "jack")
+        SetAudioSystem(kJack);
+    else
+        return false;
+    return true;
+}
+
+const char* tConfig::AudioSystemName(tAudioSystem system) {
+    return system == kJack ? "jack" : "alsa";
 }
 
 std::string tConfig::OutputDelayText() const {

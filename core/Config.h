@@ -1,6 +1,6 @@
-// The user's settings: patch directory, audio device, fragment count, period size and sample
-// rate, kept in the rc file ".kelvorarc" in the home directory, and how the windows look: the
-// UI scale and the main window's size (written only when they differ from the defaults).
+// The user's settings: audio system, patch directory, audio device, fragment count, period
+// size and sample rate, kept in the rc file ".kelvorarc" in the home directory, and how the windows
+// look: the UI scale and the main window's size (written only when they differ from the defaults).
 //
 // The settings are what the configuration window shows: two texts, the period and fragments
 // sliders with their boxes, the sample rate choice, and the output delay those give. The audio
@@ -25,6 +25,8 @@ struct tConfigControls {
     tControl outputDelay = tControl::Display("mS", 0.0, 60.0, 0.0);
     // Entry in the rate table; -1 while the rate is one the table does not hold.
     tControl rateChoice = tControl::Choice("sample rate", {"44100", "48000", "88200", "96000"}, 0);
+    // Where audio goes: entry 0 ALSA, 1 JACK; taken at the next "On".
+    tControl audioSystem = tControl::Choice("Audio system:", {"ALSA", "JACK"}, 0);
     // The size of every window: 100, 150 or 200 %, taken when the program starts.
     tControl uiScale = tControl::Choice("UI scale:", {"100 %", "150 %", "200 %"}, 0);
 };
@@ -63,8 +65,8 @@ public:
     bool Write(std::string& error) const;
     bool Write() const;
     void Write(std::ostream& out) const;
-    // The "Default Values" button: device, fragments, period and sample rate; the patch
-    // directory stays.
+    // The "Default Values" button: audio system, device, fragments, period and sample rate;
+    // the patch directory stays.
     void SetDefaults();
 
     void SetPatchPath(const std::string& path) { mPatchPath = path; }
@@ -105,6 +107,17 @@ public:
     // The value of an option or rc file line as a sample rate: a whole number the engine
     // accepts, else 0.
     static int ParseSampleRate(const std::string& text);
+
+    // The audio system: the back-end "On" starts. The rc file and the command line name it
+    // "alsa" or "jack".
+    enum tAudioSystem { kAlsa = 0, kJack = 1 };
+    void SetAudioSystem(tAudioSystem system) { mControls.audioSystem.Set(system); }
+    tAudioSystem AudioSystem() const {
+        return mControls.audioSystem.Index() == kJack ? kJack : kAlsa;
+    }
+    // False, and nothing changed, for a name other than "alsa" and "jack".
+    bool SetAudioSystem(const std::string& name);
+    static const char* AudioSystemName(tAudioSystem system);
 
     // Milliseconds: slider period x fragments at the sample rate.
     double OutputDelay() const { return mControls.outputDelay.Value(); }

@@ -32,10 +32,16 @@ struct tMasterControls {
     tControl audioOn = tControl::Switch("On", false);
     tControl audioLight = tControl::Switch("", false);
     // Why audio last went off by itself (a tAudioOff value); written each time it happens.
-    tControl audioOff = tControl::Display("audio off", 0.0, 2.0);
+    tControl audioOff = tControl::Display("audio off", 0.0, 4.0);
 };
 
-enum tAudioOff { kAudioOffNone = 0, kAudioOffOverload = 1, kAudioOffDeviceLost = 2 };
+enum tAudioOff {
+    kAudioOffNone = 0,
+    kAudioOffOverload = 1,
+    kAudioOffDeviceLost = 2,
+    kAudioOffServerGone = 3, // the JACK server stopped
+    kAudioOffRateChanged = 4 // the JACK server changed its rate: off and on again
+};
 
 // What the main window tells the user when audio went off by itself.
 inline const char* AudioOffMessage(int reason) {
@@ -47,6 +53,12 @@ inline const char* AudioOffMessage(int reason) {
     case kAudioOffDeviceLost:
         return "Audio was switched off: the sound card stopped working or was removed. Press "
                "\"On\" to open it again.";
+    case kAudioOffServerGone:
+        return "Audio was switched off: the JACK server stopped. Start it again and press "
+               "\"On\".";
+    case kAudioOffRateChanged:
+        return "The JACK server changed its sample rate: audio was switched off and on again at "
+               "the new rate.";
     default:
         return "";
     }

@@ -54,6 +54,27 @@ public:
 
     double output() const { return mY; }
 
+    // The line's running state as a value, for a block loop that keeps it in registers: it
+    // takes the state with cursor(), writes and reads the buffer's entries itself with the
+    // arithmetic of write(), and hands the state back with setCursor() before the line is used
+    // otherwise.
+    struct tCursor {
+        double* buffer;
+        int writeAt;
+        int readAt;
+        int length;
+        double c;
+        double x1;
+        double y;
+    };
+    tCursor cursor() { return {mBuffer.data(), mWrite, mRead, mLength, mC, mX1, mY}; }
+    void setCursor(const tCursor& cursor) {
+        mWrite = cursor.writeAt;
+        mRead = cursor.readAt;
+        mX1 = cursor.x1;
+        mY = cursor.y;
+    }
+
     int length() const { return mLength; }
     int readPosition() const { return mRead; }
     int writePosition() const { return mWrite; }

@@ -65,6 +65,32 @@ public:
 
     double output() const { return mY; }
 
+    // The line's running state as a value, for a block loop that keeps it in registers: it
+    // takes the state with cursor(), writes and reads the ring's entries itself with the
+    // arithmetic of write(), and hands the state back with setCursor() before the line is used
+    // otherwise.
+    struct tCursor {
+        double* buffer;
+        int size;
+        int writeAt;
+        int readAt;
+        int lag;
+        int written;
+        double c;
+        double x1;
+        double y;
+    };
+    tCursor cursor() {
+        return {mBuffer.data(), size(), mWrite, mRead, mLag, mWritten, mC, mX1, mY};
+    }
+    void setCursor(const tCursor& cursor) {
+        mWrite = cursor.writeAt;
+        mRead = cursor.readAt;
+        mWritten = cursor.written;
+        mX1 = cursor.x1;
+        mY = cursor.y;
+    }
+
     // floor(d + 2) for the delay d last set.
     int length() const { return mLength; }
     // Writes between a sample entering the line and the read that takes it (0: the read

@@ -6,6 +6,8 @@
 
 #include "dsp/Random.h"
 
+#include <algorithm>
+
 class tNoiseSource {
 public:
     virtual ~tNoiseSource() = default;
@@ -25,6 +27,35 @@ public:
             mCounter = 0;
         }
         return mValue;
+    }
+    // n successive next() values.
+    void nextBlock(double* out, int n) {
+        const int hold = mHold;
+        const double amplitude = mAmplitude;
+        int counter = mCounter;
+        double value = mValue;
+        int i = 0;
+        // The rest of the value held now, then a new value and its hold after it.
+        for (; i < n && counter < hold; ++i, ++counter) out[i] = value;
+        while (i < n) {
+            value = nextRandom() * amplitude;
+            if (hold < 4 && n - i >= 4) {
+                // A short hold as four stores; the next value overwrites what is too many.
+                out[i] = value;
+                out[i + 1] = value;
+                out[i + 2] = value;
+                out[i + 3] = value;
+                i += hold + 1;
+                counter = hold;
+                continue;
+            }
+            out[i++] = value;
+            counter = std::min(n - i, hold);
+            for (int k = 0; k < counter; ++k) out[i + k] = value;
+            i += counter;
+        }
+        mCounter = counter;
+        mValue = value;
     }
 
 private:
@@ -77,6 +108,23 @@ public:
     }
 
     int period() const { return mPeriod; }
+    // Calls of next() to come before one draws a new target.
+    int rampLeft() const { return mCounter < mPeriod ? mPeriod - mCounter : 0; }
+    // n successive next() values while none of them draws (n at most rampLeft()): points on
+    // the line, computed two at a time.
+    void ramp(double* out, int n) {
+        const double previous = mPrevious;
+        const double delta = mTarget - mPrevious;
+        const double period = mPeriod;
+        const int k = mCounter + 1;
+        int i = 0;
+        for (; i + 1 < n; i += 2) {
+            out[i] = previous + delta * (k + i) / period;
+            out[i + 1] = previous + delta * (k + i + 1) / period;
+        }
+        if (i < n) out[i] = previous + delta * (k + i) / period;
+        mCounter += n;
+    }
 
 private:
     int mPeriod = 1;

@@ -16,6 +16,8 @@ public:
     void reset() { mCounter = 0; }
 
     double next() { return mTable[tableIndex<kSize>(mCounter++, mIncrement)]; }
+    // n successive next() values.
+    void nextBlock(double* out, int n);
     // The value next() gives at counter i, without stepping.
     double at(std::int64_t i) const { return mTable[tableIndex<kSize>(i, mIncrement)]; }
 

@@ -289,13 +289,21 @@ void tFluteSynth::AddVoice(tFluteVoice& voice, int n) {
 void tFluteSynth::Render(int frames) {
     frames = std::clamp(frames, 0, kOutputSize / mChannels);
     const int n = frames * mChannels;
-    std::fill(mOutput, mOutput + n, 0.0);
     rendered = true;
-    if (!IsOn()) return;
     tFluteVoice& current = mVoices[mCurrent];
     tFluteVoice& other = mVoices[mCurrent ^ 1];
-    mActive = current.isSounding() || other.isSounding() || mTailLength > 0;
-    if (!mActive) return;
+    if (IsOn()) mActive = current.isSounding() || other.isSounding() || mTailLength > 0;
+    if (!IsOn() || !mActive) {
+        // Nothing to play: the block is silence, which the output may hold already.
+        mAsleep = n <= mZeroed && SleepAllowed();
+        if (mAsleep) return;
+        std::fill(mOutput, mOutput + n, 0.0);
+        mZeroed = std::max(mZeroed, n);
+        return;
+    }
+    mAsleep = false;
+    std::fill(mOutput, mOutput + n, 0.0);
+    mZeroed = 0;
     if (current.isSounding()) {
         ApplyLiveParameters(current, frames);
         AddVoice(current, frames);

@@ -17,6 +17,7 @@
 #include "flute/FlutePatch.h"
 #include "flute/FluteVoice.h"
 
+#include <atomic>
 #include <string>
 
 class tFluteSynth : public tSlot {
@@ -60,6 +61,14 @@ public:
 
     // Velocity factor of a MIDI velocity: 0 at 0, 1 at 127, exponential in between.
     static double VelocityFactor(int velocity);
+
+    // With nothing to play (no voice sounding, no tail) a module sleeps: its block is a check
+    // and the zeros its output already holds. Sleeping is allowed unless turned off (to
+    // compare renders with and without it); a note wakes the module at its next block.
+    static void AllowSleep(bool allow) { sSleepAllowed.store(allow, std::memory_order_relaxed); }
+    static bool SleepAllowed() { return sSleepAllowed.load(std::memory_order_relaxed); }
+    // Whether the last block was slept through.
+    bool Asleep() const { return mAsleep; }
 
     int Channels() const { return mChannels; }
     int HeldKey() const { return mHeldKey; }
@@ -106,5 +115,9 @@ private:
     double mTail[kTailSize] = {};
     int mTailLength = 0;
     double mOutput[kOutputSize] = {};
+    // Values at the front of the output known to be zero.
+    int mZeroed = kOutputSize;
+    bool mAsleep = false;
+    static inline std::atomic<bool> sSleepAllowed{true};
     double mScratch[kOutputSize] = {};
 };

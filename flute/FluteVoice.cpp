@@ -79,13 +79,28 @@ void tFluteVoice::setJetRatio(double x, int steps) {
 
 void tFluteVoice::setCutoff(double x) {
     // Without the note the cutoff is in hertz, those it has at 44100 Hz at every rate.
-    mCutoff =
-        mFollowNote ? std::pow(2.0, x - 1.0) : std::pow(2.0, x - 1.0) * kReferenceRate / 512.0;
+    if (!(x == mCutoffSetting && mFollowNote == mCutoffFollow)) {
+        mCutoff =
+            mFollowNote ? std::pow(2.0, x - 1.0) : std::pow(2.0, x - 1.0) * kReferenceRate / 512.0;
+        mCutoffSetting = x;
+        mCutoffFollow = mFollowNote;
+    }
     if (mSounding) updateCutoff();
 }
 
+void tFluteVoice::setResonance(double resonance) {
+    if (resonance == mResonance) return;
+    mOutputFilter.setResonance(resonance);
+    mResonance = resonance;
+    mFilterDesigned = false;
+}
+
 void tFluteVoice::updateCutoff() {
-    mOutputFilter.setFrequency(mFollowNote ? mFrequency * mCutoff : mCutoff);
+    const double cutoff = mFollowNote ? mFrequency * mCutoff : mCutoff;
+    if (mFilterDesigned && cutoff == mDesignedCutoff) return;
+    mOutputFilter.setFrequency(cutoff);
+    mDesignedCutoff = cutoff;
+    mFilterDesigned = true;
 }
 
 // --- playing ----------------------------------------------------------------------------
@@ -159,6 +174,12 @@ void tFluteVoice::noteOn(double frequency, double attack, int note) {
 
     mCount = 0;
     mSounding = 1;
+}
+
+void tFluteVoice::glideJet() {
+    mJetRatio += mGlideStep;
+    setJetDelay();
+    --mGlideLeft;
 }
 
 void tFluteVoice::setJetDelay() {
@@ -351,13 +372,67 @@ void tFluteVoice::processBlock(double* out, int n) {
     if (done < n) mSounding = 0;
 }
 
-// The block loop of process(): the voice's own state and working copies of its small signal
-// blocks live in locals for the block, and the loop filters run their recursion here, so the
-// compiler keeps their state in registers instead of storing and reloading it every sample.
-// Stretches in which the envelopes and the breath stand still skip their arithmetic. Every
-// expression is the one process() evaluates, in the same order, so the samples are the same
-// to the last bit. Returns how many samples were produced before the note ended.
+// The block form of process(), in chunks of two passes: first what blows into the loop
+// (envelopes, drift, tremolo and breath noise), which does not depend on the loop, then the
+// loop itself with the breath filter and the output stage. Each pass holds its state in
+// locals, the delay lines' included, so the compiler keeps it in registers. Every expression
+// is the one process() evaluates, in the same order, so the samples are the same to the last
+// bit.
 template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(double* out, int n) {
+    const int start = mCount;
+    const int limit = start < mEnd ? std::min(n, mEnd - start) : 0;
+    if (limit <= 0) return 0;
+
+    // The clarinet never changes loopOut, so its guard acts once for the whole block.
+    if constexpr (!kFlute) {
+        if (!(std::fabs(mLoopOut) <= kBlowUp)) {
+            mLoopOut = 0.0;
+            ++mLoopResets;
+        }
+    }
+
+    double mouth[kChunk];
+    double breathIn[kChunk];
+    double amplitude[kChunk];
+    int glideLag[kChunk];
+    double glideC[kChunk];
+    for (int i = 0; i < limit;) {
+        const int m = std::min(kChunk, limit - i);
+        const int count = start + i;
+        excite<kReference>(mouth, breathIn, amplitude, count, m);
+        // A jet that glides is set again after every sample; the rest of the chunk runs without.
+        int j = 0;
+        if (mGlideLeft > 0) {
+            j = std::min(m, mGlideLeft);
+            if constexpr (kFlute) {
+                // The taps the jet takes: a sample reads through the one the step before set.
+                for (int k = 0; k < j; ++k) {
+                    glideLag[k] = mJet.lag();
+                    glideC[k] = mJet.coefficient();
+                    glideJet();
+                }
+                resonate<true, kFilter, kReference, true>(mouth, breathIn, amplitude, glideLag,
+                                                          glideC, out + i, count, j);
+            } else {
+                // The clarinet's loop does not pass through the jet: its steps need not take
+                // turns with the loop's samples.
+                for (int k = 0; k < j; ++k) glideJet();
+                j = 0;
+            }
+        }
+        if (j < m)
+            resonate<kFlute, kFilter, kReference, false>(mouth + j, breathIn + j, amplitude + j,
+                                                         nullptr, nullptr, out + i + j, count + j,
+                                                         m - j);
+        i += m;
+    }
+    mCount = start + limit;
+    return limit;
+}
+
+template <bool kReference>
+void tFluteVoice::excite(double* __restrict mouth, double* __restrict breathIn,
+                         double* __restrict amplitude, int count, int m) {
     const int attackLength = mAttackLength;
     const int releaseStart = mReleaseStart;
     const int end = mEnd;
@@ -368,6 +443,90 @@ template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(doubl
     const double breathBoost = mBreathBoost;
     const double driftDepth = mDriftDepth;
     const double tremoloDepth = mTremoloDepth;
+
+    // The drift and the noise for each sample, the tremolo as a block.
+    double driftValues[kChunk];
+    double noiseValues[kChunk];
+    double tremoloValues[kChunk];
+    mTremolo.nextBlock(tremoloValues, m);
+    tRandomRamp drift = mDrift;
+    tWhiteNoise noise = mNoise;
+    if constexpr (kReference) {
+        // One value of each per sample. The drift draws its next target from the generator
+        // the noise draws from, so it draws in its place among the noise's draws; between its
+        // draws it is a straight line.
+        for (int i = 0; i < m;) {
+            const int run = std::min(m - i, drift.rampLeft());
+            if (run == 0) {
+                driftValues[i] = drift.next();
+                noiseValues[i] = noise.next();
+                ++i;
+                continue;
+            }
+            drift.ramp(driftValues + i, run);
+            noise.nextBlock(noiseValues + i, run);
+            i += run;
+        }
+        mDriftValue = driftValues[m - 1];
+        mNoiseValue = noiseValues[m - 1];
+    } else {
+        // Both advance on their 44100 Hz clock; a sample takes the values they gave last.
+        const int rate = mRate;
+        int clock = mClock;
+        double driftValue = mDriftValue;
+        double noiseValue = mNoiseValue;
+        for (int i = 0; i < m; ++i) {
+            clock += kReferenceRate;
+            while (clock >= rate) {
+                clock -= rate;
+                driftValue = drift.next();
+                noiseValue = noise.next();
+            }
+            driftValues[i] = driftValue;
+            noiseValues[i] = noiseValue;
+        }
+        mClock = clock;
+        mDriftValue = driftValue;
+        mNoiseValue = noiseValue;
+    }
+    mDrift = drift;
+    mNoise = noise;
+
+    auto step = [&](int i, double pEnv, double aEnv, double breath) __attribute__((always_inline)) {
+        mouth[i] = driftValues[i] * driftDepth + tremoloDepth * tremoloValues[i] + pEnv;
+        breathIn[i] = noiseValues[i] * breath;
+        amplitude[i] = aEnv;
+    };
+    int i = 0;
+    while (i < m) {
+        if (count >= attackLength && count >= breathLength && count <= releaseStart) {
+            // Sustain: the envelopes hold and the breath boost is over.
+            const int stop = std::min(m, i + (releaseStart - count) + 1);
+            count += stop - i;
+            for (; i + 1 < stop; i += 2) {
+                step(i, pressure, level, breathLevel);
+                step(i + 1, pressure, level, breathLevel);
+            }
+            if (i < stop) step(i++, pressure, level, breathLevel);
+            continue;
+        }
+        const tEnvelopes env = EnvelopesAt(count, attackLength, releaseStart, end, breathLength,
+                                           pressure, level, breathLevel, breathBoost);
+        step(i, env.pressure, env.level, env.breath);
+        ++i;
+        ++count;
+    }
+}
+
+template <bool kFlute, bool kFilter, bool kReference, bool kGlide>
+void tFluteVoice::resonate(const double* mouth, const double* breathIn, const double* amplitude,
+                           const int* glideLag, const double* glideC, double* out, int count,
+                           int m) {
+    const double breathB0 = mBreathFilter.b0();
+    const double breathA1 = mBreathFilter.a1();
+    const tPoleZero breathMatch = mBreathMatch;
+    double breathY = mBreathFilter.y();
+    double breathX1 = mBreathX1;
     const double feedEmb = mFeedEmb;
     const double feedBore = mFeedBore;
     const bool secondLoopFilter = mLoopOrder == 1;
@@ -375,8 +534,6 @@ template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(doubl
     const double loopA1 = mLoopFilter1.a1();
     const double loop2B0 = mLoopFilter2.b0();
     const double loop2A1 = mLoopFilter2.a1();
-    const double breathB0 = mBreathFilter.b0();
-    const double breathA1 = mBreathFilter.a1();
     double loopY = mLoopFilter1.y();
     double loop2Y = mLoopFilter2.y();
     // Away from 44100 Hz the loss filters run as pole and zero.
@@ -384,36 +541,30 @@ template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(doubl
     const tPoleZero loss2 = mLoss2;
     double loopX1 = mLoss1X1;
     double loop2X1 = mLoss2X1;
-    double breathY = mBreathFilter.y();
-    const tPoleZero breathMatch = mBreathMatch;
-    double breathX1 = mBreathX1;
     double loopOut = mLoopOut;
     double jetIn = mJetIn;
-    int glideLeft = mGlideLeft;
-    tSineTable tremolo = mTremolo;
-    tRandomRamp drift = mDrift;
-    tWhiteNoise noise = mNoise;
-    const int rate = mRate;
-    int clock = mClock;
-    double driftValue = mDriftValue;
-    double noiseValue = mNoiseValue;
     tDcBlocker dcBlocker = mDcBlocker;
     tLowPass2 outputFilter = mOutputFilter;
+    // The delay lines' running state; the clarinet's loop leaves the jet alone.
+    tDelayLine::tCursor bore = mBore.cursor();
+    tFracDelay::tCursor jet{};
+    if constexpr (kFlute) jet = mJet.cursor();
 
-    int count = mCount;
-    const int limit = count < end ? std::min(n, end - count) : 0;
-    if (limit <= 0) return 0;
-
-    // The clarinet never changes loopOut, so its guard acts once for the whole block.
-    if constexpr (!kFlute) {
-        if (!(std::fabs(loopOut) <= kBlowUp)) {
-            loopOut = 0.0;
-            ++mLoopResets;
+    // The breath filter's output for sample i.
+    auto breathe = [&](int i) __attribute__((always_inline)) {
+        if constexpr (kReference) {
+            breathY = breathB0 * breathIn[i] + breathA1 * breathY;
+        } else {
+            const double nx = breathIn[i];
+            breathY = breathMatch.g * (nx + breathMatch.q * breathX1) + breathMatch.p * breathY;
+            breathX1 = nx;
         }
-    }
+        return breathY;
+    };
 
-    // What clearLoop() does, for the state held in locals.
-    auto clearLoopLocals = [&](int at) {
+    // What clearLoop() does, for the state held in locals, with the lines' positions given.
+    auto clearLoopLocals = [&](int at, int boreWrite, int boreRead, int jetWrite, int jetRead,
+                               int jetWritten) {
         loopY = 0.0;
         loop2Y = 0.0;
         loopX1 = 0.0;
@@ -421,139 +572,197 @@ template <bool kFlute, bool kFilter, bool kReference> int tFluteVoice::run(doubl
         jetIn = 0.0;
         loopOut = 0.0;
         dcBlocker.reset();
+        bore.writeAt = boreWrite;
+        bore.readAt = boreRead;
+        mBore.setCursor(bore);
         mGuardCleared += mBore.clearRecent(at - mBoreClearedAt, 0.0);
         mBoreClearedAt = at;
+        bore = mBore.cursor();
+        if constexpr (kFlute) {
+            jet.writeAt = jetWrite;
+            jet.readAt = jetRead;
+            jet.written = jetWritten;
+            mJet.setCursor(jet);
+        }
         mGuardCleared += mJet.clear(0.0);
+        if constexpr (kFlute) jet = mJet.cursor();
         ++mLoopResets;
     };
 
-    // One sample for the given envelope values and breath amplitude.
-    auto tick = [&](double pEnv, double aEnv, double breath) __attribute__((always_inline)) {
-        if constexpr (kReference) {
-            driftValue = drift.next();
-            noiseValue = noise.next();
-        } else {
-            clock += kReferenceRate;
-            while (clock >= rate) {
-                clock -= rate;
-                driftValue = drift.next();
-                noiseValue = noise.next();
-            }
-        }
-        const double t = tremolo.next();
-        const double d = driftValue;
-        const double mouth = d * driftDepth + tremoloDepth * t + pEnv;
-
-        double sample;
-        if constexpr (!kFlute) {
-            if constexpr (kReference) {
-                breathY = breathB0 * (noiseValue * breath) + breathA1 * breathY;
-            } else {
-                const double nx = noiseValue * breath;
-                breathY = breathMatch.g * (nx + breathMatch.q * breathX1) + breathMatch.p * breathY;
-                breathX1 = nx;
-            }
-            const double b = breathY;
-            const double x = mBore.output();
-            const double x2 = x * x;
-            const double v =
-                -1.5 * feedBore * (x * (1.0 - 4.0 * x2 + 2.675 * x2 * x2)) + 0.2 * (b + mouth);
-            if constexpr (kReference) {
-                loopY = loopB0 * v + loopA1 * loopY;
-            } else {
-                loopY = loss1.g * (v + loss1.q * loopX1) + loss1.p * loopY;
-                loopX1 = v;
-            }
-            double y = loopY;
-            if (!(std::fabs(y) <= kBlowUp)) {
-                y = 0.0;
-                clearLoopLocals(count);
-            }
-            mBore.write(y);
-            sample = dcBlocker.process(y) * aEnv;
-        } else {
-            const double x = mBore.output();
-            const double g = (1.0 - 0.5 * x * x) * x;
-            mBore.write(loopOut);
-            const double j = mJet.output();
-            mJet.write(jetIn);
-            if constexpr (kReference) {
-                breathY = breathB0 * (noiseValue * breath) + breathA1 * breathY;
-            } else {
-                const double nx = noiseValue * breath;
-                breathY = breathMatch.g * (nx + breathMatch.q * breathX1) + breathMatch.p * breathY;
-                breathX1 = nx;
-            }
-            const double b = breathY;
-            jetIn = g * feedEmb + (b + 1.0) * mouth;
-            const double j2 = j * j;
-            const double jj = j * (1.0 - 4.0 * j2 + 2.675 * j2 * j2);
-            const double v = g * feedBore + jj;
-            if constexpr (kReference) {
-                loopY = loopB0 * v + loopA1 * loopY;
-            } else {
-                loopY = loss1.g * (v + loss1.q * loopX1) + loss1.p * loopY;
-                loopX1 = v;
-            }
-            double y = loopY;
-            if (secondLoopFilter) {
+    // A stretch of samples in which neither line's positions wrap around, so that each reads
+    // and writes consecutive entries; the jet's reads take zero all through (kZero) or none.
+    // Returns how many samples it produced: all of them, or up to a reset of the loop.
+    auto stretch = [&](auto zero, int i, int n) __attribute__((always_inline)) {
+        constexpr bool kZero = decltype(zero)::value;
+        double* boreWrite = bore.buffer + bore.writeAt;
+        const double* boreRead = bore.buffer + bore.readAt;
+        double* jetWrite = jet.buffer + jet.writeAt;
+        const double* jetRead = jet.buffer + jet.readAt;
+        const double boreC = bore.c;
+        const double jetC = jet.c;
+        double boreY = bore.y;
+        double boreX1 = bore.x1;
+        double jetY = jet.y;
+        double jetX1 = jet.x1;
+        // The output stage for sample k of the stretch, the loop value y given.
+        auto emit = [&](int k, double y) __attribute__((always_inline)) {
+            double sample = dcBlocker.process(y) * amplitude[i + k];
+            if constexpr (kFilter) sample = outputFilter.process(sample);
+            out[i + k] = sample;
+        };
+        int k = 0;
+        bool reset = false;
+        for (; k < n; ++k) {
+            if constexpr (!kFlute) {
+                const double x = boreY;
+                const double x2 = x * x;
+                const double v = -1.5 * feedBore * (x * (1.0 - 4.0 * x2 + 2.675 * x2 * x2)) +
+                                 0.2 * (breathe(i + k) + mouth[i + k]);
                 if constexpr (kReference) {
-                    loop2Y = loop2B0 * y + loop2A1 * loop2Y;
+                    loopY = loopB0 * v + loopA1 * loopY;
                 } else {
-                    loop2Y = loss2.g * (y + loss2.q * loop2X1) + loss2.p * loop2Y;
-                    loop2X1 = y;
+                    loopY = loss1.g * (v + loss1.q * loopX1) + loss1.p * loopY;
+                    loopX1 = v;
                 }
-                y = loop2Y;
+                const double y = loopY;
+                // A loop that has blown up starts again from silence, before the value enters
+                // the bore; the stretch ends there.
+                if (!(std::fabs(y) <= kBlowUp)) [[unlikely]] {
+                    bore.y = boreY;
+                    bore.x1 = boreX1;
+                    clearLoopLocals(count + i + k, bore.writeAt + k, bore.readAt + k, 0, 0, 0);
+                    boreWrite[k] = 0.0;
+                    const double a = boreRead[k];
+                    boreY = bore.c * (a - bore.y) + bore.x1;
+                    boreX1 = a;
+                    emit(k, 0.0);
+                    ++k;
+                    reset = true;
+                    break;
+                }
+                boreWrite[k] = y;
+                const double a = boreRead[k];
+                boreY = boreC * (a - boreY) + boreX1;
+                boreX1 = a;
+                emit(k, y);
+            } else {
+                const double x = boreY;
+                const double g = (1.0 - 0.5 * x * x) * x;
+                boreWrite[k] = loopOut;
+                const double a = boreRead[k];
+                boreY = boreC * (a - boreY) + boreX1;
+                boreX1 = a;
+                const double j = jetY;
+                jetWrite[k] = jetIn;
+                if constexpr (kGlide) {
+                    // The tap moves at every sample; reads before the last clear take zero.
+                    const int lag = glideLag[i + k];
+                    int at = jet.writeAt + k - lag;
+                    if (at < 0) at += jet.size;
+                    const double stored = jet.buffer[at];
+                    const double aj = lag <= jet.written + k ? stored : 0.0;
+                    jetY = glideC[i + k] * (aj - jetY) + jetX1;
+                    jetX1 = aj;
+                } else {
+                    const double aj = kZero ? 0.0 : jetRead[k];
+                    jetY = jetC * (aj - jetY) + jetX1;
+                    jetX1 = aj;
+                }
+                jetIn = g * feedEmb + (breathe(i + k) + 1.0) * mouth[i + k];
+                const double j2 = j * j;
+                const double jj = j * (1.0 - 4.0 * j2 + 2.675 * j2 * j2);
+                const double v = g * feedBore + jj;
+                if constexpr (kReference) {
+                    loopY = loopB0 * v + loopA1 * loopY;
+                } else {
+                    loopY = loss1.g * (v + loss1.q * loopX1) + loss1.p * loopY;
+                    loopX1 = v;
+                }
+                double y = loopY;
+                if (secondLoopFilter) {
+                    if constexpr (kReference) {
+                        loop2Y = loop2B0 * y + loop2A1 * loop2Y;
+                    } else {
+                        loop2Y = loss2.g * (y + loss2.q * loop2X1) + loss2.p * loop2Y;
+                        loop2X1 = y;
+                    }
+                    y = loop2Y;
+                }
+                // A loop that has blown up starts again from silence, before the value enters
+                // the bore; the stretch ends there.
+                if (!(std::fabs(y) <= kBlowUp)) [[unlikely]] {
+                    // The lines' positions after this sample's writes.
+                    const int boreAt = bore.writeAt + k + 1;
+                    const int boreFrom = bore.readAt + k + 1;
+                    const int jetAt = jet.writeAt + k + 1;
+                    const int jetFrom = jet.readAt + k + 1;
+                    clearLoopLocals(count + i + k, boreAt < bore.length ? boreAt : 0,
+                                    boreFrom < bore.length ? boreFrom : 0,
+                                    jetAt < jet.size ? jetAt : 0, jetFrom < jet.size ? jetFrom : 0,
+                                    std::min(jet.written + k + 1, jet.size));
+                    boreY = bore.y;
+                    boreX1 = bore.x1;
+                    jetY = jet.y;
+                    jetX1 = jet.x1;
+                    emit(k, 0.0);
+                    ++k;
+                    reset = true;
+                    break;
+                }
+                loopOut = y;
+                emit(k, y);
             }
-            if (!(std::fabs(y) <= kBlowUp)) {
-                y = 0.0;
-                clearLoopLocals(count);
+        }
+        bore.y = boreY;
+        bore.x1 = boreX1;
+        jet.y = jetY;
+        jet.x1 = jetX1;
+        // The positions move on by the samples done (a reset has set them already).
+        if (!reset) {
+            bore.writeAt = bore.writeAt + k < bore.length ? bore.writeAt + k : 0;
+            bore.readAt = bore.readAt + k < bore.length ? bore.readAt + k : 0;
+            if constexpr (kFlute) {
+                jet.writeAt = jet.writeAt + k < jet.size ? jet.writeAt + k : 0;
+                jet.readAt = jet.readAt + k < jet.size ? jet.readAt + k : 0;
+                jet.written = std::min(jet.written + k, jet.size);
             }
-            loopOut = y;
-            sample = dcBlocker.process(loopOut) * aEnv;
+        } else if constexpr (!kFlute) {
+            // The clarinet's reset came before the sample's write.
+            bore.writeAt = bore.writeAt + 1 < bore.length ? bore.writeAt + 1 : 0;
+            bore.readAt = bore.readAt + 1 < bore.length ? bore.readAt + 1 : 0;
         }
-
-        if (glideLeft > 0) {
-            mJetRatio += mGlideStep;
-            setJetDelay();
-            --glideLeft;
+        if constexpr (kGlide) {
+            // The jet has moved to its last tap already: its read position follows from it.
+            jet.readAt = jet.writeAt - jet.lag < 0 ? jet.writeAt - jet.lag + jet.size
+                                                   : jet.writeAt - jet.lag;
         }
-        if constexpr (kFilter) sample = outputFilter.process(sample);
-        return sample;
+        return k;
     };
 
-    int i = 0;
-    while (i < limit) {
-        if (count >= attackLength && count >= breathLength && count <= releaseStart) {
-            // Sustain: the envelopes hold and the breath boost is over.
-            const int stop = std::min(limit, i + (releaseStart - count) + 1);
-            for (; i < stop; ++i, ++count) out[i] = tick(pressure, level, breathLevel);
-            continue;
+    for (int i = 0; i < m;) {
+        int n = std::min({m - i, bore.length - bore.writeAt, bore.length - bore.readAt});
+        bool zero = false;
+        if constexpr (kFlute) {
+            n = std::min(n, jet.size - jet.writeAt);
+            if constexpr (!kGlide) {
+                n = std::min(n, jet.size - jet.readAt);
+                zero = jet.written < jet.lag;
+                if (zero) n = std::min(n, jet.lag - jet.written);
+            }
         }
-        const tEnvelopes env = EnvelopesAt(count, attackLength, releaseStart, end, breathLength,
-                                           pressure, level, breathLevel, breathBoost);
-        out[i] = tick(env.pressure, env.level, env.breath);
-        ++i;
-        ++count;
+        i += zero ? stretch(std::true_type{}, i, n) : stretch(std::false_type{}, i, n);
     }
 
-    mCount = count;
-    mTremolo = tremolo;
-    mDrift = drift;
-    mNoise = noise;
-    mClock = clock;
-    mDriftValue = driftValue;
-    mNoiseValue = noiseValue;
+    mBore.setCursor(bore);
+    if constexpr (kFlute) mJet.setCursor(jet);
     mDcBlocker = dcBlocker;
-    mOutputFilter = outputFilter;
+    if constexpr (kFilter) mOutputFilter = outputFilter;
     mLoopOut = loopOut;
     mJetIn = jetIn;
-    mGlideLeft = glideLeft;
     mLoopFilter1.setY(loopY);
     mLoopFilter2.setY(loop2Y);
     mLoss1X1 = loopX1;
     mLoss2X1 = loop2X1;
     mBreathFilter.setY(breathY);
     mBreathX1 = breathX1;
-    return i;
 }

@@ -84,8 +84,11 @@ public:
     void setBoreScale(double scale) { mBoreScale = scale; }
     void setFilterOn(int on) { mFilterOn = on; }
     void setFollowNote(int follow) { mFollowNote = follow; }
-    void setFilterType(int type) { mOutputFilter.setType(type); }
-    void setResonance(double resonance) { mOutputFilter.setResonance(resonance); }
+    void setFilterType(int type) {
+        mOutputFilter.setType(type);
+        mFilterDesigned = false;
+    }
+    void setResonance(double resonance);
     // Output cutoff: 2^(x − 1) times the note frequency when following the note, else
     // 2^(x − 1) × rate / 512 Hz.
     void setCutoff(double x);
@@ -138,9 +141,12 @@ public:
     const tFracDelay& jet() const { return mJet; }
     const tOnePole& loopFilter() const { return mLoopFilter1; }
     const tOnePole& breathFilter() const { return mBreathFilter; }
+    const tLowPass2& outputFilter() const { return mOutputFilter; }
 
 private:
     static constexpr int kSustained = 1000000000; // a held note's end: about six hours
+    // Samples a block is rendered in at a time.
+    static constexpr int kChunk = 128;
 
     // Loop filters, jet input, loop value, DC blocker and both delay lines to rest.
     void restLoop();
@@ -152,6 +158,8 @@ private:
     // A count of 44100 Hz samples as long in seconds at the voice's rate.
     int atRate(int count) const;
     void setJetDelay();
+    // One step of a glide: the jet's ratio and delay move on.
+    void glideJet();
     // Bore length and allpass at a rate other than 44100 Hz: the loop through the bore, its
     // loss filters and the model's one-sample steps keeps its 44100 Hz delay in seconds at the
     // note's frequency.
@@ -172,7 +180,19 @@ private:
     // One step of a loss filter: the one-pole itself at 44100 Hz, its pole and zero at other
     // rates (x1 is the zero's previous input).
     double loss(tOnePole& filter, const tPoleZero& match, double& x1, double x);
+    // processBlock() for one model, output filter setting and kind of rate: the samples before
+    // the note ends, chunk by chunk; returns how many.
     template <bool kFlute, bool kFilter, bool kReference> int run(double* out, int n);
+    // m samples from sample count of the note of the mouth pressure, the breath noise before
+    // its filter and the amplitude envelope.
+    template <bool kReference>
+    void excite(double* mouth, double* breathIn, double* amplitude, int count, int m);
+    // m samples of the loop blown by the mouth and the filtered breath, scaled by amplitude,
+    // out through the output stage. kGlide: the jet's lag and allpass coefficient for each
+    // sample are given (the jet glides), and the jet is left at the tap after the last.
+    template <bool kFlute, bool kFilter, bool kReference, bool kGlide>
+    void resonate(const double* mouth, const double* breathIn, const double* amplitude,
+                  const int* glideLag, const double* glideC, double* out, int count, int m);
 
     tWhiteNoise mNoise;
     tRandomRamp mDrift;
@@ -195,6 +215,13 @@ private:
     double mBreathAttack = 0.0;
     double mBreathBoost = 2.0;
     double mCutoff = 1.0;
+    // What the cutoff and the output filter's design were computed from: the module sets them
+    // every block, and they are computed again only when something changed.
+    double mCutoffSetting = -1.0;
+    int mCutoffFollow = -1;
+    double mResonance = 1.0;
+    double mDesignedCutoff = 0.0;
+    bool mFilterDesigned = false;
     double mBoreScale = 1.0;
     double mJetRatio = 0.5;
     double mTremoloRate = 2.0;

@@ -37,6 +37,7 @@ void tFluteVoice::setSampleRate(int rate) {
     mBore.resize(SizeAtRate(kBoreSize, rate));
     mJet.resize(SizeAtRate(kJetSize, rate));
     mOutputFilter.setSampleRate(rate);
+    mFilterDesigned = false;
     mDcBlocker.setCoefficient(perSampleAtRate(0.995, rate));
     mLoopFilter1.setup(rate, mLoopFilter1.value());
     mLoopFilter2.setup(rate, mLoopFilter2.value());

@@ -81,7 +81,7 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs, tDeviceLi
     : mConfig(config), mDialogs(dialogs), mLister(std::move(devices)) {
     Fl_Group* outer = Fl_Group::current();
     Fl_Group::current(nullptr);
-    auto* window = new Fl_Window(408, 330, "Kelvora Configuration");
+    auto* window = new Fl_Window(408, 358, "Kelvora Configuration");
     mWindow.reset(window);
     mWidgets.window = window;
     tSkin::StyleWindow(*window);
@@ -102,7 +102,7 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs, tDeviceLi
     mWidgets.choosePath->tooltip("Choose the folder of the patch files");
 
     // The note frames the device settings; its text sits in its lower part.
-    auto* note = new Fl_Box(FL_ENGRAVED_FRAME, 25, 91, 360, 169, kNote);
+    auto* note = new Fl_Box(FL_ENGRAVED_FRAME, 25, 91, 360, 197, kNote);
     note->align(FL_ALIGN_BOTTOM | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
     tSkin::StyleLabel(*note, 11);
     note->labelcolor(tSkin::DimText());
@@ -152,7 +152,18 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs, tDeviceLi
     mWidgets.defaults = Button(250, 193, 100, 23, "Default Values");
     mWidgets.defaults->callback(Defaults, this);
 
-    auto* scale = new tSkinChoice(100, 268, 76, 22);
+    auto* system = new tSkinChoice(150, 226, 80, 20);
+    mWidgets.audioSystem = system;
+    system->labelsize(kLabelSize);
+    system->textsize(kLabelSize);
+    for (const std::string& entry : config.Controls().audioSystem.Entries())
+        system->add(entry.c_str());
+    tSkin::SpaceMenuItems(*system);
+    system->copy_label(config.Controls().audioSystem.Label().c_str());
+    system->tooltip("ALSA plays to the audio device above; JACK plays through a JACK server "
+                    "(or PipeWire's JACK). Taken when \"On\" is pressed next");
+
+    auto* scale = new tSkinChoice(100, 296, 76, 22);
     mWidgets.uiScale = scale;
     scale->labelsize(kLabelSize);
     scale->textsize(kLabelSize);
@@ -161,14 +172,14 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs, tDeviceLi
     scale->copy_label(config.Controls().uiScale.Label().c_str());
     scale->tooltip("The size of every window, taken when Kelvora starts next "
                    "(KELVORA_SCALE overrides it)");
-    auto* when = new Fl_Box(182, 268, 200, 22, "from the next start of Kelvora");
+    auto* when = new Fl_Box(182, 296, 200, 22, "from the next start of Kelvora");
     when->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
     tSkin::StyleLabel(*when, 11);
     when->labelcolor(tSkin::DimText());
 
-    mWidgets.dismiss = Button(125, 301, 60, 23, "Dismiss");
+    mWidgets.dismiss = Button(125, 329, 60, 23, "Dismiss");
     mWidgets.dismiss->callback(Dismiss, this);
-    mWidgets.save = Button(221, 301, 60, 23, "Save");
+    mWidgets.save = Button(221, 329, 60, 23, "Save");
     mWidgets.save->callback(Save, this);
     window->end();
     tUiScale::ScaleWindow(*window);
@@ -187,6 +198,7 @@ tConfigWindow::tConfigWindow(tConfig& config, const tDialogs& dialogs, tDeviceLi
         mConfig.ChooseSampleRate(mConfig.Controls().rateChoice.Index());
         mBinding.Refresh();
     });
+    mBinding.Bind(mWidgets.audioSystem, controls.audioSystem);
     mBinding.Bind(mWidgets.uiScale, controls.uiScale);
     mBinding.BindText(mWidgets.frames, controls.framesBox, Whole);
     mBinding.BindText(mWidgets.fragmentsBox, controls.fragmentsBox, Whole);

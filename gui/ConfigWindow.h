@@ -1,6 +1,7 @@
 // The configuration window (Options -> "Configuration"): patch directory with its "..."
 // chooser, audio device with a menu of the devices the system lists, the sample rate, period
-// and fragment sliders with their boxes, the output delay they give, "Default Values", the UI
+// and fragment sliders with their boxes, the output delay they give, "Default Values", the
+// audio system (ALSA or JACK, taken at the next "On"), the UI
 // scale (taken when the program starts next), "Dismiss" and "Save".
 //
 // The sliders, boxes and the scale choice are views of the configuration's controls; the two
@@ -43,6 +44,7 @@ public:
         Fl_Slider* fragments;
         Fl_Output* delay;
         Fl_Button* defaults;
+        Fl_Choice* audioSystem; // ALSA or JACK
         Fl_Choice* uiScale;
         Fl_Button* dismiss;
         Fl_Button* save;

@@ -311,17 +311,51 @@ void tMainWindow::Show(int argc, char** argv) {
 }
 
 int tMainWindow::Run() {
-    Fl::run();
+    if (mSession)
+        while (!mQuit) Fl::wait(0.25);
+    else
+        Fl::run();
     tGuiTimer::Stop();
     return 0;
 }
 
-bool tMainWindow::Exit() {
-    if (!MayGiveUpRack("quitting")) return false;
+void tMainWindow::Quit() {
+    mQuit = true;
     mParts.audio.Stop();
     ShowAudioState();
     KeepWindowSize();
     while (Fl_Window* window = Fl::first_window()) window->hide();
+}
+
+void tMainWindow::SetSession(std::function<void(bool shown)> shown) {
+    mSession = true;
+    mShown = std::move(shown);
+}
+
+void tMainWindow::SetVisible(bool visible) {
+    if (visible) {
+        mWindow->show();
+    } else {
+        while (Fl_Window* window = Fl::first_window()) window->hide();
+    }
+    if (mShown) mShown(visible);
+}
+
+bool tMainWindow::SaveSessionRack(const std::string& path, std::string& error) {
+    if (!SaveRackFile(mParts.rack, path, error)) return false;
+    MarkSaved();
+    return true;
+}
+
+void tMainWindow::ClearRack() {
+    mWidgets.rack->Clear();
+    MarkSaved();
+}
+
+bool tMainWindow::Exit() {
+    // Under a session the manager keeps the rack.
+    if (!mSession && !MayGiveUpRack("quitting")) return false;
+    Quit();
     return true;
 }
 
@@ -364,9 +398,11 @@ void tMainWindow::MenuCallback(Fl_Widget* widget, void* self) {
 void tMainWindow::MenuChosen(const std::string& path) {
     const std::string patchDir = mParts.config.PatchDir();
     if (path == kLoad) {
-        if (!MayGiveUpRack("loading another rack")) return;
+        if (!mSession && !MayGiveUpRack("loading another rack")) return;
         const std::string file = mDialogs.chooseFile("Load", "*.mst", patchDir);
-        if (!file.empty()) ReadRack(file, false);
+        // Under a session an imported rack is not the session's saved one.
+        const std::string saved = mSavedText;
+        if (!file.empty() && ReadRack(file, false) && mSession) mSavedText = saved;
     } else if (path == kInsert) {
         const std::string file = mDialogs.chooseFile("Load", "*.mst", patchDir);
         if (!file.empty()) ReadRack(file, true);
@@ -456,14 +492,14 @@ bool tMainWindow::SaveRack() {
         mDialogs.alert(error);
         return false;
     }
-    MarkSaved();
+    if (!mSession) MarkSaved(); // a copy exported from the session
     return true;
 }
 
 void tMainWindow::NewRack() {
-    if (!MayGiveUpRack("starting a new rack")) return;
+    if (!mSession && !MayGiveUpRack("starting a new rack")) return;
     mWidgets.rack->Clear();
-    MarkSaved();
+    if (!mSession) MarkSaved(); // the session's file still holds its rack
 }
 
 void tMainWindow::NewModule(int type) {
@@ -575,7 +611,12 @@ void tMainWindow::PressOn() {
 
 void tMainWindow::TellAudioFailed() {
     // The terminal has the device's own message; the musician looking at the window gets
-    // the gist and where to change the device.
+    // the gist and where to change the device (or, for JACK, what to start).
+    const std::string why = mParts.audio.FailureMessage();
+    if (!why.empty()) {
+        mDialogs.alert(why + "\nAudio stays off.");
+        return;
+    }
     mDialogs.alert("The audio device \"" + mParts.config.AudioDevice() +
                    "\" could not be used; audio stays off.\n"
                    "Choose another device (such as \"default\") under Options -> Configuration.");
@@ -602,5 +643,9 @@ void tMainWindow::StereoCallback(Fl_Widget*, void* self) {
 void tMainWindow::CloseCallback(Fl_Widget*, void* self) {
     // Escape does not end the synthesizer; the window's close button does.
     if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
-    static_cast<tMainWindow*>(self)->Exit();
+    auto* window = static_cast<tMainWindow*>(self);
+    if (window->mSession)
+        window->SetVisible(false);
+    else
+        window->Exit();
 }

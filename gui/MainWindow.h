@@ -86,8 +86,23 @@ public:
     // Reads a rack file in place of the rack, as File -> "Load" does once a file is chosen; false
     // (after a message) when it could not be read: the rack then stays as it was.
     bool LoadRack(const std::string& path);
-    // Runs the toolkit's loop until "Exit" or the window is closed; returns the exit status.
+    // Runs the toolkit's loop until "Exit" or the window is closed (under a session: until
+    // "Exit" or Quit, the window may be hidden meanwhile); returns the exit status.
     int Run();
+    // Audio off, every window hidden, the loop ended; nothing is asked (SIGTERM, the session
+    // manager).
+    void Quit();
+
+    // Under a session manager the session's rack is saved only by the manager: File -> "Load"
+    // imports a rack (without asking first) and "Save" exports a copy, and the rack keeps
+    // counting as changed; closing the window hides it. shown hears of every showing and
+    // hiding.
+    void SetSession(std::function<void(bool shown)> shown);
+    // The session's own rack: written to path, then unchanged.
+    bool SaveSessionRack(const std::string& path, std::string& error);
+    // An empty rack, unchanged, without asking.
+    void ClearRack();
+    void SetVisible(bool visible);
 
     // File -> "Exit", Ctrl+Q and closing the window: asks first when the rack changed; then
     // audio off, the window's size kept, every window hidden. False when the user cancelled.
@@ -161,5 +176,8 @@ private:
     tControlBinding mBinding;
     std::vector<tPlaced> mPlaced;
     std::string mSavedText;
+    bool mSession = false;
+    bool mQuit = false;
+    std::function<void(bool shown)> mShown;
     std::array<std::uint32_t, 16> mNotesSeen{};
 };

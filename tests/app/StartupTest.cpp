@@ -125,11 +125,31 @@ TEST(CommandLine, OptionsDeviceFifoIgnoredMidiOutAndRackFile) {
     EXPECT_TRUE(none.rackFile.empty());
 }
 
+TEST(CommandLine, AudioSystemJackNameAutoconnectAndHeadless) {
+    tConfig config;
+    tCommandLine options;
+    EXPECT_TRUE(options.autoconnect);
+    EXPECT_EQ(options.jackName, "Kelvora");
+    EXPECT_TRUE(Parse({"-a", "jack", "-n", "Synth 2", "--no-autoconnect", "-x", "band.mst"}, config,
+                      options)
+                    .ok);
+    EXPECT_EQ(config.AudioSystem(), tConfig::kJack);
+    EXPECT_EQ(options.jackName, "Synth 2");
+    EXPECT_FALSE(options.autoconnect);
+    EXPECT_TRUE(options.headless);
+    EXPECT_EQ(options.rackFile, "band.mst");
+    EXPECT_TRUE(Parse({"--audio=alsa", "--headless", "--name=K"}, config, options).ok);
+    EXPECT_EQ(config.AudioSystem(), tConfig::kAlsa);
+    EXPECT_EQ(options.jackName, "K");
+}
+
 TEST(CommandLine, HelpUnknownOptionsAndMissingArgumentsGiveTheUsage) {
     for (const std::vector<std::string>& bad :
          std::vector<std::vector<std::string>>{{"-h"},
                                                {"--help"},
-                                               {"-x"},
+                                               {"-z"},
+                                               {"-a", "oss"},
+                                               {"--name="},
                                                {"--loud"},
                                                {"-f"},
                                                {"--output"},

@@ -127,6 +127,25 @@ TEST(Config, SampleRateIsReadWhenTheEngineTakesItAndDefaultsTo44100) {
     }
 }
 
+TEST(Config, AudioSystemIsReadWrittenWhenJackAndResetByTheDefaults) {
+    tConfig config;
+    ReadText(config, "AudioSystem=jack\n");
+    EXPECT_EQ(config.AudioSystem(), tConfig::kJack);
+    std::ostringstream out;
+    config.Write(out);
+    EXPECT_NE(out.str().find("\nAudioSystem=jack\n"), std::string::npos) << out.str();
+    testing::internal::CaptureStderr();
+    ReadText(config, "AudioSystem=jack\nAudioSystem=JACK\n");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("neither alsa nor jack"),
+              std::string::npos);
+    EXPECT_EQ(config.AudioSystem(), tConfig::kJack);
+    config.SetDefaults();
+    EXPECT_EQ(config.AudioSystem(), tConfig::kAlsa);
+    std::ostringstream plain;
+    config.Write(plain);
+    EXPECT_EQ(plain.str().find("AudioSystem"), std::string::npos);
+}
+
 // --- period, fragments, writing ----------------------------------------------------------
 
 TEST(Config, PeriodOutsideTheTableIsKeptButSavedAsTheLastEntry) {

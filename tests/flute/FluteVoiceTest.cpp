@@ -185,6 +185,32 @@ TEST(FluteVoice, CutoffFollowsTheNoteOrIsAFrequencyInHz) {
     EXPECT_DOUBLE_EQ(voice.cutoff(), 44100.0 / 512.0);
 }
 
+TEST(FluteVoice, OutputFilterTakesTheLatestTypeResonanceAndCutoff) {
+    // The module sets resonance and cutoff every block, mostly to what they were.
+    auto voice = MakeVoice(1, true);
+    voice->noteOn(440.0, 1.0, 69);
+    struct tStep {
+        int type;
+        double resonance, cutoff;
+    };
+    std::vector<double> out(128);
+    for (const tStep& step : {tStep{1, 2.4, 2.38}, tStep{1, 2.4, 2.38}, tStep{1, 6.0, 2.38},
+                              tStep{1, 6.0, 1.5}, tStep{3, 6.0, 1.5}, tStep{3, 1.0, 1.5}}) {
+        voice->setFilterType(step.type);
+        voice->setResonance(step.resonance);
+        voice->setCutoff(step.cutoff);
+        voice->processBlock(out.data(), 128);
+        tLowPass2 fresh;
+        fresh.setType(step.type);
+        fresh.setResonance(step.resonance);
+        fresh.setFrequency(440.0 * std::pow(2.0, step.cutoff - 1.0));
+        const tSecondOrderSection& got = voice->outputFilter().second();
+        EXPECT_EQ(got.c1(), fresh.second().c1());
+        EXPECT_EQ(got.c2(), fresh.second().c2());
+        EXPECT_EQ(got.gain(), fresh.second().gain());
+    }
+}
+
 TEST(FluteVoice, BlockRenderingIsBitIdenticalToProcess) {
     for (int rate : {44100, 96000})
         for (int model : {0, 1}) {

@@ -463,3 +463,45 @@ TEST_F(MainWindowTest, ADamagedRackFileLeavesTheRackAndItsEditorsAsTheyWere) {
     for (const std::string& file : {good, cut}) unlink(file.c_str());
     rmdir(dir.c_str());
 }
+
+TEST_F(MainWindowTest, UnderASessionLoadAndSaveAreCopiesAndClosingHides) {
+    std::vector<bool> shown;
+    window->SetSession([&](bool visible) { shown.push_back(visible); });
+    const std::string dir = TempDir();
+    std::string answer = dir + "/copy";
+    window->SetDialogs({[&](const char* title, const char*, const std::string&) {
+                            dialogs.push_back(std::string("choose ") + title);
+                            return answer;
+                        },
+                        [](const std::string&) { return true; },
+                        [&](const std::string& text) { dialogs.push_back(text); },
+                        [&](const std::string& what) {
+                            dialogs.push_back("save? " + what);
+                            return tDialogs::kCancel;
+                        }});
+    window->Choose("Presets/Organ");
+    // An exported copy leaves the session's rack changed; the session's own save does not.
+    window->Choose("File/Save");
+    EXPECT_TRUE(window->Changed());
+    std::string error;
+    ASSERT_TRUE(window->SaveSessionRack(dir + "/rack.mst", error)) << error;
+    EXPECT_FALSE(window->Changed());
+    // Clearing and importing ask nothing and leave the rack changed until the session saves.
+    window->Choose("File/Clear");
+    EXPECT_TRUE(rack.Slots().empty());
+    EXPECT_TRUE(window->Changed());
+    ASSERT_TRUE(window->SaveSessionRack(dir + "/rack.mst", error)) << error;
+    answer = dir + "/copy.mst"; // the exported copy
+    window->Choose("File/Load");
+    EXPECT_EQ(rack.Slots().size(), 2u);
+    EXPECT_TRUE(window->Changed());
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"choose Save", "choose Load"}));
+    // The window's close button hides it and says so; the program goes on.
+    Win()->do_callback();
+    EXPECT_FALSE(Win()->shown());
+    window->SetVisible(true);
+    EXPECT_TRUE(Win()->shown());
+    EXPECT_EQ(shown, (std::vector<bool>{false, true}));
+    for (const char* file : {"/copy.mst", "/rack.mst"}) unlink((dir + file).c_str());
+    rmdir(dir.c_str());
+}

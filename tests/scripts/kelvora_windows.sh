@@ -103,7 +103,7 @@ run_at() {
     escape "$editor"
 
     pick "$main_window" 72 1
-    check_window configuration "$(window_named '^Kelvora Configuration')" 408 330
+    check_window configuration "$(window_named '^Kelvora Configuration')" 408 358
     escape "$(window_named '^Kelvora Configuration')"
     pick "$main_window" 20 5
     check_window about "$(window_named '^About')" 364 229
