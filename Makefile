@@ -9,7 +9,7 @@ DEPS := cmake g++ make pkg-config libasound2-dev libsndfile1-dev libsmf-dev libs
         libjack-jackd2-dev jackd2 liblo-dev \
         libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool python3-numpy imagemagick \
         python3-jack-client groff-base desktop-file-utils \
-        lv2-dev liblilv-dev lilv-utils serdi sordi jalv
+        lv2-dev liblilv-dev lilv-utils serdi sordi jalv procps
 # libstk-dev pulls JACK 1's libjack-dev through librtaudio-dev, and jackd2 installed after it
 # makes apt remove libstk-dev: these three go into one apt-get, where librtaudio-dev takes
 # libjack-jackd2-dev in place of libjack-dev.

@@ -35,9 +35,34 @@ else
     jalv_preload=
 fi
 
-jackd -n "$server" -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
-jackd_pid=$!
-jack_wait -w -t 10 >/dev/null 2>&1 || { echo "FAIL: the dummy JACK server did not start"; cat "$work/jackd.log"; exit 1; }
+# True once the server answers; false when jackd ends first or after 10 s.
+start_jackd() {
+    jackd -n "$server" -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
+    jackd_pid=$!
+    local i
+    for ((i = 0; i < 100; i++)); do
+        [ "$(jack_wait -c 2>/dev/null)" = running ] && return 0
+        kill -0 "$jackd_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    return 1
+}
+# The servers' registry in /dev/shm has room for 8 servers, and one killed without its cleanup
+# keeps its entry until a server of the same name starts. When stale entries fill it and no
+# jackd of this user runs, nothing uses the registry: it is removed and the server tries again.
+registry=/dev/shm/jack-shm-registry
+if ! start_jackd; then
+    if grep -qi "too many servers" "$work/jackd.log" && [ -O "$registry" ] &&
+        command -v pgrep >/dev/null && ! pgrep -u "$(id -u)" -x jackd >/dev/null; then
+        echo "the JACK servers' registry is full of stale entries: removing it"
+        rm -f "$registry"
+        start_jackd || { echo "FAIL: the dummy JACK server did not start"; cat "$work/jackd.log"; exit 1; }
+    else
+        echo "FAIL: the dummy JACK server did not start"
+        cat "$work/jackd.log"
+        exit 1
+    fi
+fi
 
 # A saved state as jalv loads it: the preset's description as the state of the directory.
 mkdir "$work/state"

@@ -26,6 +26,7 @@ if nm -D "$KELVORA_LV2_BUNDLE/kelvora.so" | grep -q __asan_init; then
 fi
 
 lv2ls >"$work/ls" 2>"$work/err" || fail "lv2ls failed"
+[ -s "$work/err" ] && { fail "lv2ls warned:"; cat "$work/err"; }
 for plugin in string flute effects; do
     grep -qx "urn:kelvora:$plugin" "$work/ls" || fail "lv2ls does not list urn:kelvora:$plugin"
 done
@@ -45,6 +46,7 @@ for plugin in string flute effects; do
     lv2bench -n 48000 -b 512 "urn:kelvora:$plugin" >"$work/bench" 2>"$work/err" ||
         fail "lv2bench $plugin failed"
     grep -q "urn:kelvora:$plugin" "$work/bench" || { fail "lv2bench did not run $plugin"; cat "$work/err"; }
+    [ -s "$work/err" ] && { fail "lv2bench $plugin warned:"; cat "$work/err"; }
 done
 
 for ttl in "$KELVORA_LV2_BUNDLE"/*.ttl; do
