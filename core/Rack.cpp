@@ -318,12 +318,14 @@ const double* tRack::Render(int frames, const tRackEvent* events, int count, boo
         slot->rendered = false;
         if (slot->AcceptsInput()) continue;
         slot->Render(frames);
-        slot->KeepFinite(n);
+        // A module that is silent or inactive gives nothing to anyone: its block is not read.
+        if (slot->IsActive() && !slot->OutputSilent()) slot->KeepFinite(n);
     }
     bool mixed = false;
     for (tSlot* slot : mSlots) {
         if (!slot->mOutputs.empty() || !slot->IsActive()) continue;
         slot->Pull(frames);
+        if (slot->OutputSilent()) continue;
         const double* out = slot->Output();
         if (!mixed) {
             std::copy(out, out + n, mMix);

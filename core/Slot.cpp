@@ -110,6 +110,7 @@ void tSlot::PullInputs(int frames, double* buffer, int n) {
     for (tSlot* input : mInputs) {
         if (!input->IsActive()) continue;
         input->Pull(frames);
+        if (input->OutputSilent()) continue;
         const double* out = input->Output();
         if (first) {
             std::copy(out, out + n, buffer);
@@ -120,5 +121,5 @@ void tSlot::PullInputs(int frames, double* buffer, int n) {
     }
     if (first) std::fill(buffer, buffer + n, 0.0);
     Render(frames);
-    KeepFinite(n);
+    if (!OutputSilent()) KeepFinite(n);
 }

@@ -103,6 +103,9 @@ public:
     virtual void Render(int frames) = 0;
     virtual double* Output() = 0;
     virtual bool IsActive() = 0;
+    // Whether the block last rendered is known to be silence without looking at it: the
+    // module had nothing to play or slept. Such a block is neither checked nor mixed.
+    virtual bool OutputSilent() { return false; }
     // Instruments: nothing. Effects units: PullInputs on their own buffer.
     virtual void Pull(int /*frames*/) {}
     // Clears every state of the module's signal processing (voices, lines, filters, units)

@@ -10,9 +10,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -23,8 +25,7 @@ extern char** environ;
 class tJackTestServer {
 public:
     tJackTestServer(int rate, int period) {
-        static int count = 0;
-        mName = "kelvora-test-" + std::to_string(getpid()) + "-" + std::to_string(++count);
+        if (!TakeName()) return;
         const std::string r = std::to_string(rate), p = std::to_string(period);
         std::vector<std::string> args = {"jackd", "-n", mName, "-d", "dummy", "-r", r, "-p", p};
         std::vector<char*> argv;
@@ -60,15 +61,43 @@ public:
     }
 
     void Stop() {
-        if (mPid == 0) return;
-        kill(mPid, SIGTERM);
-        waitpid(mPid, nullptr, 0);
-        mPid = 0;
+        if (mPid != 0) {
+            kill(mPid, SIGTERM);
+            waitpid(mPid, nullptr, 0);
+            mPid = 0;
+        }
+        if (mLock >= 0) close(mLock);
+        mLock = -1;
     }
 
 private:
+    // The servers' registry has room for a few servers only, and a server that was killed
+    // keeps its entry until a server of the same name starts. So the tests' servers take
+    // their names from a small pool, each held with a lock for the server's life (the
+    // scripts' servers share the pool): a name is never in use twice, and a server left
+    // behind by a killed test is replaced by the next one of its name.
+    bool TakeName() {
+        const char* dir = std::getenv("TMPDIR");
+        const std::string base = dir != nullptr && *dir != '\0' ? dir : "/tmp";
+        for (int i = 0; i < kNames; ++i) {
+            const std::string name = "kelvora-test-" + std::to_string(i);
+            const std::string path = base + "/" + name + ".lock";
+            const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+            if (fd < 0) continue;
+            if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                mLock = fd;
+                mName = name;
+                return true;
+            }
+            close(fd);
+        }
+        return false;
+    }
+
+    static constexpr int kNames = 6;
     std::string mName;
     pid_t mPid = 0;
+    int mLock = -1;
     bool mReady = false;
 };
 

@@ -16,7 +16,7 @@ done
 
 scripts="$(cd "$(dirname "$0")" && pwd)"
 work=$(mktemp -d /tmp/kelvora-jalv-XXXXXX)
-server="kelvora-lv2-$$"
+server=
 jackd_pid=
 jalv_pid=
 cleanup() {
@@ -27,6 +27,17 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# A killed server keeps its entry in the servers' registry until a server of the same name
+# starts: the name comes from the small pool the other JACK tests share, held with a lock.
+for i in 0 1 2 3 4 5; do
+    exec {server_lock}>"${TMPDIR:-/tmp}/kelvora-test-$i.lock" || continue
+    if flock -n "$server_lock"; then
+        server="kelvora-test-$i"
+        break
+    fi
+    exec {server_lock}>&-
+done
+[ -n "$server" ] || { echo "FAIL: no free name for a JACK server"; exit 1; }
 export JACK_DEFAULT_SERVER="$server" JACK_NO_AUDIO_RESERVATION=1
 export LV2_PATH="$(dirname "$KELVORA_LV2_BUNDLE")"
 if nm -D "$KELVORA_LV2_BUNDLE/kelvora.so" | grep -q __asan_init; then
@@ -47,9 +58,8 @@ start_jackd() {
     done
     return 1
 }
-# The servers' registry in /dev/shm has room for 8 servers, and one killed without its cleanup
-# keeps its entry until a server of the same name starts. When stale entries fill it and no
-# jackd of this user runs, nothing uses the registry: it is removed and the server tries again.
+# The registry (in /dev/shm) has room for 8 servers. When stale entries of other names fill it
+# and no jackd of this user runs, nothing uses it: it is removed and the server tries again.
 registry=/dev/shm/jack-shm-registry
 if ! start_jackd; then
     if grep -qi "too many servers" "$work/jackd.log" && [ -O "$registry" ] &&
