@@ -8,17 +8,23 @@ JOBS ?= 2
 DEPS := cmake g++ make pkg-config libasound2-dev libsndfile1-dev libsmf-dev libstk-dev \
         libjack-jackd2-dev jackd2 liblo-dev \
         libgtest-dev libbenchmark-dev libfltk1.3-dev xvfb xauth xdotool python3-numpy imagemagick \
-        python3-jack-client groff-base desktop-file-utils
+        python3-jack-client groff-base desktop-file-utils \
+        lv2-dev liblilv-dev lilv-utils serdi sordi jalv procps
 # libstk-dev pulls JACK 1's libjack-dev through librtaudio-dev, and jackd2 installed after it
 # makes apt remove libstk-dev: these three go into one apt-get, where librtaudio-dev takes
 # libjack-jackd2-dev in place of libjack-dev.
 JACK_GROUP := libstk-dev libjack-jackd2-dev jackd2
 
-.PHONY: all deps run demo test tsan soak fuzz bench format clean install install-files uninstall
+.PHONY: all deps run demo test tsan soak fuzz bench format clean lv2 install install-files uninstall
 
 all: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 	cmake --build build -j$(JOBS)
+
+# The LV2 plugins alone: build/lv2/kelvora.lv2 (Kelvora String, Kelvora Flute, Kelvora Effects).
+lv2: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+	cmake --build build -j$(JOBS) --target lv2
 
 # Installs the Debian packages the build and the tests need, only those missing.
 deps:
@@ -95,10 +101,14 @@ BUILD_DIR ?= build
 BINDIR := $(PREFIX)/bin
 DATADIR := $(PREFIX)/share
 MANDIR := $(DATADIR)/man
+# The LV2 bundle goes where hosts look for plugins.
+LV2BUNDLE := $(PREFIX)/lib/lv2/kelvora.lv2
+LV2FILES := manifest.ttl kelvora.ttl presets.ttl kelvora.so
 INSTALLED := $(BINDIR)/kelvora $(BINDIR)/kelvora-render \
              $(DATADIR)/applications/kelvora.desktop \
              $(DATADIR)/icons/hicolor/scalable/apps/kelvora.svg \
-             $(MANDIR)/man1/kelvora.1 $(MANDIR)/man1/kelvora-render.1
+             $(MANDIR)/man1/kelvora.1 $(MANDIR)/man1/kelvora-render.1 \
+             $(addprefix $(LV2BUNDLE)/,$(LV2FILES))
 
 install: all
 	$(MAKE) install-files
@@ -110,9 +120,14 @@ install-files:
 	install -Dm644 data/kelvora.svg $(DESTDIR)$(DATADIR)/icons/hicolor/scalable/apps/kelvora.svg
 	install -Dm644 data/kelvora.1 $(DESTDIR)$(MANDIR)/man1/kelvora.1
 	install -Dm644 data/kelvora-render.1 $(DESTDIR)$(MANDIR)/man1/kelvora-render.1
+	install -d $(DESTDIR)$(LV2BUNDLE)
+	install -m644 $(addprefix $(BUILD_DIR)/lv2/kelvora.lv2/,$(filter %.ttl,$(LV2FILES))) \
+	  $(DESTDIR)$(LV2BUNDLE)/
+	install -m755 $(BUILD_DIR)/lv2/kelvora.lv2/kelvora.so $(DESTDIR)$(LV2BUNDLE)/kelvora.so
 
 uninstall:
 	rm -f $(addprefix $(DESTDIR),$(INSTALLED))
+	[ ! -d $(DESTDIR)$(LV2BUNDLE) ] || rmdir --ignore-fail-on-non-empty $(DESTDIR)$(LV2BUNDLE)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,8 +1,8 @@
 #include "app/Headless.h"
 
-#include "app/ModuleFactory.h"
 #include "app/Program.h"
 #include "app/QuitSignal.h"
+#include "catalog/ModuleFactory.h"
 #include "core/RackFile.h"
 
 #include <chrono>

@@ -6,7 +6,7 @@
 // Each iteration renders one second of sound, so the time per iteration is the cost per
 // second of sound; the argument is the sample rate.
 
-#include "app/Presets.h"
+#include "catalog/Presets.h"
 #include "core/Engine.h"
 #include "core/MasterStage.h"
 #include "core/Rack.h"

@@ -3,7 +3,7 @@
 // render through the master stage, with the audio thread paced at real time as a sound card
 // paces it (period 128, stereo, the Organ preset).
 
-#include "app/Presets.h"
+#include "catalog/Presets.h"
 #include "core/Config.h"
 #include "core/LoadCounters.h"
 #include "core/MasterControls.h"

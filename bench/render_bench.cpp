@@ -7,7 +7,7 @@
 //                          a walking bass, a cello's long notes and a clarinet's melody
 // The counter x_realtime is seconds of sound rendered per second of wall time, x_realtime_cpu
 // per second of the renderer's processor time (user and system).
-#include "app/ModuleFactory.h"
+#include "catalog/ModuleFactory.h"
 #include "core/RackFile.h"
 #include "effects/EffectUnit.h"
 #include "effects/EffectsModule.h"

@@ -286,6 +286,7 @@ void tRack::CountSilenced() {
 bool tRack::TryDeliver(const tRackEvent* events, int count) {
     std::unique_lock<std::mutex> lock(mLock, std::try_to_lock);
     if (!lock.owns_lock()) return false;
+    const tRandomScope noise(mRandom);
     DeliverPending();
     for (int i = 0; i < count; ++i) Deliver(events[i]);
     return true;
@@ -311,6 +312,7 @@ const double* tRack::Render(int frames, const tRackEvent* events, int count, boo
     // Decaying strings, bores and reverb tails end in subnormal numbers, which some processors
     // compute many times slower; the whole block treats them as zero.
     const tFlushDenormals flush;
+    const tRandomScope noise(mRandom);
     DeliverPending();
     for (int i = 0; i < count; ++i) Deliver(events[i]);
     for (tSlot* slot : mSlots) {

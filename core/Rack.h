@@ -18,6 +18,7 @@
 #include "core/MidiSink.h"
 #include "core/RackEvent.h"
 #include "core/Slot.h"
+#include "dsp/Random.h"
 
 #include <atomic>
 #include <mutex>
@@ -108,6 +109,11 @@ public:
     void GrantLease(double callSeconds);
     void EndLease() { mLeaseEnd.store(0, std::memory_order_release); }
 
+    // The generator the rack's noise sources draw from: the thread's while the rack renders or
+    // delivers events on it. A front end that wants the same sound from the same input (the
+    // renderer, a plugin) builds the rack's modules inside a tRandomScope of it too.
+    tRandom& Random() { return mRandom; }
+
     // Blocks in which a module's output was not finite: that module's block was replaced by
     // silence and the module reset, so nothing non-finite reaches the mix.
     unsigned SilencedBlocks() const { return mSilenced.load(std::memory_order_relaxed); }
@@ -167,6 +173,7 @@ private:
     std::atomic<unsigned> mSilenced{0};
     std::atomic<std::uint32_t> mNotesOn[16] = {};
     std::vector<tSlot*> mSlots;
+    tRandom mRandom;
     int mChannels = 1;
     int mSampleRate = 44100;
     double mMix[kMixSize] = {};

@@ -1,6 +1,7 @@
 // Noise sources behind one interface: the string's excitation burst (white or pink) and the
 // flute's breath noise and slow pressure drift. Each draw takes the next value of the calling
-// thread's generator (Random.h); nothing here seeds it.
+// thread's generator (Random.h), which is the rack's own while the rack renders; nothing here
+// seeds it.
 #pragma once
 
 #include "dsp/Random.h"

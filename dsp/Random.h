@@ -2,9 +2,15 @@
 //
 // tRandom reproduces the C library's rand() as it runs without a seed: the additive feedback
 // generator of degree 31 and separation 3, initialised from seed 1 by the Park-Miller
-// sequence and stepped 310 times, each output dropping the lowest bit. Its state is per
-// thread, so every thread draws that sequence from its start without a lock; a renderer on a
-// single thread draws exactly the values the library's rand() would give it.
+// sequence and stepped 310 times, each output dropping the lowest bit. The noise sources draw
+// from the calling thread's generator, so every thread draws that sequence from its start
+// without a lock; a renderer on a single thread draws exactly the values the library's rand()
+// would give it.
+//
+// A rack owns a generator of its own and makes it the thread's while it works with its modules
+// (tRandomScope): racks that share a thread, such as two plugin instances a host runs on one
+// thread, never take each other's numbers, and a rack whose modules are built and rendered
+// inside its scope draws the same sequence wherever it runs.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +55,35 @@ private:
 
 // The calling thread's generator, in its unseeded starting state until first used.
 inline constinit thread_local tRandom threadRandom;
+
+// Which generator's state threadRandom holds now: null for the thread's own.
+inline constinit thread_local const tRandom* threadRandomOwner = nullptr;
+
+// For its lifetime, the calling thread's noise sources draw from own: its state moves into
+// threadRandom, and back when the scope ends, where the thread's previous state is restored.
+// A scope of the generator already in place changes nothing, so scopes nest.
+class tRandomScope {
+public:
+    explicit tRandomScope(tRandom& own)
+        : mOwn(&own), mPrevious(threadRandomOwner), mSaved(threadRandom) {
+        if (mPrevious == mOwn) return;
+        threadRandom = own;
+        threadRandomOwner = mOwn;
+    }
+    ~tRandomScope() {
+        if (mPrevious == mOwn) return;
+        *mOwn = threadRandom;
+        threadRandom = mSaved;
+        threadRandomOwner = mPrevious;
+    }
+    tRandomScope(const tRandomScope&) = delete;
+    tRandomScope& operator=(const tRandomScope&) = delete;
+
+private:
+    tRandom* mOwn;
+    const tRandom* mPrevious;
+    tRandom mSaved; // the state threadRandom held before
+};
 
 // rand(): 0 .. 2^31 − 1.
 inline int nextRand() {

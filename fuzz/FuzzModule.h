@@ -4,7 +4,7 @@
 // for all its inputs and re-initialises their signal processing before playing.
 #pragma once
 
-#include "app/ModuleFactory.h"
+#include "catalog/ModuleFactory.h"
 
 #include <cstddef>
 #include <cstdint>

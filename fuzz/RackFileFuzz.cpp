@@ -1,6 +1,6 @@
 // The rack file reader on arbitrary text: whatever it loads renders, and saves as a file that
 // loads completely.
-#include "app/ModuleFactory.h"
+#include "catalog/ModuleFactory.h"
 #include "core/RackFile.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Writes the fuzz targets' seed corpora: the built-in presets' patch texts, the rack file of
 // every preset and of all of them together, rc files and MIDI byte streams.
 //   kelvora_fuzz_seeds <corpus directory>
-#include "app/ModuleFactory.h"
-#include "app/Presets.h"
+#include "catalog/ModuleFactory.h"
+#include "catalog/Presets.h"
 #include "core/RackFile.h"
 
 #include <cstdio>

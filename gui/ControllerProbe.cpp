@@ -2,33 +2,16 @@
 
 #include "core/Control.h"
 
-#include <cstdint>
-
-namespace {
-
-constexpr int kFirstController = 1;
-constexpr int kLastController = 119; // 120..127 are channel mode messages
-
-const tControl& At(const void* base, std::ptrdiff_t offset) {
-    return *reinterpret_cast<const tControl*>(static_cast<const char*>(base) + offset);
-}
-
-} // namespace
-
 std::ptrdiff_t OffsetIn(const void* base, const tControl& control) {
     return reinterpret_cast<const char*>(&control) - static_cast<const char*>(base);
 }
 
-tControllerMap ProbeControllers(const std::vector<std::ptrdiff_t>& offsets, const void* spare,
-                                const std::function<void(int number, int value)>& send) {
+tControllerMap ControllersOf(const tParameterTable& table, const void* base) {
     tControllerMap map;
-    std::vector<std::uint32_t> serials(offsets.size());
-    for (int number = kFirstController; number <= kLastController; ++number) {
-        for (std::size_t i = 0; i < offsets.size(); ++i)
-            serials[i] = At(spare, offsets[i]).Serial();
-        send(number, 64);
-        for (std::size_t i = 0; i < offsets.size(); ++i)
-            if (At(spare, offsets[i]).Serial() != serials[i]) map[offsets[i]].push_back(number);
+    for (const tParameter& parameter : table) {
+        if (parameter.control == nullptr) continue;
+        for (int number : parameter.controllers)
+            if (number != 0) map[OffsetIn(base, *parameter.control)].push_back(number);
     }
     return map;
 }

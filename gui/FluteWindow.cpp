@@ -1,5 +1,6 @@
 #include "gui/FluteWindow.h"
 
+#include "flute/FluteParameters.h"
 #include "flute/FluteSynth.h"
 #include "gui/MappingWindow.h"
 #include "gui/Skin.h"
@@ -123,13 +124,8 @@ tFluteWindow::tFluteWindow(tFluteSynth& module, const tModuleContext& context)
     Describe(f.type, "Response of the output filter");
     Describe(f.onOff, "The output filter off, or on at 12 dB per octave");
 
-    // Which controller moves which control: asked of a spare flute module once.
-    static const tControllerMap controllers = [&] {
-        tFluteSynth spare(0, 0);
-        spare.Controls().midiController.Set(1);
-        return ProbeControllers(BoundOffsets(&c), &spare.Controls(),
-                                [&](int number, int value) { spare.Controller(0, number, value); });
-    }();
+    // Which controller moves which control, from the module's parameter table.
+    static const tControllerMap controllers = ControllersOf(FluteParameters(c), &c);
     UseControllers(&controllers, &c, c.midiController.Label().c_str());
     Finish();
 }

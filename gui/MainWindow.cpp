@@ -1,7 +1,7 @@
 #include "gui/MainWindow.h"
 
-#include "app/ModuleFactory.h"
-#include "app/Presets.h"
+#include "catalog/ModuleFactory.h"
+#include "catalog/Presets.h"
 #include "core/AudioSwitch.h"
 #include "core/Config.h"
 #include "core/LoadCounters.h"

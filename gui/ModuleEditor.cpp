@@ -63,16 +63,6 @@ void tModuleEditor::UseControllers(const tControllerMap* map, const void* base, 
     mGate = gate;
 }
 
-std::vector<std::ptrdiff_t> tModuleEditor::BoundOffsets(const void* base) {
-    std::vector<std::ptrdiff_t> offsets;
-    std::vector<Fl_Widget*> widgets;
-    Collect(*mWindow, widgets);
-    for (Fl_Widget* widget : widgets)
-        if (const tControl* control = mBinding.ControlOf(widget))
-            offsets.push_back(OffsetIn(base, *control));
-    return offsets;
-}
-
 void tModuleEditor::Finish() {
     mWindow->end();
     // Every control's tooltip: what it does, then which controller moves it.

@@ -65,8 +65,6 @@ protected:
     // The module's controller map and the struct its offsets count from; gate names the switch
     // that lets controllers act (or null). Without a map no controller moves a control.
     void UseControllers(const tControllerMap* map, const void* base, const char* gate);
-    // The offsets of every bound control in the struct at base (what a probe looks at).
-    std::vector<std::ptrdiff_t> BoundOffsets(const void* base);
 
     // Widget builders: a group stays open for its widgets until the caller ends it; every
     // value widget is bound to its control and labelled with its label.

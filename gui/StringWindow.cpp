@@ -3,6 +3,7 @@
 #include "gui/MappingWindow.h"
 #include "gui/Skin.h"
 #include "string/StringModule.h"
+#include "string/StringParameters.h"
 
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Choice.H>
@@ -150,13 +151,8 @@ tStringWindow::tStringWindow(tStringModule& module, const tModuleContext& contex
     Describe(o.linVelocity, "Velocity sets the level in proportion instead of by its curve");
     Describe(o.autoPan, "Spreads the notes across the stereo field by key");
 
-    // Which controller moves which control: asked of a spare string module once.
-    static const tControllerMap controllers = [&] {
-        tStringModule spare(0, 0);
-        spare.Controls().top.midiController.Set(1);
-        return ProbeControllers(BoundOffsets(&c), &spare.Controls(),
-                                [&](int number, int value) { spare.Controller(0, number, value); });
-    }();
+    // Which controller moves which control, from the module's parameter table.
+    static const tControllerMap controllers = ControllersOf(StringParameters(c), &c);
     UseControllers(&controllers, &c, c.top.midiController.Label().c_str());
     Finish();
 }

@@ -2,7 +2,7 @@
 // every built-in preset's effects unit plays A2, A3 and A4 (a harmonic tone held 1.5 s, then
 // 3 s of tail), and each unit alone plays the signal its measure needs. For each measure the
 // worst case and its figure are printed per rate (with -v every case). Not a test: it prints.
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "effects/Chorus.h"
 #include "effects/PMResonator.h"
 #include "effects/Resonator.h"

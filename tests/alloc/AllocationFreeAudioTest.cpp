@@ -5,7 +5,7 @@
 // their calls).
 #include "CountingAllocator.h"
 
-#include "app/Presets.h"
+#include "catalog/Presets.h"
 #include "core/Engine.h"
 #include "core/MasterControls.h"
 #include "core/MasterStage.h"

@@ -3,7 +3,7 @@
 // centroid and level. Shared by the string, flute and effects tests and the rate report.
 #pragma once
 
-#include "app/Presets.h"
+#include "catalog/Presets.h"
 #include "core/Rack.h"
 #include "core/Slot.h"
 #include "dsp/Random.h"
@@ -22,13 +22,14 @@ constexpr double kTailSeconds = 3.0;
 // The preset (both modules switched on, mono) plays key with velocity 100 for kHoldSeconds,
 // then kTailSeconds of tail are rendered: the rack's mix at rate, in 128-frame blocks (one
 // shorter block ends exactly at the note-off). With instrumentOnly the instrument is unwired
-// from its effects unit, which stays off. Every render starts from the random generator's
-// first value, as a program does, so that renders at two rates draw the same noise.
+// from its effects unit, which stays off. The modules draw their noise from the rack's
+// generator from its first value on, as the renderer's do, so that renders at two rates draw
+// the same noise.
 inline std::vector<double> RenderPresetNote(int preset, int key, int rate,
                                             double hold = kHoldSeconds, double tail = kTailSeconds,
                                             bool instrumentOnly = false) {
-    threadRandom.seed(1);
     tRack rack;
+    const tRandomScope noise(rack.Random());
     rack.SetSampleRate(rate);
     rack.SetChannels(1);
     AddPreset(rack, preset);

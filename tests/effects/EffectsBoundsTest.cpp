@@ -1,7 +1,7 @@
 // The effects chain at the ends of what patch texts and input can give it, at 44100 Hz and at
 // the lowest and highest rates: every loop stays bounded, the PM resonator falls silent once
 // its input stops, nothing that is not a number latches, and the units start from rest.
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "effects/EffectUnit.h"
 #include "effects/Effects.h"
 #include "effects/EffectsPatch.h"

@@ -1,5 +1,5 @@
 #include "effects/EffectsPatch.h"
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "effects/EffectsModule.h"
 #include "effects/UniversalFilter.h"
 

@@ -1,7 +1,7 @@
 // The effects unit sounds the same at 48000 and 96000 Hz as at 44100 Hz: reverb decays and
 // colours, echo and chorus times, the resonators' pitches, and every built-in effects unit's
 // level, colour and decay, each driven by a signal that is the same sound at every rate.
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "effects/Chorus.h"
 #include "effects/PMResonator.h"
 #include "effects/Resonator.h"

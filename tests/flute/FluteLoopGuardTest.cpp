@@ -1,7 +1,7 @@
 // The flute loop at the ends of its controls: a loop that blows up starts again from silence
 // as a whole, so that it never runs away and later notes sound as from a fresh module.
-#include "app/PresetTexts.h"
-#include "app/Presets.h"
+#include "catalog/PresetTexts.h"
+#include "catalog/Presets.h"
 #include "core/Rack.h"
 #include "dsp/Random.h"
 #include "flute/FluteSynth.h"

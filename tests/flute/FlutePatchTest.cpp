@@ -1,5 +1,5 @@
 #include "flute/FlutePatch.h"
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "flute/FluteControls.h"
 
 #include <gtest/gtest.h>

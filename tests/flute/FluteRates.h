@@ -3,7 +3,7 @@
 // effects unit) and measured with the shared rate measures.
 #pragma once
 
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "common/RateMeasures.h"
 #include "core/KeyFrequency.h"
 #include "dsp/Random.h"
@@ -37,8 +37,8 @@ inline std::vector<double> RenderCase(const tRateCase& c, int key, int rate,
                                       double tail = ratetest::kTailSeconds) {
     if (c.preset != nullptr)
         return ratetest::RenderPresetNote(FindPreset(c.preset), key, rate, hold, tail, true);
-    threadRandom.seed(1);
     tRack rack;
+    const tRandomScope noise(rack.Random());
     rack.SetSampleRate(rate);
     rack.SetChannels(1);
     auto* module = new tFluteSynth(50, 45);

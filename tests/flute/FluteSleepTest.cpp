@@ -1,7 +1,7 @@
 // A flute module with nothing to play sleeps through its blocks and wakes at the next note:
 // the module and the rack render the same samples whether modules may sleep or not.
-#include "app/PresetTexts.h"
-#include "app/Presets.h"
+#include "catalog/PresetTexts.h"
+#include "catalog/Presets.h"
 #include "core/Rack.h"
 #include "dsp/Random.h"
 #include "flute/FluteSynth.h"

@@ -1,6 +1,6 @@
 // Listening checks on rendered output: pitch and steadiness of the two flute presets, and a
 // finite output at the ends of every widget's range.
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "core/KeyFrequency.h"
 #include "dsp/Random.h"
 #include "flute/FluteSynth.h"

@@ -1,5 +1,5 @@
 #include "flute/FluteSynth.h"
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "GuiTestSupport.h"
 
-#include "app/ModuleFactory.h"
+#include "catalog/ModuleFactory.h"
 #include "gui/ModuleIcon.h"
 #include "gui/RackView.h"
 

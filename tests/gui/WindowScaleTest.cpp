@@ -1,7 +1,7 @@
 #include "EditorTestSupport.h"
 #include "GuiTestSupport.h"
 
-#include "app/ModuleFactory.h"
+#include "catalog/ModuleFactory.h"
 #include "gui/AboutWindow.h"
 #include "gui/ConfigWindow.h"
 #include "gui/KeyboardWindow.h"

@@ -5,7 +5,7 @@
 
 #include "JackTestServer.h"
 
-#include "app/ModuleFactory.h"
+#include "catalog/ModuleFactory.h"
 #include "core/MasterControls.h"
 #include "core/MasterStage.h"
 #include "core/Rack.h"

@@ -1,6 +1,6 @@
 #include "platform/SequencerEvent.h"
 
-#include "app/Presets.h"
+#include "catalog/Presets.h"
 #include "core/Engine.h"
 #include "core/Rack.h"
 #include "core/RecordingSink.h"

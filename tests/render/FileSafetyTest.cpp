@@ -4,7 +4,7 @@
 
 #include "RenderTool.h"
 
-#include "app/ModuleFactory.h"
+#include "catalog/ModuleFactory.h"
 #include "core/Config.h"
 #include "core/Path.h"
 #include "core/RackFile.h"

@@ -1,5 +1,5 @@
-#include "app/Presets.h"
-#include "app/ModuleFactory.h"
+#include "catalog/Presets.h"
+#include "catalog/ModuleFactory.h"
 #include "core/MidiDecoder.h"
 #include "core/RackFile.h"
 

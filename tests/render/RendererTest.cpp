@@ -1,7 +1,7 @@
 // kelvora-render end to end: the program is run as a user runs it and its WAV files are read.
-#include "app/ModuleFactory.h"
-#include "app/PresetTexts.h"
-#include "app/Presets.h"
+#include "catalog/ModuleFactory.h"
+#include "catalog/PresetTexts.h"
+#include "catalog/Presets.h"
 #include "core/RackFile.h"
 
 #include "RenderTool.h"

@@ -2,9 +2,9 @@
 // made by mutating good input at random (a fixed seed, so every run sees the same cases).
 // Whatever the damage, reading must not crash or touch memory it does not own (the sanitizers
 // watch), a module must play what it read, and what the program writes must read back the same.
-#include "app/ModuleFactory.h"
-#include "app/PresetTexts.h"
-#include "app/Presets.h"
+#include "catalog/ModuleFactory.h"
+#include "catalog/PresetTexts.h"
+#include "catalog/Presets.h"
 #include "core/MidiDecoder.h"
 #include "core/Rack.h"
 #include "core/RackFile.h"

@@ -2,7 +2,8 @@
 # make install-files and make uninstall into a temporary DESTDIR with PREFIX=/usr: the two
 # programs (executable, the synthesizer's usage text), the desktop entry (a session client;
 # valid where desktop-file-validate is installed), the icon (SVG that parses), both man pages
-# (groff and man render them without a warning); uninstall leaves no file behind.
+# (groff and man render them without a warning), the LV2 bundle (lilv finds the three plugins
+# where it was installed); uninstall leaves no file and no bundle behind.
 set -u
 if [ -z "${KELVORA_PROGRAM:-}" ] || [ -z "${KELVORA_RENDER:-}" ]; then
     echo "kelvora or kelvora-render is not built"
@@ -39,7 +40,16 @@ for page in kelvora kelvora-render; do
     text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$file" 2>&1) || fail "man -l $page(1)"
     echo "$text" | grep -q "^NAME" || fail "$page(1) has no NAME section"
 done
+bundle="$usr/lib/lv2/kelvora.lv2"
+[ -x "$bundle/kelvora.so" ] || fail "the LV2 plugin is not installed"
+if command -v lv2ls >/dev/null; then
+    found=$(LV2_PATH="$usr/lib/lv2" lv2ls 2>&1)
+    for plugin in string flute effects; do
+        echo "$found" | grep -qx "urn:kelvora:$plugin" || fail "lv2ls does not find $plugin: $found"
+    done
+fi
 make -s -C "$KELVORA_SOURCE_DIR" uninstall DESTDIR="$dest" PREFIX=/usr || fail "make uninstall"
 left=$(find "$dest" -type f)
 [ -z "$left" ] || fail "left after uninstall: $left"
+[ ! -d "$bundle" ] || fail "the LV2 bundle's directory is left after uninstall"
 echo "PASS"

@@ -1,6 +1,6 @@
 #include "SoakPatches.h"
 
-#include "app/ModuleFactory.h"
+#include "catalog/ModuleFactory.h"
 #include "effects/EffectsModule.h"
 #include "flute/FluteSynth.h"
 #include "string/StringModule.h"

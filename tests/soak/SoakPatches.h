@@ -2,7 +2,7 @@
 // control's range and far beyond, and randomly damaged copies.
 #pragma once
 
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "core/Control.h"
 #include "core/Rack.h"
 

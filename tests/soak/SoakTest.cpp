@@ -7,7 +7,7 @@
 #include "SoakPatches.h"
 #include "SoakRig.h"
 
-#include "app/ModuleFactory.h"
+#include "catalog/ModuleFactory.h"
 #include "effects/EffectsModule.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // controllers that reach below them, and floods of the most expensive note-ons.
 #include "StringTestUtil.h"
 
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "core/KeyFrequency.h"
 #include "dsp/Random.h"
 #include "string/StringModule.h"

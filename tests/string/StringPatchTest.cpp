@@ -1,5 +1,5 @@
 #include "string/StringPatch.h"
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "string/StringControls.h"
 
 #include <gtest/gtest.h>

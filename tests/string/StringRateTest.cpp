@@ -2,7 +2,7 @@
 // the voice's guards hold at both ends of the accepted rates.
 #include "StringTestUtil.h"
 
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "common/RateMeasures.h"
 #include "dsp/Random.h"
 #include "string/LoopSection.h"

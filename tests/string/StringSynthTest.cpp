@@ -1,6 +1,6 @@
 #include "StringTestUtil.h"
 
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "core/Rack.h"
 #include "dsp/Random.h"
 #include "string/StringModule.h"

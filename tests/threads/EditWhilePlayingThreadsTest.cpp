@@ -8,8 +8,8 @@
 // processor for longer in the middle of an edit would still cost a block. Where the machine
 // allows it, both threads get realtime priority, as the program's audio thread has, so that
 // other programs on a busy machine do not hold the editing thread off in this test.
-#include "app/ModuleFactory.h"
-#include "app/Presets.h"
+#include "catalog/ModuleFactory.h"
+#include "catalog/Presets.h"
 #include "core/Engine.h"
 #include "core/MasterStage.h"
 #include "core/Rack.h"

@@ -1,6 +1,6 @@
 // The effects module in a rack rendered on its own thread while MIDI events arrive from
 // another and the owning thread edits the widgets, reads the meter and loads patches.
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "core/Rack.h"
 #include "effects/EffectsModule.h"
 

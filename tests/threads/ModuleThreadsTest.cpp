@@ -1,7 +1,7 @@
 // The instrument modules in a rack used from three threads at once, as the program uses them:
 // one renders, one sends MIDI, one loads patches, moves controls and changes the module's
 // settings. Run under ThreadSanitizer (make tsan) as well as in the sanitizer test build.
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "core/Rack.h"
 #include "flute/FluteSynth.h"
 #include "string/StringModule.h"

@@ -2,9 +2,9 @@
 // thread, the audio thread rendering into a device paced at the card's rate, and the owning
 // thread editing the rack and the master volume.
 
-#include "app/ModuleFactory.h"
-#include "app/Presets.h"
 #include "app/Program.h"
+#include "catalog/ModuleFactory.h"
+#include "catalog/Presets.h"
 #include "core/TextFile.h"
 
 #include <gtest/gtest.h>

@@ -66,6 +66,8 @@ int main(int argc, char** argv) {
         return Fail(error);
 
     tRack rack;
+    // The modules draw their noise from the rack's generator from their construction on.
+    const tRandomScope noise(rack.Random());
     if (!BuildRack(rack, options, error)) return Fail(error);
 
     if (options.demo) {

@@ -1,7 +1,7 @@
 #include "RackSetup.h"
 
-#include "app/ModuleFactory.h"
-#include "app/Presets.h"
+#include "catalog/ModuleFactory.h"
+#include "catalog/Presets.h"
 #include "core/RackFile.h"
 #include "core/TextFile.h"
 

@@ -1,6 +1,6 @@
 #include "RenderOptions.h"
 
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "dsp/SampleRate.h"
 
 #include <cerrno>

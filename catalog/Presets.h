@@ -2,7 +2,7 @@
 // an effects unit that the instrument feeds. The rack is not cleared.
 #pragma once
 
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "core/Rack.h"
 
 // Adds the preset of that index (0..14, menu order) to the rack: the effects unit at

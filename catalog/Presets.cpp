@@ -1,6 +1,6 @@
-#include "app/Presets.h"
+#include "catalog/Presets.h"
 
-#include "app/ModuleFactory.h"
+#include "catalog/ModuleFactory.h"
 
 #include <sstream>
 

@@ -1,4 +1,4 @@
-#include "app/ModuleFactory.h"
+#include "catalog/ModuleFactory.h"
 
 #include "core/Path.h"
 #include "effects/EffectsModule.h"

@@ -1,6 +1,6 @@
 // The patch texts of the built-in presets, exactly as stored. They pass through the same
 // readers as patch files. Blanks at line ends are part of the stored texts.
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 
 #include <cstring>
 
