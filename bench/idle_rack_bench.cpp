@@ -3,7 +3,7 @@
 // 128-frame block per iteration at 44100 Hz. sleeping:1 lets voices, instruments and effects
 // units sleep; sleeping:0 keeps them all processing. The counter load_percent is the block's
 // time as a share of its 2.9 ms.
-#include "app/Presets.h"
+#include "catalog/Presets.h"
 #include "core/Rack.h"
 #include "effects/Effects.h"
 #include "flute/FluteSynth.h"

@@ -1,7 +1,7 @@
 // An effects unit sleeps while its input is silent and its state has died away, and wakes as
 // if it had never slept: renders with sleeping allowed and not allowed give the same 16-bit
 // samples, at most one step apart where a value crosses a step.
-#include "app/Presets.h"
+#include "catalog/Presets.h"
 #include "core/MasterStage.h"
 #include "dsp/Random.h"
 #include "effects/EffectsModule.h"

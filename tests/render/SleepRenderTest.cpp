@@ -3,7 +3,7 @@
 // asleep and whose next note and controller wake them, once with sleeping allowed and once
 // without; the two 16-bit renders differ by at most one step where the mix crosses a rounding
 // step.
-#include "app/Presets.h"
+#include "catalog/Presets.h"
 #include "core/MasterStage.h"
 #include "core/Rack.h"
 #include "dsp/Random.h"
@@ -33,8 +33,8 @@ struct tPhraseRender {
 // A chord held 1 s, 5 s of silence, a controller and a note of 0.5 s, 3 s of tail; stereo,
 // 128-frame blocks at 44100 Hz.
 tPhraseRender RenderPhrase(int preset) {
-    threadRandom.seed(1);
     tRack rack;
+    const tRandomScope noise(rack.Random());
     rack.SetChannels(2);
     AddPreset(rack, preset);
     {

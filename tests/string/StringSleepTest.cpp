@@ -2,7 +2,7 @@
 // without sleeping (at most 1 LSB where the mix crosses a rounding step), notes keep their voices
 // and end when they would have, and a module whose voices all sleep stays silent until a note
 // arrives. The output filter's designs for a run of envelope steps equal the filter's own.
-#include "app/PresetTexts.h"
+#include "catalog/PresetTexts.h"
 #include "dsp/LowPass.h"
 #include "dsp/Random.h"
 #include "string/OutputDesign.h"
