@@ -20,8 +20,12 @@ public:
         }
         return *this;
     }
-    tZeroedBuffer(const tZeroedBuffer&) = delete;
-    tZeroedBuffer& operator=(const tZeroedBuffer&) = delete;
+    // A copy holds the same values in memory of its own.
+    tZeroedBuffer(const tZeroedBuffer& other) { copy(other); }
+    tZeroedBuffer& operator=(const tZeroedBuffer& other) {
+        if (this != &other) copy(other);
+        return *this;
+    }
 
     // n fresh zeros in place of what was held; throws std::bad_alloc when there is no memory.
     void reset(std::size_t n);
@@ -38,6 +42,10 @@ public:
 
 private:
     void release();
+    void copy(const tZeroedBuffer& other) {
+        reset(other.mSize);
+        for (std::size_t i = 0; i < mSize; ++i) mData[i] = other.mData[i];
+    }
     void take(tZeroedBuffer& other) {
         mData = other.mData;
         mSize = other.mSize;
