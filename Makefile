@@ -69,7 +69,7 @@ soak: all
 
 # Every fuzz target for FUZZ_SECONDS each (seed corpora from the presets), in build-fuzz.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := midi_decoder string_patch flute_patch effects_patch rack_file rc_file \
+FUZZ_TARGETS := midi_decoder string_patch flute_patch effects_patch rack_file rack_apply rc_file \
                 $(if $(wildcard platform/SequencerEvent.h),sequencer_event)
 fuzz:
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 \

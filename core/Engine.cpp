@@ -34,8 +34,8 @@ bool tEngine::Prepare(int sampleRate, int channels) {
 // --- events --------------------------------------------------------------------------------
 
 void tEngine::tPending::Add(const tRackEvent& event) {
-    // A full list goes to the modules ahead of its piece when the rack is free.
-    if (count == kMaxPending && rack.TryDeliver(events, count)) count = 0;
+    // A full list goes to the modules ahead of its piece as far as the rack lets it.
+    if (count == kMaxPending) Consume(rack.TryDeliver(events, count));
     if (count < kMaxPending) {
         events[count++] = event;
         return;
@@ -48,6 +48,12 @@ void tEngine::tPending::Add(const tRackEvent& event) {
         return;
     }
     ++dropped;
+}
+
+void tEngine::tPending::Consume(int n) {
+    if (n <= 0) return;
+    std::copy(events + n, events + count, events);
+    count -= n;
 }
 
 void tEngine::tPending::NoteOn(int channel, int key, int velocity) {
@@ -85,15 +91,15 @@ void tEngine::Feed(const tEngineEvent& event) {
 // --- rendering -----------------------------------------------------------------------------
 
 bool tEngine::RenderPiece(double* out, int frames) {
-    bool delivered = false;
+    int delivered = 0;
     const double* mix = mRack.Render(frames, mPending.events, mPending.count, delivered);
-    if (delivered) mPending.Clear();
+    mPending.Consume(delivered);
     const int n = frames * mChannels;
     if (mMaster != nullptr)
         mMaster->Process(mix, frames, mChannels, out);
     else
         std::copy(mix, mix + n, out);
-    return delivered;
+    return delivered >= 0;
 }
 
 int tEngine::PlayAhead(double* out, int frames) {

@@ -18,7 +18,8 @@
 // ahead at the end of a call and hands the rack over (tRack::GrantLease); the next call plays
 // what was rendered ahead, so an edit never punches a hole in the sound. Events that arrive
 // meanwhile reach the modules at the first piece rendered after it. Should the rack still be
-// busy then, the piece is silence and the decoded events wait for the next piece.
+// busy then, the piece is silence and the decoded events wait for the next piece; events that
+// the rack's budget for starting notes holds back wait, in order, for the next pieces too.
 #pragma once
 
 #include "core/MidiDecoder.h"
@@ -66,7 +67,8 @@ public:
     void Process(const tEngineEvent* events, int count, double* out, int frames);
 
     // Decoded events that found no room: more than kMaxPending waited while the rack was
-    // busy (an all-notes-off always finds room: it replaces what waits before it).
+    // busy or its budget spent (an all-notes-off always finds room: it replaces what waits before
+    // it).
     unsigned DroppedEvents() const { return mPending.dropped; }
 
     tRack& Rack() { return mRack; }
@@ -85,6 +87,8 @@ private:
 
         void Add(const tRackEvent& event);
         void Clear() { count = 0; }
+        // The first n went to the modules; the rest move to the front.
+        void Consume(int n);
 
         tRack& rack;
         tRackEvent events[kMaxPending];
@@ -93,7 +97,8 @@ private:
     };
 
     void Feed(const tEngineEvent& event);
-    // Renders frames into out; false (and silence) when the rack was busy.
+    // Renders frames into out; false (and silence) when the rack was busy. The waiting events
+    // that the rack's budget lets through reach the modules first.
     bool RenderPiece(double* out, int frames);
     // Plays up to frames of what was rendered ahead into out; returns how many.
     int PlayAhead(double* out, int frames);

@@ -30,6 +30,7 @@ bool tRack::Contains(const tSlot* slot) const {
 
 void tRack::Insert(tSlot* slot) {
     // The slot is not visible to the rendering thread yet: prepare it without the lock.
+    slot->SetBudget(mBudget);
     slot->AllNotesOff();
     slot->SetChannels(mChannels);
     slot->SetSampleRate(mSampleRate);
@@ -103,6 +104,7 @@ void tRack::SetSampleRate(int rate) {
     const tOwnerLock lock(*this);
     DeliverPending();
     mSampleRate = rate;
+    mBudget.SetSampleRate(rate);
     for (tSlot* slot : mSlots) {
         slot->SetSampleRate(rate);
         slot->Prepare();
@@ -229,7 +231,7 @@ void tRack::ChannelNotesOff(int channel) {
     Post({tRackEvent::kAllNotesOff, static_cast<std::int8_t>(channel & 0x0F), 0, 0});
 }
 
-void tRack::DeliverPending() {
+void tRack::DeliverPending(bool budgeted) {
     tRackEvent event;
     if (const std::uint32_t flush = mFlushPending.exchange(0, std::memory_order_acquire)) {
         const std::uint32_t before = mFlushBefore.load(std::memory_order_relaxed);
@@ -245,7 +247,22 @@ void tRack::DeliverPending() {
                     Deliver({tRackEvent::kAllNotesOff, static_cast<std::int8_t>(channel), 0, 0});
         }
     }
-    while (mEvents.Pop(event)) Deliver(event);
+    while ((!budgeted || mBudget.ForEvents()) && mEvents.Pop(event)) Deliver(event);
+}
+
+void tRack::PrepareWaitingNotes() {
+    for (;;) {
+        tSlot* oldest = nullptr;
+        std::uint64_t ticket = tWorkBudget::kNoTicket;
+        for (tSlot* slot : mSlots) {
+            const std::uint64_t waiting = slot->WaitingNote();
+            if (waiting < ticket) {
+                ticket = waiting;
+                oldest = slot;
+            }
+        }
+        if (oldest == nullptr || !oldest->PrepareWaitingNote()) return;
+    }
 }
 
 void tRack::Deliver(const tRackEvent& event) {
@@ -283,23 +300,25 @@ void tRack::CountSilenced() {
     if (silenced != 0) mSilenced.fetch_add(silenced, std::memory_order_relaxed);
 }
 
-bool tRack::TryDeliver(const tRackEvent* events, int count) {
+int tRack::TryDeliver(const tRackEvent* events, int count) {
     std::unique_lock<std::mutex> lock(mLock, std::try_to_lock);
-    if (!lock.owns_lock()) return false;
+    if (!lock.owns_lock()) return 0;
     const tRandomScope noise(mRandom);
-    DeliverPending();
-    for (int i = 0; i < count; ++i) Deliver(events[i]);
-    return true;
+    // The queued events go first; while they wait for the budget, so do these.
+    DeliverPending(true);
+    int delivered = 0;
+    while (delivered < count && mBudget.ForEvents()) Deliver(events[delivered++]);
+    return delivered;
 }
 
 const double* tRack::Render(int frames) {
-    bool delivered = false;
+    int delivered = 0;
     return Render(frames, nullptr, 0, delivered);
 }
 
-const double* tRack::Render(int frames, const tRackEvent* events, int count, bool& delivered) {
+const double* tRack::Render(int frames, const tRackEvent* events, int count, int& delivered) {
     std::unique_lock<std::mutex> lock(mLock, std::try_to_lock);
-    delivered = lock.owns_lock();
+    delivered = lock.owns_lock() ? 0 : -1;
     const int channels = lock.owns_lock() ? mChannels : 1;
     frames = std::clamp(frames, 0, kMixSize / std::max(channels, 1));
     if (!lock.owns_lock()) {
@@ -313,8 +332,10 @@ const double* tRack::Render(int frames, const tRackEvent* events, int count, boo
     // compute many times slower; the whole block treats them as zero.
     const tFlushDenormals flush;
     const tRandomScope noise(mRandom);
-    DeliverPending();
-    for (int i = 0; i < count; ++i) Deliver(events[i]);
+    mBudget.Refill(frames);
+    DeliverPending(true);
+    while (delivered < count && mBudget.ForEvents()) Deliver(events[delivered++]);
+    PrepareWaitingNotes();
     for (tSlot* slot : mSlots) {
         slot->rendered = false;
         if (slot->AcceptsInput()) continue;

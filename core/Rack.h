@@ -4,7 +4,9 @@
 // main thread) changes the slot list and the connections. MIDI events may come from any
 // thread. While blocks are being rendered (SetRendering(true), audio on) they are queued and
 // delivered to the modules at the start of the next block, on the thread that renders, so a
-// note never starts half-written and the modules never see two threads at once. While no
+// note never starts half-written and the modules never see two threads at once. A block
+// delivers them, in order, only while the rack's budget for starting notes (tWorkBudget,
+// shared by every module) lasts; the rest wait for the next blocks. While no
 // block renders they are delivered at once under the rack's lock, so nothing piles up. An
 // all-notes-off is never lost: when the queue is full, what was queued before it is
 // discarded (and counted as dropped) and it takes effect at the next block. Rendering (the audio
@@ -85,6 +87,10 @@ public:
     std::uint32_t NotesOnChannel(int channel) const {
         return channel >= 0 && channel < 16 ? mNotesOn[channel].load(std::memory_order_relaxed) : 0;
     }
+    // Events queued and not yet delivered to the modules.
+    int WaitingEvents() const { return static_cast<int>(mEvents.Head() - mEvents.Tail()); }
+    // The budget every module's note starts draw on (rendering thread).
+    const tWorkBudget& Budget() const { return mBudget; }
     // Events lost because the queue was full.
     unsigned DroppedEvents() const { return mDropped.load(std::memory_order_relaxed); }
     // Whether a thread renders blocks one after the other (audio on): events are then queued
@@ -119,18 +125,20 @@ public:
     unsigned SilencedBlocks() const { return mSilenced.load(std::memory_order_relaxed); }
 
     // --- rendering (one rendering thread) ----------------------------------------------
-    // Delivers the queued events, renders every instrument, pulls every active sink and
-    // mixes them: frames x Channels() doubles, interleaved. Silence while the structure is
-    // being changed.
+    // Grants the block's budget, delivers the queued events while it lasts, prepares the
+    // notes waiting in every module (oldest first, as far as the budget goes), renders every
+    // instrument, pulls every active sink and mixes them: frames x Channels() doubles,
+    // interleaved. Silence while the structure is being changed.
     const double* Render(int frames);
     // The same, delivering count already-decoded events (in order, after the queued ones)
-    // straight to the modules on this thread first. delivered tells whether they reached
-    // them: false while the structure is being changed (the block is then silence), and the
-    // caller keeps them for its next block.
-    const double* Render(int frames, const tRackEvent* events, int count, bool& delivered);
-    // The events of that entry without rendering, for a caller whose events overflow what it
-    // keeps: false, and nothing delivered, while the structure is being changed.
-    bool TryDeliver(const tRackEvent* events, int count);
+    // straight to the modules on this thread while the budget lasts. delivered: how many of
+    // them, from the first, reached the modules; the caller keeps the rest for its next
+    // block. -1 (none delivered, the block silence) while the structure is being changed.
+    const double* Render(int frames, const tRackEvent* events, int count, int& delivered);
+    // The events of that entry without rendering, on what is left of the block's budget, for
+    // a caller whose events overflow what it keeps: how many, from the first, were delivered
+    // (none while the structure is being changed).
+    int TryDeliver(const tRackEvent* events, int count);
 
 private:
     // The owning thread's way to the lock: through a lease while an engine renders.
@@ -147,8 +155,11 @@ private:
     };
 
     void Post(const tRackEvent& event);
-    void DeliverPending(); // lock held
-    void CountSilenced();  // lock held
+    // Lock held. budgeted: only while the block's budget lets events through.
+    void DeliverPending(bool budgeted = false);
+    // Lock held: the modules' waiting notes, oldest first, as far as the budget goes.
+    void PrepareWaitingNotes();
+    void CountSilenced(); // lock held
     void Deliver(const tRackEvent& event);
     static bool IsUpstream(const tSlot* b, const tSlot* a);
 
@@ -174,6 +185,7 @@ private:
     std::atomic<std::uint32_t> mNotesOn[16] = {};
     std::vector<tSlot*> mSlots;
     tRandom mRandom;
+    tWorkBudget mBudget;
     int mChannels = 1;
     int mSampleRate = 44100;
     double mMix[kMixSize] = {};

@@ -1,8 +1,11 @@
 #include "core/RackRecords.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -32,6 +35,26 @@ public:
     void SkipLine() {
         while (!AtEnd() && Get() != '\n') {
         }
+    }
+    // The text from here up to the first a or b (not taken), or to the end, counting its
+    // lines; the position moves to that character.
+    std::string_view UpTo(char a, char b) {
+        const char* from = mText.data() + mPos;
+        const std::size_t left = mText.size() - mPos;
+        const void* atA = std::memchr(from, a, left);
+        const void* atB = std::memchr(from, b, left);
+        std::size_t n = left;
+        if (atA != nullptr) n = static_cast<const char*>(atA) - from;
+        if (atB != nullptr) n = std::min<std::size_t>(n, static_cast<const char*>(atB) - from);
+        const char* const end = from + n;
+        for (const char* at = from; at < end; ++at) {
+            at =
+                static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+            if (at == nullptr) break;
+            ++mLine;
+        }
+        mPos += n;
+        return {from, n};
     }
     // The next blank-delimited word (after white space), empty at the end.
     std::string Word() {
@@ -114,24 +137,18 @@ tRackTextResult ReadRackRecords(const std::string& text, tRackRecords& records,
         if (record.caption.size() > maxCaption) record.caption.resize(maxCaption);
 
         // The patch text up to the record's "]"; a "[" inside means the "]" is missing.
-        bool closed = false;
-        while (!in.AtEnd()) {
-            const char c = in.Get();
-            if (c == ']') {
-                closed = true;
-                break;
-            }
-            if (c == '[')
-                return Fail(tRackTextError::kSyntaxError, in.Line(),
-                            "expected \"]\" to close the record of module " +
-                                std::to_string(record.id) + " (line " +
-                                std::to_string(record.line) + ") before the next one");
-            if (record.patch.size() < maxPatch) record.patch += c;
-        }
-        if (!closed)
+        const std::string_view patch = in.UpTo(']', '[');
+        record.patch.assign(patch.substr(0, maxPatch));
+        if (in.Peek() == '[')
+            return Fail(tRackTextError::kSyntaxError, in.Line(),
+                        "expected \"]\" to close the record of module " +
+                            std::to_string(record.id) + " (line " + std::to_string(record.line) +
+                            ") before the next one");
+        if (in.AtEnd())
             return Fail(tRackTextError::kEndsInRecord, in.Line(),
                         "the file ends inside the record of module " + std::to_string(record.id) +
                             " (line " + std::to_string(record.line) + "); expected \"]\"");
+        in.Get(); // the "]"
         in.SkipLine();
         if (record.type >= 1 && record.type <= 3)
             records.modules.push_back(std::move(record));

@@ -10,6 +10,8 @@
 // that touches an inserted slot's engine state takes a tRack::tGuard first.
 #pragma once
 
+#include "core/WorkBudget.h"
+
 #include <cstddef>
 #include <iosfwd>
 #include <string>
@@ -123,6 +125,17 @@ public:
     // Blocks this module rendered with a non-finite value (replaced by silence).
     unsigned SilencedBlocks() const { return mSilencedBlocks; }
 
+    // --- the budget for starting notes ------------------------------------------------
+    // The rack shares its budget with every slot it takes in; a slot on its own has one of
+    // its own. Modules take what starting a note costs from it.
+    virtual void SetBudget(tWorkBudget& budget) { mBudget = &budget; }
+    tWorkBudget& Budget() { return *mBudget; }
+    // A module whose notes wait for their preparation: the ticket of the oldest
+    // (tWorkBudget::kNoTicket when none waits), and that note prepared as far as the budget
+    // allows (true when it is done). The rack calls them at the start of a block.
+    virtual std::uint64_t WaitingNote() const { return tWorkBudget::kNoTicket; }
+    virtual bool PrepareWaitingNote() { return true; }
+
 protected:
     // The module's patch file was read or written under path: caption and window title
     // follow the file's name.
@@ -162,6 +175,8 @@ private:
     bool mInputsSilent = false;
     unsigned mSilencedBlocks = 0;    // rendering thread
     unsigned mUncountedSilences = 0; // not yet added to the rack's count
+    tWorkBudget mOwnBudget;
+    tWorkBudget* mBudget = &mOwnBudget;
 };
 
 // Largest patch text a patch file may hold; a patch is a few kilobytes.

@@ -1,9 +1,8 @@
 #include "effects/EffectsPatch.h"
 
-#include "effects/EffectUnit.h"
-#include "effects/Effects.h"
-
+#include <cmath>
 #include <istream>
+#include <limits>
 #include <ostream>
 
 namespace {
@@ -19,14 +18,56 @@ void ReadRecord(std::istream& in, int* values) {
     }
     values[n] = -1;
 }
+
+void WriteVolume(double volume, std::ostream& out) {
+    if (volume == std::trunc(volume) && std::fabs(volume) <= std::numeric_limits<int>::max()) {
+        out << static_cast<int>(volume);
+        return;
+    }
+    const std::streamsize precision = out.precision(std::numeric_limits<double>::max_digits10);
+    out << volume;
+    out.precision(precision);
+}
 } // namespace
 
-void WriteEffectsPatch(const tEffects& effects, std::ostream& out) {
-    out << kFormat << '\n';
-    out << "0 " << PatchInt(effects.Controls().top.outputVolume, 100.0) << '\n';
-    int record[tEffectUnit::kRecordSize];
+void ReadEffectsPatch(std::istream& in, tEffectsPatch& patch) {
+    int format = 0;
+    int ignored = 0;
+    double volume = 0.0;
+    // The volume may carry a decimal fraction; it is read as a number either way.
+    patch.hasVolume = static_cast<bool>(in >> format >> ignored >> volume);
+    patch.volume = patch.hasVolume ? volume : 0.0;
+    for (int p = 0; p < tEffects::kChainLength; ++p) ReadRecord(in, patch.records[p]);
+}
+
+void ApplyEffectsPatch(tEffects& effects, const tEffectsPatch& patch) {
+    if (patch.hasVolume) effects.Controls().top.outputVolume.SetRaw(patch.volume / 100.0);
     for (int p = 0; p < tEffects::kChainLength; ++p) {
-        effects.Unit(p)->getParams(record);
+        tEffectUnit* unit = effects.Unit(p);
+        unit->setParams(patch.records[p]);
+        unit->update();
+    }
+}
+
+void ReadEffectsPatch(tEffects& effects, std::istream& in) {
+    tEffectsPatch patch;
+    ReadEffectsPatch(in, patch);
+    ApplyEffectsPatch(effects, patch);
+}
+
+void CaptureEffectsPatch(const tEffects& effects, tEffectsPatch& patch) {
+    patch.hasVolume = true;
+    patch.volume = PatchInt(effects.Controls().top.outputVolume, 100.0);
+    for (int p = 0; p < tEffects::kChainLength; ++p) effects.Unit(p)->getParams(patch.records[p]);
+}
+
+void WriteEffectsPatch(const tEffectsPatch& patch, std::ostream& out) {
+    out << kFormat << '\n';
+    out << "0 ";
+    WriteVolume(patch.volume, out);
+    out << '\n';
+    for (int p = 0; p < tEffects::kChainLength; ++p) {
+        const int* record = patch.records[p];
         for (int i = 0; i < tEffectUnit::kRecordSize; ++i) {
             out << record[i] << ' ';
             if (record[i] == -1) break;
@@ -35,18 +76,8 @@ void WriteEffectsPatch(const tEffects& effects, std::ostream& out) {
     }
 }
 
-void ReadEffectsPatch(tEffects& effects, std::istream& in) {
-    int format = 0;
-    int ignored = 0;
-    double volume = 0.0;
-    // The volume may carry a decimal fraction; it is read as a number either way.
-    if (in >> format >> ignored >> volume)
-        effects.Controls().top.outputVolume.SetRaw(volume / 100.0);
-    int record[tEffectUnit::kRecordSize];
-    for (int p = 0; p < tEffects::kChainLength; ++p) {
-        ReadRecord(in, record);
-        tEffectUnit* unit = effects.Unit(p);
-        unit->setParams(record);
-        unit->update();
-    }
+void WriteEffectsPatch(const tEffects& effects, std::ostream& out) {
+    tEffectsPatch patch;
+    CaptureEffectsPatch(effects, patch);
+    WriteEffectsPatch(patch, out);
 }

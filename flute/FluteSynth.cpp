@@ -114,6 +114,7 @@ void tFluteSynth::AllNotesOff() {
 
 void tFluteSynth::NoteOn(int key, int velocity) {
     if (!IsOn() || key < 0 || key > 127) return;
+    Budget().Take(kNoteOnUnits);
     mHeldKey = key;
     mVoices[mCurrent].release();
     mCurrent ^= 1;
@@ -125,6 +126,7 @@ void tFluteSynth::NoteOn(int key, int velocity) {
 
 void tFluteSynth::FinishIntoTail(tFluteVoice& voice) {
     const int n = std::min(voice.samplesLeft(), kTailSize);
+    Budget().Take(n * kTailSampleUnits);
     voice.processBlock(mScratch, n);
     for (int i = 0; i < n; ++i) mTail[i] += mScratch[i];
     mTailLength = std::max(mTailLength, n);

@@ -24,6 +24,10 @@ class tFluteSynth : public tSlot {
 public:
     static constexpr int kOutputSize = 1024; // doubles: frames x channels
     static constexpr const char* kTitle = "KV Flute Synthesizer";
+    // What a note on takes from the rack's budget (tWorkBudget units): setting a voice up,
+    // and each sample of a fading note rendered ahead into the tail.
+    static constexpr int kNoteOnUnits = 32;
+    static constexpr int kTailSampleUnits = 2;
 
     tFluteSynth(int x, int y);
     ~tFluteSynth() override;

@@ -22,6 +22,12 @@ void Seed(const std::string& target, const std::string& name, const std::string&
     std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
 }
 
+// Rack files seed both the reader and the target that applies them to modules.
+void SeedRack(const std::string& name, const std::string& text) {
+    Seed("rack_file", name, text);
+    Seed("rack_apply", name, text);
+}
+
 std::string Bytes(std::initializer_list<int> values) {
     std::string bytes;
     for (int v : values) bytes.push_back(static_cast<char>(v));
@@ -62,10 +68,10 @@ int main(int argc, char** argv) {
                                                                 : "effects_patch";
             Seed(target, label + "-written" + slot->PatchExtension(), out.str());
         }
-        Seed("rack_file", label + ".mst", RackText(rack));
+        SeedRack(label + ".mst", RackText(rack));
         AddPreset(all, i);
     }
-    Seed("rack_file", "all-presets.mst", RackText(all));
+    SeedRack("all-presets.mst", RackText(all));
 
     Seed("rc_file", "defaults",
          "PatchPath=/home/user/patches/\nAudioDevice=hw:0,0\nNumFragments=4\nPeriodSize=128\n");

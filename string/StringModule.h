@@ -38,6 +38,12 @@ public:
     void Render(int frames) override;
     double* Output() override { return mEngine.Output(); }
     bool IsActive() override { return mEngine.IsActive(); }
+    void SetBudget(tWorkBudget& budget) override {
+        tSlot::SetBudget(budget);
+        mEngine.UseBudget(&budget);
+    }
+    std::uint64_t WaitingNote() const override { return mEngine.WaitingNote(); }
+    bool PrepareWaitingNote() override { return mEngine.PrepareWaitingNote(); }
 
 protected:
     void NamedAfterFile(const std::string& path) override;

@@ -80,10 +80,14 @@ void tStringSynth::SetSampleRate(int rate) {
     for (int i = 0; i < kVoiceSlots; ++i) mVoices[i].setSampleRate(mRate);
     for (int i = 0; i < kFadeVoices; ++i) mSpareVoices[i].setSampleRate(mRate);
     mFadeLength = std::max(1, static_cast<int>(std::lround(kFadeSeconds * mRate)));
-    const double units = std::floor(kPrepareUnitsPerFrame / rateScale(mRate) + 0.5);
-    mPrepareUnitsPerFrame = static_cast<int>(units);
+    mOwnBudget.SetSampleRate(mRate);
     ResetVoices();
-    mPrepareBudget = mPrepareUnitsPerFrame * 128;
+    mOwnBudget.Refill(128);
+}
+
+void tStringSynth::UseBudget(tWorkBudget* budget) {
+    mBudget = budget != nullptr ? budget : &mOwnBudget;
+    ResetVoices();
 }
 
 void tStringSynth::ResetVoices() {
@@ -130,6 +134,7 @@ double tStringSynth::VoiceVolume() const {
 
 void tStringSynth::NoteOn(int key, int velocity) {
     if (mOn == 0 || key < 0 || key > 127) return;
+    mBudget->Take(kNoteOnUnits);
     const int count = GetPolyphony();
 
     // A repeated key releases its voice and sounds again on another one.
@@ -248,8 +253,9 @@ void tStringSynth::StartNote(tVoiceSlot& slot, int key, int velocity) {
     v.setRelease(static_cast<int>(c.output.release.Value() * 40000.0 * rateScale(mRate)));
     v.startNote(KeyFrequency(key), c.output.attack.Value() * 0.1 + 0.1, key);
     Unqueue(&v);
+    mTickets[mPreparingCount] = mBudget->NextTicket();
     mPreparing[mPreparingCount++] = &v;
-    PrepareVoices();
+    if (mBudget == &mOwnBudget) PrepareVoices();
 }
 
 bool tStringSynth::IsBusy(const tVoiceSlot& slot) {
@@ -258,17 +264,31 @@ bool tStringSynth::IsBusy(const tVoiceSlot& slot) {
 
 void tStringSynth::PrepareVoices() {
     while (mPreparingCount > 0) {
-        tStringVoice* voice = mPreparing[0];
-        mPrepareBudget -= voice->prepare(mPrepareBudget);
-        if (voice->isPreparing()) return; // the budget is spent
-        Unqueue(voice);
+        if (!PrepareWaitingNote()) return; // the budget is spent
     }
 }
 
+std::uint64_t tStringSynth::WaitingNote() const {
+    return mPreparingCount > 0 ? mTickets[0] : tWorkBudget::kNoTicket;
+}
+
+bool tStringSynth::PrepareWaitingNote() {
+    if (mPreparingCount == 0) return true;
+    tStringVoice* voice = mPreparing[0];
+    mBudget->Take(voice->prepare(std::max(mBudget->Left(), 0)));
+    if (voice->isPreparing()) return false;
+    Unqueue(voice);
+    return true;
+}
+
 void tStringSynth::Unqueue(const tStringVoice* voice) {
-    tStringVoice** end = mPreparing + mPreparingCount;
-    tStringVoice** kept = std::remove(mPreparing, end, voice);
-    mPreparingCount = static_cast<int>(kept - mPreparing);
+    int kept = 0;
+    for (int i = 0; i < mPreparingCount; ++i) {
+        if (mPreparing[i] == voice) continue;
+        mPreparing[kept] = mPreparing[i];
+        mTickets[kept++] = mTickets[i];
+    }
+    mPreparingCount = kept;
 }
 
 void tStringSynth::NoteOff(int key) {
@@ -395,7 +415,7 @@ void tStringSynth::Render(int frames) {
     if (mOn == 0) {
         mHasSound = 0;
         mAgeCounter = 0;
-        mPrepareBudget = mPrepareUnitsPerFrame * frames;
+        if (mBudget == &mOwnBudget) mOwnBudget.Refill(frames);
         return;
     }
     const int count = GetPolyphony();
@@ -471,8 +491,9 @@ void tStringSynth::Render(int frames) {
     mHasSound = first ? 0 : 1;
     // Sleeping voices still hold their notes: the ages go on.
     if (!busy && mPreparingCount == 0) mAgeCounter = 0; // preparing notes keep their order
-    // The next block's events and preparation share a budget as long as this block.
-    mPrepareBudget = mPrepareUnitsPerFrame * frames;
+    // On its own the module's next events and preparation share a budget as long as this
+    // block; a rack grants its budget itself.
+    if (mBudget == &mOwnBudget) mOwnBudget.Refill(frames);
 }
 
 bool tStringSynth::RenderFades(int frames, bool first, bool& busy) {

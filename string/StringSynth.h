@@ -3,11 +3,15 @@
 // The engine keeps no sound parameters of its own: it reads its controls when a note starts
 // and, for volume, resonance and output cutoff, at the start of every block. Notes,
 // controllers and rendering all run on the rendering thread (the rack delivers events at
-// block start), so the voices need no locks. The long part of a note's start (clearing the
-// string, the burst, the pre-roll) shares a budget per block with the notes struck before it;
-// a note that does not fit stays silent and is prepared further in the next blocks.
+// block start), so the voices need no locks. Note starts draw on a budget per block: a module
+// in a rack shares the rack's with every other module, and the rack prepares the waiting notes
+// of all of them, oldest first, at the start of each block; a module on its own has a budget
+// of its own and prepares a note as it is struck. The long part of a note's start (clearing
+// the string, the burst, the pre-roll) waits for the notes struck before it; a note that does
+// not fit stays silent and is prepared further in the next blocks.
 #pragma once
 
+#include "core/WorkBudget.h"
 #include "string/StringControls.h"
 #include "string/StringPatch.h"
 
@@ -21,12 +25,14 @@ class tStringSynth {
 public:
     static constexpr int kVoiceSlots = 24;
     static constexpr int kBufferSize = 1024;
-    // Work the preparation of struck notes (clearing the string, the burst, the pre-roll) may
-    // do per frame of a block at 44100 Hz, in units of about one loop sample. At other rates
-    // a frame lasts a different time and the units per frame change with it, so that a block
-    // spends the same share of its time on preparation. A note whose preparation does not
-    // fit stays silent and goes on preparing in the next blocks.
+    // Work a module on its own may do per frame of a block at 44100 Hz for the preparation of
+    // struck notes (clearing the string, the burst, the pre-roll), in units of about one loop
+    // sample (see tWorkBudget). A note whose preparation does not fit stays silent and goes on
+    // preparing in the next blocks.
     static constexpr int kPrepareUnitsPerFrame = 768;
+    // What a note on costs besides its preparation (choosing and freeing a voice, setting it
+    // up from the controls), in the same units.
+    static constexpr int kNoteOnUnits = 128;
 
     // Voices that a stolen or silenced note hands its sound to, so that it fades out over
     // kFadeSeconds instead of stopping dead.
@@ -71,6 +77,13 @@ public:
     // Every voice idle and free, fades ended, ages restarted, controllers back to rest
     // ("StopSounds").
     void ResetVoices();
+    // Notes start on the rack's budget from now on (null: the module's own again); the rack
+    // then prepares them through the two calls below.
+    void UseBudget(tWorkBudget* budget);
+    // The ticket of the oldest note waiting for its preparation (tWorkBudget::kNoTicket: none).
+    std::uint64_t WaitingNote() const;
+    // Prepares that note as far as the budget allows; true when it is done.
+    bool PrepareWaitingNote();
 
     // --- events --------------------------------------------------------------------------
     void NoteOn(int key, int velocity);
@@ -147,7 +160,6 @@ private:
     double mFadeBuffer[kBufferSize] = {};
     int mChannels = 1;
     int mRate = 44100;
-    int mPrepareUnitsPerFrame = kPrepareUnitsPerFrame;
     int mOn = 0;
     int mHasSound = 0;
     int mMidiChannel = 0;
@@ -155,11 +167,13 @@ private:
     double mVolumeScale = 1.0;
     double mBendFactor = 1.0;
     double mOutput[kBufferSize] = {};
-    // Voices whose notes are still being prepared, oldest first, and the work left to this
-    // block for preparing them.
+    // Voices whose notes are still being prepared, oldest first, with their tickets, and the
+    // budget they are prepared on.
     tStringVoice* mPreparing[kVoiceSlots] = {};
+    std::uint64_t mTickets[kVoiceSlots] = {};
     int mPreparingCount = 0;
-    int mPrepareBudget = kPrepareUnitsPerFrame * 128;
+    tWorkBudget mOwnBudget{kPrepareUnitsPerFrame};
+    tWorkBudget* mBudget = &mOwnBudget;
     // Voices from here on are known silent and free (the voice count at the last block).
     int mSilentFrom = kVoiceSlots;
 };

@@ -23,6 +23,7 @@ public:
     tClockedInstrument() : tTestInstrument(0.0) { SwitchOn(); }
     void NoteOn(int key, int velocity) override {
         tTestInstrument::NoteOn(key, velocity);
+        Budget().Take(noteCost);
         arrivals.push_back(frame);
         level += key / 1000.0;
     }
@@ -41,6 +42,7 @@ public:
         frame += frames;
     }
     long frame = 0;
+    int noteCost = 0; // taken from the rack's budget by each note on
     std::vector<int> blocks;
     std::vector<long> arrivals;
 };
@@ -156,4 +158,18 @@ TEST_F(EngineTest, EventsWaitWhileTheRackIsBusyAndAnAllNotesOffIsNeverLost) {
     EXPECT_EQ(instrument->arrivals.size(), 0u);
     EXPECT_EQ(instrument->allNotesOffs, 3); // inserting, preparing, then the one that waited
     EXPECT_EQ(instrument->frame, before + 16);
+}
+
+// Note-ons beyond what a piece's budget covers (three here: a quarter of it is kept for the
+// notes' preparation) wait for the next pieces, and the note-off after them waits with them.
+TEST_F(EngineTest, EventsTheBudgetHoldsBackArriveInOrderInLaterPieces) {
+    instrument->noteCost = rack.Budget().UnitsPerFrame() * 64 / 4;
+    std::vector<tEngineEvent> events;
+    for (int k = 0; k < 12; ++k) events.push_back(Message(0, {0x90, 40 + k, 100}));
+    events.push_back(Message(0, {0x80, 40, 0}));
+    Process(events, 64);
+    for (int block = 0; block < 5; ++block) Process({}, 64);
+    const std::vector<long> expected{0, 0, 0, 64, 64, 64, 128, 128, 128, 192, 192, 192, 256};
+    EXPECT_EQ(instrument->arrivals, expected);
+    EXPECT_EQ(engine.DroppedEvents(), 0u);
 }

@@ -1,5 +1,6 @@
 #include "flute/FluteSynth.h"
 #include "catalog/PresetTexts.h"
+#include "core/Rack.h"
 
 #include <gtest/gtest.h>
 
@@ -325,4 +326,27 @@ TEST(FluteSynth, PatchesSetCaptionAndTitle) {
     EXPECT_EQ(module->Caption(), "mellow");
     std::remove((base + ".flt").c_str());
     rmdir(directory);
+}
+
+// Flute note-ons draw on the rack's budget too: a full queue of them reaches the module over
+// more than one block, in order.
+TEST(FluteSynth, AFullQueueOfNotesReachesTheModuleOverBlocksOfTheRacksBudget) {
+    tRack rack;
+    auto* module = new tFluteSynth(190, 50);
+    rack.Insert(module);
+    {
+        tRack::tGuard guard(rack);
+        module->SwitchOn();
+    }
+    rack.SetRendering(true);
+    const int notes = static_cast<int>(tEventQueue::kCapacity);
+    for (int k = 0; k < notes; ++k) rack.NoteOn(0, k % 100, 100);
+    rack.Render(128);
+    EXPECT_GT(rack.WaitingEvents(), 0);
+    int blocks = 1;
+    for (; rack.WaitingEvents() > 0 && blocks < 20; ++blocks) rack.Render(128);
+    EXPECT_EQ(rack.WaitingEvents(), 0);
+    EXPECT_EQ(module->HeldKey(), (notes - 1) % 100);
+    EXPECT_EQ(rack.DroppedEvents(), 0u);
+    rack.SetRendering(false);
 }

@@ -4,6 +4,7 @@
 
 #include "catalog/PresetTexts.h"
 #include "core/KeyFrequency.h"
+#include "core/Rack.h"
 #include "dsp/Random.h"
 #include "string/StringModule.h"
 #include "string/StringVoice.h"
@@ -301,4 +302,62 @@ TEST(StringBounds, ModuleOutputStaysBelowTheCeiling) {
     }
     EXPECT_LE(peak, 1000.0);
     EXPECT_GT(peak, 500.0);
+}
+
+// Eight modules on one channel share the rack's budget: a chord of expensive notes starts a
+// note or two per block across the whole rack, every note in the order it came (note by note,
+// module by module); a full queue of note-ons and then note-offs is delivered as the budget
+// allows, no block spending more than its share and the work of one more event, none lost.
+TEST(StringNoteOnWork, ModulesInARackShareItsBudgetAndKeepTheNotesInOrder) {
+    constexpr int kModules = 8;
+    tRack rack;
+    rack.SetChannels(2);
+    std::vector<tStringModule*> modules;
+    for (int m = 0; m < kModules; ++m) {
+        modules.push_back(new tStringModule(0, 0));
+        rack.Insert(modules.back());
+        tRack::tGuard guard(rack);
+        MostExpensive(modules.back()->Controls());
+        modules.back()->SwitchOn();
+    }
+    rack.SetRendering(true);
+    const tWorkBudget& budget = rack.Budget();
+    const int overdraft = kModules * tStringSynth::kNoteOnUnits + 512;
+    auto renderChecked = [&] {
+        rack.Render(128);
+        EXPECT_LE(budget.Spent(), budget.UnitsPerFrame() * 128 + overdraft);
+    };
+
+    for (int k = 0; k < 8; ++k) rack.NoteOn(0, 24 + k, 127);
+    std::vector<int> soundingFrom(8 * kModules, -1); // by arrival: note, then module
+    for (int block = 0, started = 0; started < 8 * kModules && block < 2000; ++block) {
+        renderChecked();
+        int newly = 0;
+        for (int m = 0; m < kModules; ++m)
+            for (int i = 0; i < 8; ++i) {
+                const tStringSynth::tVoiceSlot& slot = modules[m]->Engine().Slot(i);
+                int& from = soundingFrom[(slot.key - 24) * kModules + m];
+                if (slot.voice->isSounding() && from < 0) {
+                    from = block;
+                    ++newly;
+                }
+            }
+        EXPECT_LE(newly, 2) << block;
+        started += newly;
+    }
+    EXPECT_TRUE(std::is_sorted(soundingFrom.begin(), soundingFrom.end()));
+    EXPECT_GE(soundingFrom.front(), 0);
+
+    rack.AllNotesOff();
+    const int notes = tEventQueue::kCapacity - tStringSynth::kVoiceSlots - 1;
+    for (int k = 0; k < notes; ++k) rack.NoteOn(0, k % 24, 127);
+    for (int k = 0; k < 24; ++k) rack.NoteOff(0, k);
+    int blocks = 0;
+    for (; rack.WaitingEvents() > 0 && blocks < 2000; ++blocks) renderChecked();
+    EXPECT_GT(blocks, 4);
+    EXPECT_EQ(rack.DroppedEvents(), 0u);
+    for (tStringModule* module : modules)
+        for (int i = 0; i < tStringSynth::kVoiceSlots; ++i)
+            EXPECT_EQ(module->Engine().Slot(i).key, -1);
+    rack.SetRendering(false);
 }
