@@ -5,20 +5,13 @@
 #include "app/QuitSignal.h"
 #include "app/WindowSession.h"
 #include "gui/EditorWindow.h"
+#include "gui/LoopWatch.h"
 #include "gui/MainWindow.h"
 #include "gui/Scale.h"
 #include "gui/Skin.h"
 #include "platform/PcmDevices.h"
 
-#include <FL/Fl.H>
-
 #include <optional>
-
-namespace {
-void QuitRequested(int, void* window) {
-    if (quitsignal::Raised()) static_cast<tMainWindow*>(window)->Quit();
-}
-} // namespace
 
 int main(int argc, char** argv) {
     quitsignal::Install();
@@ -32,7 +25,9 @@ int main(int argc, char** argv) {
     tMainWindow window({program.Rack(), program.Master(), program.Config(), program.Counters(),
                         program.AudioSwitch(), ListPcmDevices},
                        MakeEditorWindow);
-    Fl::add_fd(quitsignal::Fd(), FL_READ, QuitRequested, &window);
+    const tLoopWatch quitWatch(quitsignal::Fd(), [&window] {
+        if (quitsignal::Raised()) window.Quit();
+    });
     if (!program.Options().rackFile.empty()) window.LoadRack(program.Options().rackFile);
     char windowClass[] = "kelVora";
     char* windowArgs[] = {windowClass, nullptr};
