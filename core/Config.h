@@ -9,6 +9,7 @@
 #pragma once
 
 #include "core/Control.h"
+#include "dsp/SampleRate.h"
 
 #include <cstddef>
 #include <iosfwd>
@@ -38,7 +39,7 @@ public:
     static constexpr int kDefaultFragments = 4;
     static constexpr int kDefaultPeriod = 128;
     static constexpr int kRateTable[4] = {44100, 48000, 88200, 96000};
-    static constexpr int kDefaultSampleRate = 44100;
+    static constexpr int kDefaultSampleRate = kReferenceRate;
 
     tConfig();
     tConfig(const tConfig&) = delete;

@@ -25,6 +25,7 @@
 #include "core/MidiDecoder.h"
 #include "core/MidiSink.h"
 #include "core/RackEvent.h"
+#include "dsp/SampleRate.h"
 
 #include <cstdint>
 #include <vector>
@@ -111,6 +112,6 @@ private:
     std::vector<double> mAhead; // kMaxAhead frames of stereo
     int mAheadStart = 0;        // frames of it played
     int mAheadEnd = 0;          // frames of it rendered
-    int mSampleRate = 44100;
+    int mSampleRate = kReferenceRate;
     int mChannels = 1;
 };

@@ -19,6 +19,7 @@
 #pragma once
 
 #include "core/MasterControls.h"
+#include "dsp/SampleRate.h"
 
 #include <cstdint>
 
@@ -81,7 +82,7 @@ private:
     void updateVuMeter(bool vu, bool limiter);
 
     tMasterControls& mControls;
-    int mRate = 44100;
+    int mRate = kReferenceRate;
     bool mStarted = false; // the first block starts at the volume's gain
     double mGain = 0.0;
     double mReduction = 1.0;

@@ -21,6 +21,7 @@
 #include "core/RackEvent.h"
 #include "core/Slot.h"
 #include "dsp/Random.h"
+#include "dsp/SampleRate.h"
 
 #include <atomic>
 #include <mutex>
@@ -187,6 +188,6 @@ private:
     tRandom mRandom;
     tWorkBudget mBudget;
     int mChannels = 1;
-    int mSampleRate = 44100;
+    int mSampleRate = kReferenceRate;
     double mMix[kMixSize] = {};
 };

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "core/WorkBudget.h"
+#include "dsp/SampleRate.h"
 
 #include <cstddef>
 #include <iosfwd>
@@ -168,7 +169,7 @@ private:
     bool mAcceptsInput;
     int mChannel = 0;
     int mOn = 0;
-    int mSampleRate = 44100;
+    int mSampleRate = kReferenceRate;
     std::string mCaption;
     std::vector<tSlot*> mInputs;
     std::vector<tSlot*> mOutputs;

@@ -2,6 +2,8 @@
 // type, the cutoff clamping and pre-warping of the bilinear transform, and the resonance laws.
 #pragma once
 
+#include "dsp/SampleRate.h"
+
 // Normalised prototype pole parameters of one response type, for each order.
 struct tFilterPoles {
     double a2, b2;             // order 2: 1 / (1 + a s + b s²)
@@ -33,7 +35,7 @@ double highPassResonance(double setting);
 double bandPassQuality(double setting);
 
 // Sample rate the filters start with (their resonance starts at r = 1, Q = 1/3).
-constexpr int kDefaultFilterRate = 44100;
+constexpr int kDefaultFilterRate = kReferenceRate;
 
 // A rate of 0 or below would leave no coefficients; a filter keeps the rate it had.
 inline void storeFilterRate(int& stored, int rate) {

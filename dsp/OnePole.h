@@ -6,6 +6,8 @@
 // "usr1", "usr2"), each mode with its own mapping from normalised frequency to coefficient.
 #pragma once
 
+#include "dsp/SampleRate.h"
+
 class tOnePole {
 public:
     enum { kFixed = 0, kYes = 1, kCool = 2, kUser1 = 3, kUser2 = 4 };
@@ -46,5 +48,5 @@ private:
     double mA1 = 0.0;
     double mCeiling = 1.0;
     int mMode = kFixed;
-    int mRate = 44100; // a defined rate until the owner calls setup()
+    int mRate = kReferenceRate; // a defined rate until the owner calls setup()
 };

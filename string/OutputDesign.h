@@ -6,6 +6,7 @@
 #pragma once
 
 #include "dsp/LowPass.h"
+#include "dsp/SampleRate.h"
 
 // The coefficients of a low pass of order 1 to 4, laid out by order: 1: b0, a1; 2: gain, c1,
 // c2; 3: b0, a1, then gain, c1, c2; 4: gain, c1, c2 of each section.
@@ -15,7 +16,7 @@ struct tOutputCoefficients {
 
 struct tOutputDesign {
     int order = 0; // 0: no filter
-    int rate = 44100;
+    int rate = kReferenceRate;
     // The first-order section's pole (orders 1 and 3).
     double g = 1.0;
     // The second-order sections' poles and resonance factors (order 2 and 3: [0]; 4: both).
