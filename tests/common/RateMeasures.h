@@ -19,29 +19,10 @@ namespace ratetest {
 constexpr double kHoldSeconds = 1.5;
 constexpr double kTailSeconds = 3.0;
 
-// The preset (both modules switched on, mono) plays key with velocity 100 for kHoldSeconds,
-// then kTailSeconds of tail are rendered: the rack's mix at rate, in 128-frame blocks (one
-// shorter block ends exactly at the note-off). With instrumentOnly the instrument is unwired
-// from its effects unit, which stays off. The modules draw their noise from the rack's
-// generator from its first value on, as the renderer's do, so that renders at two rates draw
-// the same noise.
-inline std::vector<double> RenderPresetNote(int preset, int key, int rate,
-                                            double hold = kHoldSeconds, double tail = kTailSeconds,
-                                            bool instrumentOnly = false) {
-    tRack rack;
-    const tRandomScope noise(rack.Random());
-    rack.SetSampleRate(rate);
-    rack.SetChannels(1);
-    AddPreset(rack, preset);
-    {
-        tRack::tGuard guard(rack);
-        for (tSlot* slot : rack.Slots())
-            if (!instrumentOnly || !slot->AcceptsInput()) slot->SwitchOn();
-    }
-    if (instrumentOnly) {
-        for (tSlot* slot : rack.Slots())
-            while (!slot->Outputs().empty()) rack.Connect(slot, slot->Outputs().front());
-    }
+// The rack, prepared at rate and switched on, plays key with velocity 100 for hold seconds,
+// then tail seconds are rendered: the rack's mix in 128-frame blocks (one shorter block ends
+// exactly at the note-off).
+inline std::vector<double> PlayHeldNote(tRack& rack, int key, int rate, double hold, double tail) {
     rack.SetRendering(true);
     const int block = 128;
     const long holdFrames = std::lround(hold * rate);
@@ -64,6 +45,30 @@ inline std::vector<double> RenderPresetNote(int preset, int key, int rate,
     }
     out.resize(static_cast<std::size_t>(total));
     return out;
+}
+
+// The preset (both modules switched on, mono) plays key for kHoldSeconds, then kTailSeconds
+// of tail (PlayHeldNote). With instrumentOnly the instrument is unwired from its effects unit,
+// which stays off. The modules draw their noise from the rack's generator from its first
+// value on, as the renderer's do, so that renders at two rates draw the same noise.
+inline std::vector<double> RenderPresetNote(int preset, int key, int rate,
+                                            double hold = kHoldSeconds, double tail = kTailSeconds,
+                                            bool instrumentOnly = false) {
+    tRack rack;
+    const tRandomScope noise(rack.Random());
+    rack.SetSampleRate(rate);
+    rack.SetChannels(1);
+    AddPreset(rack, preset);
+    {
+        tRack::tGuard guard(rack);
+        for (tSlot* slot : rack.Slots())
+            if (!instrumentOnly || !slot->AcceptsInput()) slot->SwitchOn();
+    }
+    if (instrumentOnly) {
+        for (tSlot* slot : rack.Slots())
+            while (!slot->Outputs().empty()) rack.Connect(slot, slot->Outputs().front());
+    }
+    return PlayHeldNote(rack, key, rate, hold, tail);
 }
 
 inline double Cents(double f, double reference) {

@@ -48,27 +48,7 @@ inline std::vector<double> RenderCase(const tRateCase& c, int key, int rate,
         tRack::tGuard guard(rack);
         module->SwitchOn();
     }
-    rack.SetRendering(true);
-    const int block = 128;
-    const long holdFrames = std::lround(hold * rate);
-    const long total = std::lround((hold + tail) * rate);
-    std::vector<double> out;
-    out.reserve(static_cast<std::size_t>(total + block));
-    rack.NoteOn(0, key, 100);
-    bool released = false;
-    for (long done = 0; done < total;) {
-        if (!released && done >= holdFrames) {
-            rack.NoteOff(0, key);
-            released = true;
-        }
-        const int frames =
-            static_cast<int>(released ? block : std::min<long>(block, holdFrames - done));
-        const double* mix = rack.Render(frames);
-        out.insert(out.end(), mix, mix + frames);
-        done += frames;
-    }
-    out.resize(static_cast<std::size_t>(total));
-    return out;
+    return ratetest::PlayHeldNote(rack, key, rate, hold, tail);
 }
 
 // A wind note holds its level until the note-off, so the time to fall 40 dB from its loudest
