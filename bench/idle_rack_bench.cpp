@@ -4,20 +4,12 @@
 // units sleep; sleeping:0 keeps them all processing. The counter load_percent is the block's
 // time as a share of its 2.9 ms.
 #include "catalog/Presets.h"
+#include "catalog/Sleeping.h"
 #include "core/Rack.h"
-#include "effects/Effects.h"
-#include "flute/FluteSynth.h"
-#include "string/StringSynth.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
-
-void AllowSleeping(bool allowed) {
-    tStringSynth::SetSleeping(allowed);
-    tFluteSynth::AllowSleep(allowed);
-    tEffects::AllowSleep(allowed);
-}
 
 void BM_IdleRackAllPresets(benchmark::State& state) {
     AllowSleeping(state.range(0) != 0);

@@ -4,12 +4,11 @@
 // without; the two 16-bit renders differ by at most one step where the mix crosses a rounding
 // step.
 #include "catalog/Presets.h"
+#include "catalog/Sleeping.h"
 #include "core/MasterStage.h"
 #include "core/Rack.h"
 #include "dsp/Random.h"
 #include "effects/EffectsModule.h"
-#include "flute/FluteSynth.h"
-#include "string/StringSynth.h"
 
 #include <gtest/gtest.h>
 
@@ -18,12 +17,6 @@
 #include <vector>
 
 namespace {
-
-void AllowSleeping(bool allowed) {
-    tStringSynth::SetSleeping(allowed);
-    tFluteSynth::AllowSleep(allowed);
-    tEffects::AllowSleep(allowed);
-}
 
 struct tPhraseRender {
     std::vector<std::int16_t> samples;
