@@ -5,6 +5,7 @@
 // Allocated only where allocation is allowed (building a unit, a new sample rate).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 
 class tZeroedBuffer {
@@ -44,7 +45,7 @@ private:
     void release();
     void copy(const tZeroedBuffer& other) {
         reset(other.mSize);
-        for (std::size_t i = 0; i < mSize; ++i) mData[i] = other.mData[i];
+        std::copy(other.mData, other.mData + other.mSize, mData);
     }
     void take(tZeroedBuffer& other) {
         mData = other.mData;

@@ -54,7 +54,6 @@ public:
     void Render(int frames) override;
     double* Output() override { return mOutput; }
     bool IsActive() override { return IsOn() && mActive; }
-    bool OutputSilent() override { return !IsOn() || !mActive; }
     // Silences both voices and clears their lines and filters.
     void Reset() override;
 
