@@ -82,8 +82,11 @@ void tMasterStage::ToSamples(const double* out, int n, int16_t* samples) {
         x = x < high ? x : high;
         x = x > low ? x : low;
         x = (tLanePair)(Bits(x) & number);
-        samples[i] = static_cast<int16_t>(static_cast<int>(x[0]));
-        samples[i + 1] = static_cast<int16_t>(static_cast<int>(x[1]));
+        // Both lanes truncated at once, as static_cast<int> truncates each.
+        using tIntPair = int __attribute__((vector_size(8)));
+        const tIntPair whole = __builtin_convertvector(x, tIntPair);
+        samples[i] = static_cast<int16_t>(whole[0]);
+        samples[i + 1] = static_cast<int16_t>(whole[1]);
     }
     if (i < n) samples[i] = ToSample(out[i] * kFullScale);
 }

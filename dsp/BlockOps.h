@@ -28,12 +28,22 @@ inline void AddInto(double* to, const double* from, int n) {
 
 // The largest |values[i]| for i < n, 0 for none (the values are numbers).
 inline double MaxMagnitude(const double* values, int n) {
+    // Two running maxima, so that each comparison does not wait on the one before; the largest
+    // is the largest in whatever order the values are met.
     tLanePair largest = Broadcast(0.0);
+    tLanePair next = Broadcast(0.0);
     int i = 0;
+    for (; i + 3 < n; i += 4) {
+        const tLanePair x = Magnitude(LoadPair(values + i));
+        const tLanePair y = Magnitude(LoadPair(values + i + 2));
+        largest = x > largest ? x : largest;
+        next = y > next ? y : next;
+    }
     for (; i + 1 < n; i += 2) {
         const tLanePair x = Magnitude(LoadPair(values + i));
         largest = x > largest ? x : largest;
     }
+    largest = next > largest ? next : largest;
     double result = largest[0] > largest[1] ? largest[0] : largest[1];
     if (i < n) {
         const double x = values[i] < 0.0 ? -values[i] : values[i];

@@ -196,6 +196,7 @@ int tStringSynth::Fading() const {
 }
 
 void tStringSynth::StartNote(tVoiceSlot& slot, int key, int velocity) {
+    mAllIdle = false;
     slot.key = key;
     slot.age = mAgeCounter++;
 
@@ -428,6 +429,12 @@ void tStringSynth::Render(int frames) {
     mSilentFrom = count;
     // Notes struck before this block go on preparing; those done sound from its start.
     PrepareVoices();
+    if (mAllIdle) { // nothing to look at until a note starts
+        mHasSound = 0;
+        mAgeCounter = 0;
+        if (mBudget == &mOwnBudget) mOwnBudget.Refill(frames);
+        return;
+    }
     const bool sleep = Sleeping();
     // Read once the first voice needs them.
     bool refreshed = false;
@@ -491,6 +498,7 @@ void tStringSynth::Render(int frames) {
     mHasSound = first ? 0 : 1;
     // Sleeping voices still hold their notes: the ages go on.
     if (!busy && mPreparingCount == 0) mAgeCounter = 0; // preparing notes keep their order
+    mAllIdle = !busy && mPreparingCount == 0;
     // On its own the module's next events and preparation share a budget as long as this
     // block; a rack grants its budget itself.
     if (mBudget == &mOwnBudget) mOwnBudget.Refill(frames);

@@ -176,4 +176,6 @@ private:
     tWorkBudget* mBudget = &mOwnBudget;
     // Voices from here on are known silent and free (the voice count at the last block).
     int mSilentFrom = kVoiceSlots;
+    // No voice sounds, prepares or fades: a voice only starts to through a note's start.
+    bool mAllIdle = true;
 };

@@ -226,6 +226,8 @@ private:
     tOutputDesign outputDesign() const;
     // The output filter's order for the slope (0: none).
     int filterOrder() const;
+    // Whether half the unfiltered signal is added to the filter's output (the "+dry" slopes).
+    bool halfDry() const { return mSlope == 3 || mSlope == 5 || mSlope == 7; }
 
     // A block in parts: beginBlock() starts watching its peaks, renderRange() renders frames
     // of it (render() is both).
@@ -248,6 +250,34 @@ private:
     template <int kChannels>
     static void pairPasses(tStringVoice& a, double leftA, double rightA, tStringVoice& b,
                            double leftB, double rightB, double* out, int n, bool addA);
+    // Whether a sampled wave is added to the string as it enters the loop filters, and the
+    // wave's next n samples (two loops go side by side when both add one or neither does).
+    bool hasWave() const;
+    void waveSamples(double* wave, int n);
+    // Both loops side by side into the buffers, each sample handed to sink(i, pair).
+    template <class tSink>
+    static void pairLoop(tStringVoice& a, tStringVoice& b, int n, tSink& sink);
+    // A run of two voices with output stages: the loops side by side, then the output stages,
+    // side by side where they are alike.
+    template <int kChannels>
+    static void pairStagedPasses(tStringVoice& a, double leftA, double rightA, tStringVoice& b,
+                                 double leftB, double rightB, double* out, int n, bool addA);
+    // Whether two voices' output stages are alike enough to run side by side.
+    bool finishMatches(const tStringVoice& other) const;
+    // finishPass() of two voices at once: a's samples into the block (or added), b's added.
+    struct tFinishSide {
+        tStringVoice* voice;
+        double* buffer;
+        const tSteps* steps;
+        double left;
+        double right;
+    };
+    template <int kChannels>
+    static void finishPair(const tFinishSide& a, const tFinishSide& b, double* out, int n,
+                           bool addA);
+    template <int kChannels, int kOrder, bool kHalfDry, bool kDc>
+    static void finishPairOf(const tFinishSide& a, const tFinishSide& b, double* out, int n,
+                             bool addA);
     // Samples from now on (at most limit) on which no rare work falls.
     int quietRun(int limit) const;
     // Whether the envelope step every fourth sample changes anything.

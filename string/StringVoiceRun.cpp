@@ -384,7 +384,7 @@ tStringVoice::tVolumeLaw tStringVoice::volumeLaw() const {
 template <int kChannels>
 void tStringVoice::finishPass(double* out, double* buffer, int n, const tSteps& steps, double left,
                               double right, bool add) {
-    const bool halfDry = mSlope == 3 || mSlope == 5 || mSlope == 7;
+    const bool halfDry = this->halfDry();
     const bool dc = mDcFilter != 0;
 #define KV_FINISH(order, half, withDc)                                                             \
     finishPassOf<kChannels, order, half, withDc>(out, buffer, n, steps, left, right, add)
@@ -463,3 +463,8 @@ void tStringVoice::finishPassOf(double* out, double* buffer, int n, const tSteps
     mDcBlocker = dcBlocker;
     if (lfoOn) mLfoFactor = lfo;
 }
+
+template void tStringVoice::finishPass<1>(double*, double*, int, const tSteps&, double, double,
+                                          bool);
+template void tStringVoice::finishPass<2>(double*, double*, int, const tSteps&, double, double,
+                                          bool);

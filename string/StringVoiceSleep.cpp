@@ -106,7 +106,7 @@ double tStringVoice::outputStageGain() const {
     default:
         break;
     }
-    if (mSlope == 3 || mSlope == 5 || mSlope == 7) gain += 0.5;
+    if (halfDry()) gain += 0.5;
     // The DC blocker: 1 − z⁻¹ over a pole inside the unit circle gives at most 2.
     if (mDcFilter) gain *= 2.0;
     return gain;

@@ -164,16 +164,28 @@ TEST(StringVoice, PreRollDelaysTheAudibleStart) {
 
 // Two voices side by side give what one after the other gives, bit for bit: strings of
 // different lengths and feedback schedules, inverted loops, one loop running away (its guard
-// acts in one half only), sections at another rate, and settings that make the pair go on one
-// voice after the other; mono and stereo, first into the block or added to it.
+// acts in one half only), sections at another rate, sampled waves, output stages alike (with
+// envelope steps, tremolo, dc filter and the release's ramp) and unlike, and settings that make
+// the pair go on one voice after the other; mono and stereo, first into the block or added.
 TEST(StringVoice, PairsSoundAsOneVoiceAfterTheOther) {
     struct tCase {
-        int order, softDamp, offDelay, modulation, slope, rate;
+        int orderA, orderB, softDamp, offDelay, modulation, slopeA, slopeB, rate;
         double feedback;
+        int wave, dc, envMode, amplEnv;
+        double lfo;
     };
-    const tCase cases[] = {{1, 20, 26, 0, 0, 44100, 0.984}, {4, 0, 5, 1, 0, 44100, 0.99},
-                           {2, 7, 0, 1, 0, 48000, 0.995},   {3, 0, 0, 0, 0, 44100, 1.8},
-                           {1, 0, 0, 0, 2, 44100, 0.98},    {4, 15, 0, 1, 0, 96000, 1.005}};
+    const tCase cases[] = {
+        {1, 1, 20, 26, 0, 0, 0, 44100, 0.984, 0, 0, 0, 0, 0.0},
+        {4, 4, 0, 5, 1, 0, 0, 44100, 0.99, 0, 0, 0, 0, 0.0},
+        {2, 2, 7, 0, 1, 0, 0, 48000, 0.995, 0, 0, 0, 0, 0.0},
+        {3, 3, 0, 0, 0, 0, 0, 44100, 1.8, 0, 0, 0, 0, 0.0},
+        {1, 2, 0, 0, 0, 0, 2, 44100, 0.98, 0, 0, 0, 0, 0.0},
+        {4, 4, 15, 0, 1, 0, 0, 96000, 1.005, 0, 0, 0, 0, 0.0},
+        {1, 1, 0, 0, 0, 2, 2, 44100, 0.99, 0, 1, 1, 0, 0.6},  // output stages alike
+        {2, 2, 7, 0, 1, 3, 3, 48000, 0.995, 9, 0, 2, 1, 0.0}, // "piano2", "+12 dB", ampl-env
+        {4, 4, 0, 0, 1, 7, 7, 44100, 1.2, 10, 1, 4, 0, 0.3},  // "metal", a loop running away
+        {3, 3, 0, 0, 0, 5, 6, 96000, 0.99, 9, 0, 1, 0, 0.0},  // output stages unlike
+    };
     for (const tCase& k : cases) {
         auto start = [&k](int key, int order, int slope, double feedback) {
             tStringSynth engine;
@@ -186,13 +198,17 @@ TEST(StringVoice, PairsSoundAsOneVoiceAfterTheOther) {
             c.output.modulation.Set(k.modulation);
             c.outputFilter.slope.Set(slope);
             c.output.release.Set(0.01);
+            c.wave.type.Set(k.wave);
+            c.output.dcFilter.Set(k.dc);
+            c.output.lfoAmpl.Set(k.lfo);
+            c.output.amplEnv.Set(k.amplEnv);
+            c.envelope.envMode.Set(k.envMode);
+            c.envelope.envAmpl.Set(2.0);
             return StartedVoice(engine, key, 100);
         };
-        const tStringVoice a = start(47, k.order, 0, k.feedback);
-        // The second voice's loop does not grow; it differs in its order only where the case
-        // asks for it.
-        const tStringVoice b = start(88, k.slope != 0 ? k.order % 4 + 1 : k.order, k.slope,
-                                     std::min(k.feedback, 0.999));
+        const tStringVoice a = start(47, k.orderA, k.slopeA, k.feedback);
+        // The second voice's loop does not grow.
+        const tStringVoice b = start(88, k.orderB, k.slopeB, std::min(k.feedback, 0.999));
         for (const int channels : {1, 2}) {
             tStringVoice pa = a, pb = b, sa = a, sb = b;
             std::vector<double> paired(512), single(512);
@@ -212,8 +228,8 @@ TEST(StringVoice, PairsSoundAsOneVoiceAfterTheOther) {
                 ASSERT_EQ(
                     std::memcmp(paired.data(), single.data(), frames * channels * sizeof(double)),
                     0)
-                    << "case order " << k.order << " rate " << k.rate << " channels " << channels
-                    << " block " << block;
+                    << "case order " << k.orderA << " slope " << k.slopeA << " wave " << k.wave
+                    << " rate " << k.rate << " channels " << channels << " block " << block;
                 ASSERT_EQ(pa.isSounding(), sa.isSounding());
             }
         }

@@ -67,11 +67,17 @@ private:
 };
 
 void Measure(const std::int16_t* samples, int n, tRenderSummary& summary) {
+    // The highest and lowest sample first (a loop without branches); clipped samples are
+    // counted only in a block that has one.
+    int high = 0;
+    int low = 0;
     for (int i = 0; i < n; ++i) {
-        const int s = samples[i];
-        summary.peak = std::max(summary.peak, std::abs(s));
-        if (s == 32767 || s == -32768) ++summary.clipped;
+        high = std::max(high, static_cast<int>(samples[i]));
+        low = std::min(low, static_cast<int>(samples[i]));
     }
+    summary.peak = std::max(summary.peak, std::max(high, -low));
+    if (high < 32767 && low > -32768) return;
+    for (int i = 0; i < n; ++i) summary.clipped += samples[i] == 32767 || samples[i] == -32768;
 }
 
 } // namespace
