@@ -115,12 +115,7 @@ void tReverb::process(double* buf, int count) {
         }
         mLeft.prepareRun(count / 2);
         mRight.prepareRun(count / 2);
-        for (int i = 0; i + 1 < count; i += 2) {
-            mLeft.step(buf[i]);
-            buf[i] = mLeft.m1();
-            mRight.step(buf[i + 1]);
-            buf[i + 1] = mRight.m1();
-        }
+        tSimpleReverb::processStereo(mLeft, mRight, buf, count / 2);
         return;
     }
     if (mChannels == 1)

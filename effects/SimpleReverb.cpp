@@ -1,5 +1,6 @@
 #include "effects/SimpleReverb.h"
 
+#include "dsp/LanePair.h"
 #include "dsp/SampleRate.h"
 
 #include <algorithm>
@@ -96,4 +97,94 @@ bool tSimpleReverb::quiet(double level) const {
         if (!within) return false;
     }
     return true;
+}
+
+namespace {
+// One line of each reverb at once: writes the pair's lanes at entry at, reads the entries at
+// from.
+inline tLanePair PushLanes(double* left, double* right, int at, int from, tLanePair value) {
+    StoreLanes(left + at, right + at, value);
+    return LoadLanes(left + from, right + from);
+}
+} // namespace
+
+void tSimpleReverb::processStereo(tSimpleReverb& left, tSimpleReverb& right, double* buf,
+                                  int frames) {
+    bool alike = true;
+    for (int k = 0; k < kLines; ++k) {
+        const tLine& a = left.mLine[k];
+        const tLine& b = right.mLine[k];
+        alike = alike && a.capacity == b.capacity && a.write == b.write && a.read == b.read;
+    }
+    if (!alike) {
+        for (int f = 0; f < frames; ++f) {
+            left.step(buf[2 * f]);
+            buf[2 * f] = left.m1();
+            right.step(buf[2 * f + 1]);
+            buf[2 * f + 1] = right.m1();
+        }
+        return;
+    }
+    // The state in locals for the block: the lines' writes into memory do not make the
+    // compiler fetch it again every frame.
+    double* l[kLines];
+    double* r[kLines];
+    int write[kLines];
+    int read[kLines];
+    int capacity[kLines];
+    tLanePair last[kLines];
+    tLanePair gain[kLines];
+    for (int k = 0; k < kLines; ++k) {
+        l[k] = left.mLine[k].memory.get();
+        r[k] = right.mLine[k].memory.get();
+        write[k] = left.mLine[k].write;
+        read[k] = left.mLine[k].read;
+        capacity[k] = left.mLine[k].capacity;
+        last[k] = LanePair(left.mLine[k].last, right.mLine[k].last);
+        gain[k] = LanePair(left.mGain[k], right.mGain[k]);
+    }
+    const tLanePair mix = LanePair(left.mMix, right.mMix);
+    const tLanePair dry = LanePair(1.0 - left.mMix, 1.0 - right.mMix);
+    tLanePair m1 = LanePair(left.mM1, right.mM1);
+    tLanePair m2 = LanePair(left.mM2, right.mM2);
+    for (int f = 0; f < frames;) {
+        // Up to where a position wraps.
+        int run = frames - f;
+        for (int k = 0; k < kLines; ++k)
+            run = std::min({run, capacity[k] - write[k], capacity[k] - read[k]});
+        for (int i = 0; i < run; ++i, ++f) {
+            const tLanePair x = LoadPair(buf + 2 * f);
+            const tLanePair a = last[0];
+            const tLanePair in1 = x + gain[0] * a;
+            last[0] = PushLanes(l[0], r[0], write[0] + i, read[0] + i, in1);
+            const tLanePair y1 = a - gain[0] * in1;
+            const tLanePair b = last[1];
+            const tLanePair in2 = y1 + gain[1] * b;
+            last[1] = PushLanes(l[1], r[1], write[1] + i, read[1] + i, in2);
+            const tLanePair y2 = b - gain[1] * in2;
+            last[2] = PushLanes(l[2], r[2], write[2] + i, read[2] + i, y2 + gain[2] * last[2]);
+            last[3] = PushLanes(l[3], r[3], write[3] + i, read[3] + i, y2 + gain[3] * last[3]);
+            m1 = dry * x + mix * last[2];
+            m2 = dry * x + mix * last[3];
+            StorePair(buf + 2 * f, m1);
+        }
+        for (int k = 0; k < kLines; ++k) {
+            write[k] += run;
+            if (write[k] >= capacity[k]) write[k] = 0;
+            read[k] += run;
+            if (read[k] >= capacity[k]) read[k] = 0;
+        }
+    }
+    for (int k = 0; k < kLines; ++k) {
+        for (tSimpleReverb* side : {&left, &right}) {
+            side->mLine[k].write = write[k];
+            side->mLine[k].read = read[k];
+        }
+        left.mLine[k].last = last[k][0];
+        right.mLine[k].last = last[k][1];
+    }
+    left.mM1 = m1[0];
+    right.mM1 = m1[1];
+    left.mM2 = m2[0];
+    right.mM2 = m2[1];
 }

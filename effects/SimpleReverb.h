@@ -58,6 +58,9 @@ public:
         mM2 = (1.0 - mMix) * x + mMix * e;
         return (mM1 + mM2) / 2.0;
     }
+    // Frames of interleaved stereo through a left and a right reverb set alike: buf takes each
+    // one's m1(), as step() on each would give it. The two run side by side.
+    static void processStereo(tSimpleReverb& left, tSimpleReverb& right, double* buf, int frames);
     // True when every line's entries still to be read and its last output lie below level.
     bool quiet(double level) const;
     double m1() const { return mM1; }

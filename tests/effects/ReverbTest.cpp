@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 namespace {
 struct ReverbFixture : ::testing::Test {
     tEffectsControls controls;
@@ -59,6 +62,41 @@ TEST_F(ReverbFixture, SimpleReverbEchoesAfterItsAllpassLine) {
         if (out[i] != 0.0) first = i;
     // The allpasses pass -0.7 x at once; lines 3 and 4 then delay by 838 or 1008 samples.
     EXPECT_EQ(first, 838);
+}
+
+// Both channels side by side give each channel's own steps bit for bit, across the lines'
+// wraps, a length changed part way and blocks of many sizes; reverbs not set alike take the
+// steps one by one.
+TEST_F(ReverbFixture, StereoSimpleReverbsSideBySideStepAsEachAlone) {
+    tSimpleReverb left, right, soloLeft, soloRight;
+    for (tSimpleReverb* r : {&left, &right, &soloLeft, &soloRight}) {
+        r->setLength(300);
+        r->setMix(0.8);
+    }
+    unsigned seed = 7;
+    auto noise = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<double>(seed >> 8) / 8388608.0 - 1.0;
+    };
+    std::vector<double> block(2 * 700);
+    for (int pass = 0; pass < 40; ++pass) {
+        if (pass == 20)
+            for (tSimpleReverb* r : {&left, &right, &soloLeft, &soloRight}) r->setLength(91);
+        if (pass == 30) right.setLength(500); // no longer alike
+        if (pass == 30) soloRight.setLength(500);
+        const int frames = 1 + (pass * 97) % 700;
+        for (int i = 0; i < 2 * frames; ++i) block[i] = noise();
+        std::vector<double> expected(block.begin(), block.begin() + 2 * frames);
+        for (int f = 0; f < frames; ++f) {
+            soloLeft.step(expected[2 * f]);
+            expected[2 * f] = soloLeft.m1();
+            soloRight.step(expected[2 * f + 1]);
+            expected[2 * f + 1] = soloRight.m1();
+        }
+        tSimpleReverb::processStereo(left, right, block.data(), frames);
+        ASSERT_EQ(std::memcmp(block.data(), expected.data(), 2 * frames * sizeof(double)), 0)
+            << "pass " << pass;
+    }
 }
 
 TEST_F(ReverbFixture, Reverb4RunsExactlyFourCombPairs) {
