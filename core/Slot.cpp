@@ -115,7 +115,7 @@ void tSlot::PullInputs(int frames, double* buffer, int n) {
             AddInto(buffer, out, n);
         }
     }
-    if (first) std::fill(buffer, buffer + n, 0.0);
+    if (first && InputZeros() < n) std::fill(buffer, buffer + n, 0.0);
     mInputsSilent = first;
     Render(frames);
     if (!OutputSilent() && !OutputChecked()) KeepFinite(n);

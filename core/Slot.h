@@ -113,6 +113,9 @@ public:
     // non-finite block by silence and counting it with BlockSilenced): the rack does not
     // look again.
     virtual bool OutputChecked() { return false; }
+    // Values at the start of the buffer PullInputs fills that are still +0 from the last
+    // block (the module left them so): silent inputs need not zero them again.
+    virtual int InputZeros() { return 0; }
     // Instruments: nothing. Effects units: PullInputs on their own buffer.
     virtual void Pull(int /*frames*/) {}
     // Clears every state of the module's signal processing (voices, lines, filters, units)

@@ -194,7 +194,8 @@ void tEffects::Prepare() {
 
 void tEffects::Render(int frames, bool inputZeros) {
     const double g = mOutputGain / kFullScale;
-    if (!On()) return;
+    if (!On()) return; // the buffer stays as it is
+    mZeros = 0;
     // The rack keeps blocks within the buffer; a larger request is cut to it.
     const int count = std::clamp(frames * mChannels, 0, kBufferSize);
     double* buf = mBuffer;
@@ -246,6 +247,7 @@ void tEffects::Render(int frames, bool inputZeros) {
 
     if (mBlockCount == 0)
         mOutputGain = (std::exp(SliderValue(mControls.top.outputVolume) / 3.0) - 1.0) * kFullScale;
+    if (dozing) mZeros = count; // a dozing block leaves its silent input as +0
 
     if (!dozing && mControls.top.meterOn.IsOn()) { // a dozing block is silent
         double peak = mPeak;

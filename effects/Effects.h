@@ -45,7 +45,10 @@ public:
     bool On() const { return mOn.load(std::memory_order_relaxed); }
     // Balance from MIDI pan 0..127 (64 = centre).
     void SetPan(int value);
-    void SetChannels(int n) { mChannels = n == 1 ? 1 : 2; }
+    void SetChannels(int n) {
+        mChannels = n == 1 ? 1 : 2;
+        mZeros = 0;
+    }
     int Channels() const { return mChannels; }
     // Every unit takes the rate and sizes its delay memories for it (audio off: this
     // allocates). A rate outside the accepted range is held at its nearer end.
@@ -58,6 +61,9 @@ public:
     // inputZeros: the caller knows the buffer holds nothing but +0 (no input had sound).
     void Render(int frames, bool inputZeros);
     double* Buffer() { return mBuffer; }
+    // Values at the buffer's start that are +0 since the last block: the engine slept through
+    // it on a silent input, which leaves them so.
+    int Zeros() const { return mZeros; }
     // False while "all effects off" is set.
     bool IsActive() const { return !mControls.top.allEffectsOff.IsOn(); }
 
@@ -117,6 +123,7 @@ private:
     double mPeak = 0.0;
     double mOutputGain = 0.0;
     int mChannels = 1;
+    int mZeros = 0;
     int mRate = kReferenceRate;
     int mBlockCount = 0;
     int mCycleBlocks = kCycleBlocks;

@@ -44,6 +44,7 @@ public:
     // A sleeping unit's block is silence; a unit switched on checks its own output.
     bool OutputSilent() override { return mEngine.On() && mEngine.Asleep(); }
     bool OutputChecked() override { return mEngine.On(); }
+    int InputZeros() override { return mEngine.Zeros(); }
     void Pull(int frames) override;
 
     // "KV Effects   (text)".
