@@ -6,7 +6,7 @@
 
 namespace {
 // From this size on a buffer has pages of its own; below it the heap's zeroing is cheap.
-constexpr std::size_t kOwnPagesFrom = 64 * 1024;
+constexpr std::size_t kOwnPagesFrom = 16 * 1024;
 } // namespace
 
 void tZeroedBuffer::reset(std::size_t n) {

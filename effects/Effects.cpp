@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -122,7 +123,7 @@ void tEffects::ClearUnits() {
     for (int p = 0; mChain[p] != nullptr; ++p)
         if (p != kFilterAgain) mChain[p]->clear();
     mPeak = 0.0;
-    mAsleep = false;
+    WakeUnits();
     mSilentFrames = 0;
 }
 
@@ -159,12 +160,24 @@ void tEffects::WatchForRest(bool silentInput, int frames) {
     mSilentFrames += frames;
     if (mSilentFrames < kRestCheckFrames) return;
     mSilentFrames = 0;
+    // The units from the start of the chain that have died away fall asleep: their input is
+    // silent as long as the module's is. When all have, the module sleeps.
     for (int p = 0; mChain[p] != nullptr; ++p) {
         if (p == kFilterAgain) continue;
         const tEffectUnit* unit = mChain[p];
-        if (unit->isOn() && !unit->quiet(kQuietLevel)) return;
+        if (!unit->isOn() || mUnitAsleep[p]) continue;
+        if (!unit->quiet(kQuietLevel)) return;
+        mUnitAsleep[p] = true;
+        mUnitsAsleep = true;
     }
     mAsleep = true;
+}
+
+void tEffects::WakeUnits() {
+    mAsleep = false;
+    if (!mUnitsAsleep) return;
+    std::fill(std::begin(mUnitAsleep), std::end(mUnitAsleep), false);
+    mUnitsAsleep = false;
 }
 
 void tEffects::SetSampleRate(int rate) {
@@ -178,7 +191,7 @@ void tEffects::SetSampleRate(int rate) {
 }
 
 void tEffects::Prepare() {
-    mAsleep = false;
+    WakeUnits();
     mSilentFrames = 0;
     mSteadyBlocks = 0;
     for (int p = 0; mChain[p] != nullptr; ++p) {
@@ -210,7 +223,7 @@ void tEffects::Render(int frames, bool inputZeros) {
             if (!std::isfinite(buf[i])) buf[i] = 0.0;
     const bool chain = !mControls.top.allEffectsOff.IsOn();
     const bool changed = SettingsChanged();
-    if (mAsleep && (!chain || !input.silent || changed || !SleepAllowed())) mAsleep = false;
+    if (!chain || !input.silent || changed || !SleepAllowed()) WakeUnits();
     const bool dozing = mAsleep;
     if (dozing) {
         const tFlushDenormals flush;
@@ -218,14 +231,21 @@ void tEffects::Render(int frames, bool inputZeros) {
     } else if (chain) {
         {
             const tFlushDenormals flush;
+            // Units asleep at the start of the chain idle; their silence is the input of the
+            // first unit that still sounds.
             for (int p = 0; mChain[p] != nullptr; ++p) {
                 if (p == kFilterAgain) continue;
                 tEffectUnit* unit = mChain[p];
                 if (!unit->isOn()) continue;
                 if (mBlockCount == mUpdateBlock[p]) unit->update();
+                if (mUnitAsleep[p]) {
+                    unit->idle(frames);
+                    continue;
+                }
                 unit->process(buf, count);
             }
         }
+        if (mUnitsAsleep) ++mPartlySleptBlocks;
         WatchForRest(input.silent, frames);
     }
 

@@ -97,6 +97,8 @@ public:
     bool Asleep() const { return mAsleep; }
     // Blocks rendered asleep since construction.
     long SleptBlocks() const { return mSleptBlocks; }
+    // Blocks processed since construction in which units at the start of the chain slept.
+    long PartlySleptBlocks() const { return mPartlySleptBlocks; }
 
     // Frames of silent input after which the units' states are examined again.
     static constexpr int kRestCheckFrames = 2048;
@@ -108,6 +110,8 @@ private:
     void Doze(int frames, int count, bool zeroed);
     // After a processed block: whether the module may fall asleep.
     void WatchForRest(bool silentInput, int frames);
+    // The module and every unit in it awake.
+    void WakeUnits();
     // Counts blocks since a setting was last written; true when one was in this block.
     bool SettingsChanged();
 
@@ -136,8 +140,13 @@ private:
     int mSteadyBlocks = 0;
     int mSilentFrames = 0;
     bool mAsleep = false;
+    // Units at the start of the chain asleep while the ones behind them still sound (on a
+    // silent input; any sound or setting wakes them all).
+    bool mUnitAsleep[kChainLength] = {};
+    bool mUnitsAsleep = false;
     bool mSleepAllowed = true;
     long mSleptBlocks = 0;
+    long mPartlySleptBlocks = 0;
     inline static std::atomic<bool> sSleepAllowed{true};
     std::string mName = "KV Effects";
     double mBuffer[kBufferSize] = {};

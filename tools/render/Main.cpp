@@ -6,6 +6,7 @@
 #include "RackSetup.h"
 #include "RenderOptions.h"
 
+#include "catalog/Sleeping.h"
 #include "core/Rack.h"
 
 #include <algorithm>
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
     if (!options.midiFile.empty() && !LoadMidiFile(options.midiFile, events, error))
         return Fail(error);
 
+    AllowSleeping(options.sleep);
     tRack rack;
     // The modules draw their noise from the rack's generator from their construction on.
     const tRandomScope noise(rack.Random());

@@ -21,6 +21,7 @@ enum tOptionCode {
     kRateOption,
     kVolumeOption,
     kNoLimiterOption,
+    kNoSleepOption,
     kTailOption,
 };
 
@@ -36,6 +37,7 @@ const option kLongOptions[] = {
     {"rate", required_argument, nullptr, kRateOption},
     {"volume", required_argument, nullptr, kVolumeOption},
     {"no-limiter", no_argument, nullptr, kNoLimiterOption},
+    {"no-sleep", no_argument, nullptr, kNoSleepOption},
     {"tail", required_argument, nullptr, kTailOption},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
@@ -104,6 +106,9 @@ std::string RenderUsage() {
            "  --volume V         master volume, 0..4 (default 1.5)\n"
            "  --no-limiter       switch the master limiter off (loud signals saturate at\n"
            "                     full scale)\n"
+           "  --no-sleep         process every module in every block, also while it has\n"
+           "                     nothing to play (the samples differ from the default by\n"
+           "                     one step at most, where a value lies on a rounding edge)\n"
            "  --tail SECONDS     time rendered after the last event, 0..3600 (default 2)\n"
            "  -h, --help         show this text\n"
            "\n"
@@ -176,6 +181,9 @@ bool ParseRenderOptions(int argc, char** argv, tRenderOptions& options, std::str
             break;
         case kNoLimiterOption:
             options.limiter = false;
+            break;
+        case kNoSleepOption:
+            options.sleep = false;
             break;
         case kTailOption:
             if (!ParseDouble(optarg, options.tail) || options.tail < 0.0 ||

@@ -21,6 +21,7 @@ struct tRenderOptions {
     int rate = 44100;
     double volume = 1.5;
     bool limiter = true;
+    bool sleep = true; // --no-sleep clears it
     double tail = 2.0;
     bool help = false;
 };
