@@ -3,6 +3,8 @@
 // below the knee, which no ordinary play reaches.
 #pragma once
 
+#include "dsp/BlockOps.h"
+
 #include <cmath>
 
 class tSoftCeiling {
@@ -14,8 +16,10 @@ public:
         if (std::fabs(x) <= kKnee) return x;
         return bend(x);
     }
-    // n values in place.
+    // n values in place. The block is looked at two values at a time first: values that are
+    // no number stay as they are, and a block below the knee needs nothing more.
     static void apply(double* values, int n) {
+        if (MaxMagnitude(values, n) <= kKnee) return;
         for (int i = 0; i < n; ++i)
             if (!(std::fabs(values[i]) <= kKnee)) values[i] = bend(values[i]);
     }
