@@ -31,20 +31,27 @@ for rate in 48000 96000; do
         </dev/null >"$work/stdout" 2>"$work/stderr" &
     program_pid=$!
     exec 4>"$work/midi"
-    if [ "$rate" = 48000 ]; then
-        "$python" "$scripts/jack_client.py" "$jack_server" Kelvora "$work/recording.wav" 2.5 69 1.5 ||
-            fail "the JACK test client failed"
-    else
-        "$python" "$scripts/jack_client.py" "$jack_server" Kelvora "$work/recording.wav" 2.5 &
-        client_pid=$!
-        sleep 1
-        printf '\x90\x45\x64' >&4
-        sleep 1
-        printf '\x80\x45\x00' >&4
-        wait "$client_pid" || fail "the JACK test client failed"
-    fi
-    "$python" "$scripts/check_pitch.py" "$work/recording.wav" wav "$work/reference.wav" 440 ||
-        fail "the A4 at $rate Hz is not at the pitch of the same rack rendered at $rate Hz"
+    # The recording client is written in Python and may lose periods on a busy machine: a
+    # measurement that fails is taken once more before the test fails.
+    for attempt in 1 2; do
+        if [ "$rate" = 48000 ]; then
+            "$python" "$scripts/jack_client.py" "$jack_server" Kelvora "$work/recording.wav" 2.5 \
+                69 1.5 || fail "the JACK test client failed"
+        else
+            "$python" "$scripts/jack_client.py" "$jack_server" Kelvora "$work/recording.wav" 2.5 &
+            client_pid=$!
+            sleep 1
+            printf '\x90\x45\x64' >&4
+            sleep 1
+            printf '\x80\x45\x00' >&4
+            wait "$client_pid" || fail "the JACK test client failed"
+        fi
+        "$python" "$scripts/check_pitch.py" "$work/recording.wav" wav "$work/reference.wav" 440 &&
+            break
+        [ "$attempt" = 1 ] ||
+            fail "the A4 at $rate Hz is not at the pitch of the same rack rendered at $rate Hz"
+        echo "measuring the A4 at $rate Hz again"
+    done
 
     kill -TERM "$program_pid"
     wait_until 1 bash -c "! kill -0 $program_pid 2>/dev/null" ||

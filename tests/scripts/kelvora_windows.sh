@@ -63,6 +63,23 @@ open_editor() {
     sleep 0.3
 }
 
+# Help -> Midi Controller Mapping in editor $1 (its File menu, then one menu to the right):
+# the mapping window named $2. On a busy machine the keys may reach the menu before it is
+# open; the menu is then closed and opened again.
+open_mapping() {
+    local id
+    for attempt in 1 2 3; do
+        xdotool mousemove --window "$1" "$(px 20)" "$(px 15)" click 1
+        sleep 0.4
+        xdotool key Right Down Return
+        id=$(timeout 4 xdotool search --sync --onlyvisible --name "$2" 2>/dev/null | head -1)
+        [ -n "$id" ] && break
+        xdotool key Escape Escape
+        sleep 0.3
+    done
+    echo "$id"
+}
+
 # Closes window $1 with the Escape key.
 escape() {
     xdotool windowfocus --sync "$1" key Escape 2>/dev/null
@@ -83,10 +100,7 @@ run_at() {
     check_window string "$(window_named '^KV String')" 599 425
     # Help -> Midi Controller Mapping: the editor's File menu, then one menu to the right.
     editor=$(window_named '^KV String')
-    xdotool mousemove --window "$editor" "$(px 20)" "$(px 15)" click 1
-    sleep 0.4
-    xdotool key Right Down Return
-    check_window string-mapping "$(window_named '^String Synth Midi')" 424 347
+    check_window string-mapping "$(open_mapping "$editor" '^String Synth Midi')" 424 347
     escape "$(window_named '^String Synth Midi')"
     escape "$editor"
     open_editor 160 45
@@ -95,10 +109,7 @@ run_at() {
     open_editor 50 126
     editor=$(window_named '^KV Flute')
     check_window flute "$editor" 600 335
-    xdotool mousemove --window "$editor" "$(px 20)" "$(px 15)" click 1
-    sleep 0.4
-    xdotool key Right Down Return
-    check_window flute-mapping "$(window_named '^Flute Synth Midi')" 424 297
+    check_window flute-mapping "$(open_mapping "$editor" '^Flute Synth Midi')" 424 297
     escape "$(window_named '^Flute Synth Midi')"
     escape "$editor"
 
