@@ -20,7 +20,12 @@ midi_out = client.midi_outports.register("midi_out")
 inputs = [client.inports.register("in_1"), client.inports.register("in_2")]
 rate = client.samplerate
 recording = np.zeros((int(seconds * rate), 2), dtype=np.float32)
-state = {"at": 0, "events": []}
+state = {"at": 0, "events": [], "xruns": 0}
+
+
+@client.set_xrun_callback
+def xrun(delay):
+    state["xruns"] += 1
 
 
 @client.set_process_callback
@@ -53,6 +58,8 @@ with client:
     while state["at"] < len(recording):
         time.sleep(0.05)
 
+if state["xruns"]:
+    print("%d xruns while recording" % state["xruns"], file=sys.stderr)
 samples = np.clip(recording * 32767.0, -32768, 32767).astype("<i2")
 with wave.open(out_path, "wb") as w:
     w.setnchannels(2)
