@@ -120,6 +120,7 @@ void tEffects::SetPan(int value) {
 }
 
 void tEffects::ClearUnits() {
+    IdleUnits();
     for (int p = 0; mChain[p] != nullptr; ++p)
         if (p != kFilterAgain) mChain[p]->clear();
     mPeak = 0.0;
@@ -143,8 +144,15 @@ void tEffects::Doze(int frames, int count, bool zeroed) {
         if (p == kFilterAgain) continue;
         tEffectUnit* unit = mChain[p];
         if (!unit->isOn()) continue;
-        if (mBlockCount == mUpdateBlock[p]) unit->update();
-        unit->idle(frames);
+        // A unit idles through the frames it slept just before its update, which may change
+        // what idling moves (lengths, periods), and when the module wakes.
+        if (mBlockCount == mUpdateBlock[p]) {
+            if (mSleptFrames[p] > 0) unit->idle(mSleptFrames[p]);
+            mSleptFrames[p] = 0;
+            unit->update();
+        }
+        mSleptFrames[p] += frames;
+        mUnitsIdle = false;
     }
     if (!zeroed) std::fill_n(mBuffer, count, 0.0); // a silent input may hold -0
     ++mSleptBlocks;
@@ -173,7 +181,18 @@ void tEffects::WatchForRest(bool silentInput, int frames) {
     mAsleep = true;
 }
 
+void tEffects::IdleUnits() {
+    if (mUnitsIdle) return;
+    for (int p = 0; mChain[p] != nullptr; ++p) {
+        if (p == kFilterAgain || mSleptFrames[p] == 0) continue;
+        mChain[p]->idle(mSleptFrames[p]);
+        mSleptFrames[p] = 0;
+    }
+    mUnitsIdle = true;
+}
+
 void tEffects::WakeUnits() {
+    IdleUnits();
     mAsleep = false;
     if (!mUnitsAsleep) return;
     std::fill(std::begin(mUnitAsleep), std::end(mUnitAsleep), false);
@@ -181,6 +200,7 @@ void tEffects::WakeUnits() {
 }
 
 void tEffects::SetSampleRate(int rate) {
+    IdleUnits();
     mRate = std::clamp(rate, kMinSampleRate, kMaxSampleRate);
     const double scale = rateScale(mRate);
     mCycleBlocks = static_cast<int>(std::lround(kCycleBlocks * scale));

@@ -46,6 +46,7 @@ public:
     // Balance from MIDI pan 0..127 (64 = centre).
     void SetPan(int value);
     void SetChannels(int n) {
+        IdleUnits();
         mChannels = n == 1 ? 1 : 2;
         mZeros = 0;
     }
@@ -112,6 +113,8 @@ private:
     void WatchForRest(bool silentInput, int frames);
     // The module and every unit in it awake.
     void WakeUnits();
+    // Every unit idles through the frames it slept and has not idled through yet.
+    void IdleUnits();
     // Counts blocks since a setting was last written; true when one was in this block.
     bool SettingsChanged();
 
@@ -144,6 +147,11 @@ private:
     // silent input; any sound or setting wakes them all).
     bool mUnitAsleep[kChainLength] = {};
     bool mUnitsAsleep = false;
+    // Frames each unit slept through since it last idled: a sleeping unit idles once a cycle,
+    // before its update, and when the module wakes or changes.
+    int mSleptFrames[kChainLength] = {};
+    bool mUnitsIdle = true; // no frames wait
+
     bool mSleepAllowed = true;
     long mSleptBlocks = 0;
     long mPartlySleptBlocks = 0;
