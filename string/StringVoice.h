@@ -236,6 +236,9 @@ private:
     template <int kChannels>
     void renderBlock(double* out, int frames, double left, double right, bool add);
     static void watchPeak(double& peak, const double* x, int n);
+    // Both peaks of a run whose output stage passes the loop's samples as they are: the block
+    // is looked at once.
+    static void watchPeaks(double& loopPeak, double& outputPeak, const double* x, int n);
     // The loop's state in plain values and back, and where its feedback changes in a pass.
     void takeLoop(stringpasses::tLoopState& s);
     void giveLoop(const stringpasses::tLoopState& s);

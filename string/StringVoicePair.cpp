@@ -331,10 +331,8 @@ void tStringVoice::pairPasses(tStringVoice& a, double leftA, double rightA, tStr
     }
 
     // Without an output stage the loop's samples are the output stage's.
-    watchPeak(a.mLoopPeak, bufferA, n);
-    watchPeak(a.mOutputPeak, bufferA, n);
-    watchPeak(b.mLoopPeak, bufferB, n);
-    watchPeak(b.mOutputPeak, bufferB, n);
+    watchPeaks(a.mLoopPeak, a.mOutputPeak, bufferA, n);
+    watchPeaks(b.mLoopPeak, b.mOutputPeak, bufferB, n);
     a.mCount += n;
     a.mNow += n;
     b.mCount += n;

@@ -120,9 +120,13 @@ void tStringVoice::runPasses(double* out, int n, double left, double right, bool
     } else {
         loopPass<true>(n, keep);
     }
-    watchPeak(mLoopPeak, buffer, n);
-    if (!direct) finishPass<kChannels>(out, buffer, n, steps, left, right, add);
-    watchPeak(mOutputPeak, buffer, n);
+    if (direct) {
+        watchPeaks(mLoopPeak, mOutputPeak, buffer, n);
+    } else {
+        watchPeak(mLoopPeak, buffer, n);
+        finishPass<kChannels>(out, buffer, n, steps, left, right, add);
+        watchPeak(mOutputPeak, buffer, n);
+    }
     mCount += n;
     mNow += n;
 }
@@ -131,6 +135,15 @@ void tStringVoice::runPasses(double* out, int n, double left, double right, bool
 void tStringVoice::watchPeak(double& peak, const double* x, int n) {
     if (!(peak < kSleepLevel)) return;
     peak = std::fabs(x[n - 1]) < kSleepLevel ? std::max(peak, Peak(x, n)) : kLoud;
+}
+
+void tStringVoice::watchPeaks(double& loopPeak, double& outputPeak, const double* x, int n) {
+    const bool loop = loopPeak < kSleepLevel;
+    const bool output = outputPeak < kSleepLevel;
+    if (!loop && !output) return;
+    const double block = std::fabs(x[n - 1]) < kSleepLevel ? Peak(x, n) : kLoud;
+    if (loop) loopPeak = std::max(loopPeak, block);
+    if (output) outputPeak = std::max(outputPeak, block);
 }
 
 // --- the string's loop -------------------------------------------------------------------
