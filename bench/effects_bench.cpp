@@ -40,13 +40,20 @@ void PerFrame(benchmark::State& state) {
         kFrames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// A stereo effects module set up, prepared and on.
+template <class tSetup> std::unique_ptr<tEffectsModule> PreparedUnit(const tSetup& setup) {
+    auto module = std::make_unique<tEffectsModule>(0, 0);
+    setup(module->Engine().Controls());
+    module->SetChannels(2);
+    module->Prepare();
+    module->SwitchOn();
+    return module;
+}
+
 void RunEffects(benchmark::State& state, const std::function<void(tEffectsControls&)>& setup) {
-    tEffectsModule module(0, 0);
+    const std::unique_ptr<tEffectsModule> owned = PreparedUnit(setup);
+    tEffectsModule& module = *owned;
     tEffects& fx = module.Engine();
-    setup(fx.Controls());
-    module.SetChannels(2);
-    module.Prepare();
-    module.SwitchOn();
     const std::vector<double> noise = NoiseBlock(2 * kFrames);
     for (auto _ : state) {
         std::copy(noise.begin(), noise.end(), fx.Buffer());
@@ -178,12 +185,9 @@ void RatioToFreeVerb(benchmark::State& state, void (*setup)(tEffectsControls&), 
     stk::Stk::setSampleRate(44100.0);
     stk::FreeVerb reverb;
     stk::StkFrames frames(kFrames, 2);
-    tEffectsModule module(0, 0);
+    const std::unique_ptr<tEffectsModule> owned = PreparedUnit(setup);
+    tEffectsModule& module = *owned;
     tEffects& fx = module.Engine();
-    setup(fx.Controls());
-    module.SetChannels(2);
-    module.Prepare();
-    module.SwitchOn();
     const std::vector<double> noise = NoiseBlock(2 * kFrames);
     double reference = 0.0;
     double unit = 0.0;
@@ -230,12 +234,9 @@ BENCHMARK(BM_GoalChainAllVsFreeVerb);
 void BM_ChainAllAsleep(benchmark::State& state) {
     // Every unit on, silent input after a second of noise: once the tails have died away the
     // module sleeps; the time per frame of a block then.
-    tEffectsModule module(0, 0);
+    const std::unique_ptr<tEffectsModule> owned = PreparedUnit(EveryUnit);
+    tEffectsModule& module = *owned;
     tEffects& fx = module.Engine();
-    EveryUnit(fx.Controls());
-    module.SetChannels(2);
-    module.Prepare();
-    module.SwitchOn();
     const std::vector<double> noise = NoiseBlock(2 * kFrames);
     for (int b = 0; b < 44100 / kFrames; ++b) {
         std::copy(noise.begin(), noise.end(), fx.Buffer());

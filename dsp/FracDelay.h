@@ -11,12 +11,13 @@
 // been zeroed.
 #pragma once
 
+#include "dsp/SampleRate.h"
 #include "dsp/ZeroedBuffer.h"
 #include <vector>
 
 class tFracDelay {
 public:
-    static constexpr int kDefaultSize = 44100;
+    static constexpr int kDefaultSize = kReferenceRate; // a second at the reference rate
 
     tFracDelay();
 

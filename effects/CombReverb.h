@@ -6,6 +6,7 @@
 #pragma once
 
 #include "dsp/LazyClear.h"
+#include "dsp/SampleRate.h"
 #include "dsp/ZeroedBuffer.h"
 
 #include <memory>
@@ -106,7 +107,7 @@ private:
 
     tZeroedBuffer mMemory;
     int mMemorySize = kMemorySize;
-    int mRate = 44100;
+    int mRate = kReferenceRate;
     bool mPending = false; // a memory still holds entries from before the last clear
     tComb mComb[2][kMaxCombs];
     tAllpass mAllpass[2][kAllpasses];

@@ -228,6 +228,9 @@ private:
     int filterOrder() const;
     // Whether half the unfiltered signal is added to the filter's output (the "+dry" slopes).
     bool halfDry() const { return mSlope == 3 || mSlope == 5 || mSlope == 7; }
+    // Calls run.template operator()<order, halfDry, dc>() with the output stage's shape as
+    // constants (order 0: no filter, and no "+dry" then).
+    template <class tRun> decltype(auto) withFinishShape(tRun&& run) const;
 
     // A block in parts: beginBlock() starts watching its peaks, renderRange() renders frames
     // of it (render() is both).
@@ -450,3 +453,28 @@ private:
     int mPeakFrames = 0;
     int mQuietSamples = 0;
 };
+
+template <class tRun> decltype(auto) tStringVoice::withFinishShape(tRun&& run) const {
+    const bool dc = mDcFilter != 0;
+    auto shaped = [&]<int kOrder>() -> decltype(auto) {
+        if (halfDry()) {
+            if (dc) return run.template operator()<kOrder, true, true>();
+            return run.template operator()<kOrder, true, false>();
+        }
+        if (dc) return run.template operator()<kOrder, false, true>();
+        return run.template operator()<kOrder, false, false>();
+    };
+    switch (filterOrder()) {
+    case 1:
+        return shaped.template operator()<1>();
+    case 2:
+        return shaped.template operator()<2>();
+    case 3:
+        return shaped.template operator()<3>();
+    case 4:
+        return shaped.template operator()<4>();
+    default:
+        if (dc) return run.template operator()<0, false, true>();
+        return run.template operator()<0, false, false>();
+    }
+}

@@ -379,28 +379,9 @@ bool tStringVoice::finishMatches(const tStringVoice& other) const {
 template <int kChannels>
 void tStringVoice::finishPair(const tFinishSide& a, const tFinishSide& b, double* out, int n,
                               bool addA) {
-    const tStringVoice& voice = *a.voice;
-    const bool dc = voice.mDcFilter != 0;
-#define KV_FINISH(order, half, withDc)                                                             \
-    finishPairOf<kChannels, order, half, withDc>(a, b, out, n, addA)
-#define KV_FINISH_ORDER(order)                                                                     \
-    if (voice.halfDry()) return dc ? KV_FINISH(order, true, true) : KV_FINISH(order, true, false); \
-    return dc ? KV_FINISH(order, false, true) : KV_FINISH(order, false, false)
-    switch (voice.filterOrder()) {
-    case 1:
-        KV_FINISH_ORDER(1);
-    case 2:
-        KV_FINISH_ORDER(2);
-    case 3:
-        KV_FINISH_ORDER(3);
-    case 4:
-        KV_FINISH_ORDER(4);
-    default:
-        if (dc) return KV_FINISH(0, false, true);
-        return KV_FINISH(0, false, false);
-    }
-#undef KV_FINISH_ORDER
-#undef KV_FINISH
+    a.voice->withFinishShape([&]<int kOrder, bool kHalfDry, bool kDc>() {
+        finishPairOf<kChannels, kOrder, kHalfDry, kDc>(a, b, out, n, addA);
+    });
 }
 
 // finishPassOf() for two voices, each in one half: the same operations in the same order. A

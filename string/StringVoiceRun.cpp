@@ -397,33 +397,11 @@ tStringVoice::tVolumeLaw tStringVoice::volumeLaw() const {
 template <int kChannels>
 void tStringVoice::finishPass(double* out, double* buffer, int n, const tSteps& steps, double left,
                               double right, bool add) {
-    const bool halfDry = this->halfDry();
-    const bool dc = mDcFilter != 0;
-#define KV_FINISH(order, half, withDc)                                                             \
-    finishPassOf<kChannels, order, half, withDc>(out, buffer, n, steps, left, right, add)
-#define KV_FINISH_ORDER(order)                                                                     \
-    if (halfDry) return dc ? KV_FINISH(order, true, true) : KV_FINISH(order, true, false);         \
-    return dc ? KV_FINISH(order, false, true) : KV_FINISH(order, false, false)
-    switch (filterOrder()) {
-    case 1:
-        KV_FINISH_ORDER(1);
-    case 2:
-        KV_FINISH_ORDER(2);
-    case 3:
-        KV_FINISH_ORDER(3);
-    case 4:
-        KV_FINISH_ORDER(4);
-    default:
-        if (dc) return KV_FINISH(0, false, true);
-        return KV_FINISH(0, false, false);
-    }
-#undef KV_FINISH_ORDER
-#undef KV_FINISH
+    withFinishShape([&]<int kOrder, bool kHalfDry, bool kDc>() {
+        finishPassOf<kChannels, kOrder, kHalfDry, kDc>(out, buffer, n, steps, left, right, add);
+    });
 }
 
-// The output stage and the amplitude, in pieces on which the output filter's coefficients, the
-// amplitude factor and the tremolo stay the same. The output stage's values are left in the
-// buffer.
 // The output stage and the amplitude. The output filter's coefficients and the amplitude
 // factor change where the envelope steps, the tremolo where it is updated. The output stage's
 // values are left in the buffer.
