@@ -16,6 +16,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
+#include <string>
 
 namespace {
 
@@ -44,18 +46,19 @@ protected:
                jack_connect(client, (name + ":out_2").c_str(), recorder.Port(1).c_str()) == 0;
     }
 
+    std::string PlayThroughPeriodChanges(tJackTestServer& server, bool& slipped);
+
     tRack rack;
     tMasterControls controls;
     tMasterStage stage{controls};
     tJackAudio jack{rack, stage, controls};
 };
 
-// The first recorded frame from from on whose level is above silence, or -1.
-std::int64_t Onset(const tJackRecorder& recorder, std::int64_t from) {
+// The first recorded frame whose level is above silence, or -1.
+std::int64_t Onset(const tJackRecorder& recorder) {
     const std::vector<float>& left = recorder.Samples(0);
-    for (std::int64_t i = std::max<std::int64_t>(from - recorder.Start(), 0); i < recorder.Frames();
-         ++i)
-        if (std::fabs(left[static_cast<std::size_t>(i)]) > 1e-5f) return recorder.Start() + i;
+    for (std::int64_t i = 0; i < recorder.Frames(); ++i)
+        if (std::fabs(left[static_cast<std::size_t>(i)]) > 1e-5f) return i;
     return -1;
 }
 
@@ -67,12 +70,15 @@ bool WaitUntil(const std::function<bool()>& done) {
 
 } // namespace
 
-TEST_F(JackAudioTest, NotesSoundFromTheirFrameAtTheServersRateAndPeriodChangesLeaveNoGap) {
-    tJackTestServer server(48000, 256);
-    ASSERT_TRUE(server.Ready()) << "jackd did not start";
+// The note and the period changes on a fresh server: "" when the recording is as it should be,
+// else what is wrong with it; slipped tells whether the server ran late in a part found wrong
+// (the onset's, or the period changes').
+std::string JackAudioTest::PlayThroughPeriodChanges(tJackTestServer& server, bool& slipped) {
     tJackMidiPlayer player(server);
     tJackRecorder recorder(server, 6.0);
-    ASSERT_TRUE(StartOn(server, player, recorder));
+    player.CountBy(recorder.FrameCounter());
+    slipped = false;
+    if (!StartOn(server, player, recorder)) return "not connected";
     EXPECT_EQ(jack.SampleRate(), 48000);
     EXPECT_EQ(jack.Period(), 256);
     EXPECT_TRUE(controls.audioOn.IsOn());
@@ -80,44 +86,72 @@ TEST_F(JackAudioTest, NotesSoundFromTheirFrameAtTheServersRateAndPeriodChangesLe
     // Silence until the note-on at frame 100 of a period; sound within 16 frames of it.
     std::this_thread::sleep_for(100ms);
     const std::int64_t at = player.Play(0x90, 69, 100, 100);
-    recorder.WaitFor(at + 4800);
-    const std::int64_t onset = Onset(recorder, recorder.Start());
-    ASSERT_GE(onset, 0) << "no sound";
-    std::printf("note-on at frame 100 of a 256-frame period sounds %lld frames after it\n",
-                static_cast<long long>(onset - at));
-    EXPECT_GE(onset, at);
-    EXPECT_LE(onset, at + 16);
+    if (!recorder.WaitFor(at + 4800)) return "the recording stopped";
+    const std::int64_t onset = Onset(recorder);
+    const int slipsBefore = recorder.Slips();
+    std::ostringstream wrong;
+    if (onset < 0) {
+        wrong << "no sound";
+    } else {
+        std::printf("note-on at frame 100 of a 256-frame period sounds %lld frames after it\n",
+                    static_cast<long long>(onset - at));
+        if (onset < at || onset > at + 16) wrong << "sounds " << onset - at << " frames after it; ";
+    }
+    slipped = !wrong.str().empty() && slipsBefore > 0;
 
     // The period goes 256 -> 64 -> 1024 while the note sounds.
     for (const int period : {64, 1024}) {
         std::this_thread::sleep_for(300ms);
-        ASSERT_EQ(jack_set_buffer_size(player.Client(), static_cast<jack_nframes_t>(period)), 0);
+        EXPECT_EQ(jack_set_buffer_size(player.Client(), static_cast<jack_nframes_t>(period)), 0);
         EXPECT_TRUE(WaitUntil([&] { return jack.Period() == period; })) << period;
     }
-    const std::int64_t end = jack_frame_time(player.Client()) + 9600;
-    recorder.WaitFor(end);
+    const std::int64_t end = recorder.Frames() + 9600;
+    if (!recorder.WaitFor(end)) return "the recording stopped";
+    if (onset < 0) return wrong.str();
+    const std::size_t early = wrong.str().size();
     // From the onset on: no run of silent frames, and no window of 256 frames below a third of
     // the level of the one before (the string decays far slower).
     const std::vector<float>& left = recorder.Samples(0);
-    const std::size_t first = static_cast<std::size_t>(onset - recorder.Start());
-    const std::size_t last = static_cast<std::size_t>(end - recorder.Start());
+    const std::size_t first = static_cast<std::size_t>(onset);
+    const std::size_t last = static_cast<std::size_t>(end);
     int zeros = 0, longest = 0;
     for (std::size_t i = first; i < last; ++i) {
         zeros = left[i] == 0.0f ? zeros + 1 : 0;
         longest = std::max(longest, zeros);
     }
-    EXPECT_LT(longest, 4);
+    if (longest >= 4) wrong << longest << " silent frames in a row; ";
     double before = -1.0;
     for (std::size_t w = first + 256; w + 256 <= last; w += 256) {
         double sum = 0.0;
         for (std::size_t i = w; i < w + 256; ++i) sum += left[i] * left[i];
         const double rms = std::sqrt(sum / 256);
-        if (before > 0.0) {
-            ASSERT_GT(rms, before / 3) << "at frame " << w - first << " of the note";
+        if (before > 0.0 && !(rms > before / 3)) {
+            wrong << "the level falls from " << before << " to " << rms << " at frame " << w - first
+                  << " of the note; ";
+            break;
         }
         before = rms;
     }
-    EXPECT_GT(before, 1e-3);
+    if (!(before > 1e-3)) wrong << "the note has died away: " << before;
+    if (wrong.str().size() > early && recorder.Slips() > slipsBefore) slipped = true;
+    return wrong.str();
+}
+
+TEST_F(JackAudioTest, NotesSoundFromTheirFrameAtTheServersRateAndPeriodChangesLeaveNoGap) {
+    // A recording in which the server ran late (it does on a busy machine) is taken again,
+    // up to three times in all; one in which it did not must be right.
+    std::unique_ptr<tJackTestServer> server;
+    std::string wrong;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (server != nullptr) jack.Stop();
+        server = std::make_unique<tJackTestServer>(48000, 256);
+        ASSERT_TRUE(server->Ready()) << "jackd did not start";
+        bool slipped = false;
+        wrong = PlayThroughPeriodChanges(*server, slipped);
+        if (wrong.empty() || !slipped) break;
+        std::printf("the server ran late (%s): again\n", wrong.c_str());
+    }
+    EXPECT_EQ(wrong, "");
     EXPECT_EQ(controls.audioOff.Index(), kAudioOffNone);
 
     // A new rate from the server: audio off and on again at the server's rate, and said so.

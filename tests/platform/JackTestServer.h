@@ -118,7 +118,13 @@ public:
     jack_client_t* Client() const { return mClient; }
     std::string Port() const { return jack_port_name(mPort); }
 
-    // Sends the bytes at frame of the next period; returns the server's frame time of it.
+    // Where Play() tells its events: the frames a recorder had recorded when the event's period
+    // began, which the recorder's process callback (later in the same cycle, behind the
+    // synthesizer) has not yet added to. The server's frame times are no clock for this: under
+    // load the dummy driver's advance by more or less than a period from one cycle to the next.
+    void CountBy(const std::atomic<std::int64_t>& recorded) { mRecorded = &recorded; }
+    // Sends the bytes at frame of the next period; returns the frame of the recording (see
+    // CountBy()) it falls on, or else the server's frame time of it.
     std::int64_t Play(std::uint8_t status, std::uint8_t data1, std::uint8_t data2, int frame) {
         mBytes[0] = status;
         mBytes[1] = data1;
@@ -139,7 +145,9 @@ private:
         const int frame = std::min<int>(self->mFrame.load(), static_cast<int>(frames) - 1);
         jack_midi_event_write(buffer, static_cast<jack_nframes_t>(frame), self->mBytes, 3);
         self->mPending.store(false);
-        self->mSentAt.store(static_cast<std::int64_t>(jack_last_frame_time(self->mClient)) + frame);
+        const std::int64_t start = self->mRecorded != nullptr ? self->mRecorded->load()
+                                                              : jack_last_frame_time(self->mClient);
+        self->mSentAt.store(start + frame);
         return 0;
     }
 
@@ -149,6 +157,7 @@ private:
     std::atomic<int> mFrame{0};
     std::atomic<bool> mPending{false};
     std::atomic<std::int64_t> mSentAt{-1};
+    const std::atomic<std::int64_t>* mRecorded = nullptr;
 };
 
 // Records two channels from its start on, up to seconds of sound.
@@ -165,6 +174,7 @@ public:
                                            JackPortIsInput, 0);
         }
         jack_set_process_callback(mClient, Process, this);
+        jack_set_xrun_callback(mClient, Xrun, this);
         jack_activate(mClient);
     }
     ~tJackRecorder() {
@@ -172,20 +182,26 @@ public:
     }
     std::string Port(int channel) const { return jack_port_name(mPorts[channel]); }
 
-    // The server's frame time of the first frame recorded (-1 before), frames recorded.
-    std::int64_t Start() const { return mStart.load(); }
+    // Frames recorded; as it counts them, for a player (tJackMidiPlayer::CountBy()).
     std::int64_t Frames() const { return mFrames.load(); }
+    const std::atomic<std::int64_t>& FrameCounter() const { return mFrames; }
     const std::vector<float>& Samples(int channel) const { return mSamples[channel]; }
-    // Waits until the recording holds the frame time at.
-    void WaitFor(std::int64_t at) const {
-        while (mStart.load() < 0 || mStart.load() + mFrames.load() <= at)
+    // Times the server ran late since the recorder started: the xruns it reported, and cycles
+    // whose frame time did not follow on from the one before of the same period (a cycle
+    // missed, or the dummy driver's clock jumping). Where it ran late, a client may have missed its
+    // turn and left silence where its sound belonged, and the recording may lack frames.
+    int Slips() const { return mXruns.load() + mSlips.load(); }
+    // Waits (up to 20 s) until frame is recorded; false if it was not.
+    bool WaitFor(std::int64_t frame) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (mFrames.load() <= frame && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return mFrames.load() > frame;
     }
 
 private:
     static int Process(jack_nframes_t frames, void* data) {
         auto* self = static_cast<tJackRecorder*>(data);
-        if (self->mStart.load() < 0) self->mStart.store(jack_last_frame_time(self->mClient));
         const std::int64_t at = self->mFrames.load();
         const std::int64_t room = static_cast<std::int64_t>(self->mSamples[0].size()) - at;
         const std::int64_t n = std::min<std::int64_t>(frames, room);
@@ -195,12 +211,28 @@ private:
             std::copy(in, in + n, self->mSamples[c].begin() + at);
         }
         self->mFrames.store(at + n);
+        // A change of period may move the clock: only a cycle that follows one of its own
+        // length is looked at.
+        const jack_nframes_t time = jack_last_frame_time(self->mClient);
+        if (self->mCycles++ > 0 && frames == self->mLastFrames && time != self->mNextTime)
+            ++self->mSlips;
+        self->mNextTime = time + frames;
+        self->mLastFrames = frames;
+        return 0;
+    }
+
+    static int Xrun(void* data) {
+        ++static_cast<tJackRecorder*>(data)->mXruns;
         return 0;
     }
 
     jack_client_t* mClient = nullptr;
     jack_port_t* mPorts[2] = {};
     std::vector<float> mSamples[2];
-    std::atomic<std::int64_t> mStart{-1};
     std::atomic<std::int64_t> mFrames{0};
+    std::atomic<int> mXruns{0};
+    std::atomic<int> mSlips{0};
+    std::int64_t mCycles = 0;
+    jack_nframes_t mNextTime = 0; // the frame time the next cycle should have
+    jack_nframes_t mLastFrames = 0;
 };
