@@ -1,5 +1,6 @@
 #include "effects/PMCore.h"
 
+#include "dsp/RarePath.h"
 #include "dsp/SampleRate.h"
 
 #include <algorithm>
@@ -321,9 +322,10 @@ template <bool Stereo, bool EfxOnly, bool Fractional> void tPMCore::run(double* 
             y1 = line1[pos1];
         }
         if (Fractional) y1 = fraction1.step(y1);
-        if (!(std::fabs(fb) <= kLoopLimit)) {
+        if (!(std::fabs(fb) <= kLoopLimit)) [[unlikely]] {
             // A loop value out of bounds starts the loop again from rest: the loop filter and
             // the DC blocker (and the allpasses) would otherwise keep it going.
+            rarePath();
             y = 0.0;
             dc.reset();
             fb = 0.0;

@@ -7,6 +7,7 @@
 // many ticks.
 #include "string/StringVoice.h"
 
+#include "dsp/RarePath.h"
 #include "dsp/SampleRate.h"
 #include "string/OutputFilterStep.h"
 #include "string/StringPasses.h"
@@ -438,6 +439,7 @@ void tStringVoice::finishPassOf(double* out, double* buffer, int n, const tSteps
             y = outputfilter::step<kOrder>(k, s0, s1, s2, s3, e);
             if constexpr (kHalfDry) y = y + 0.5 * e;
             if (!(std::fabs(y) <= kOutputFilterBound)) [[unlikely]] { // also NaN
+                rarePath();
                 s0 = s1 = s2 = s3 = 0.0;
                 y = 0.0;
             }
