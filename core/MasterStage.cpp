@@ -108,7 +108,9 @@ void tMasterStage::limit(const double* mix, int frames, int channels, double fro
     mPeak = std::max(mPeak, peak);
     // The reduction this block needs, and the one the release has come back to by its end.
     const double needed = peak > kLimitPeak ? kLimitPeak / peak : 1.0;
-    const double released = 1.0 - (1.0 - mReduction) * std::pow(mReleasePerFrame, frames);
+    // Without a reduction there is nothing to release (1 − 0·p is 1 for the finite p).
+    const double released =
+        mReduction == 1.0 ? 1.0 : 1.0 - (1.0 - mReduction) * std::pow(mReleasePerFrame, frames);
     const double start = std::min(mReduction, needed);
     const double end = std::min(released, needed);
     const double reductionStep = frames > 0 ? (end - start) / frames : 0.0;
