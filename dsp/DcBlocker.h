@@ -20,10 +20,13 @@ public:
     // Forgets only the previous input (a new note's pressure offset starts from zero).
     void resetInput() { mX1 = 0.0; }
 
-    double process(double x) {
-        const double y = mR * mY1 + x - mX1;
-        mX1 = x;
-        mY1 = y;
+    double process(double x) { return step(mR, mX1, mY1, x); }
+    // One step on a state held elsewhere: of one blocker, or of several side by side in a
+    // vector (each element rounds as the double would).
+    template <class T> static T step(T r, T& x1, T& y1, T x) {
+        const T y = r * y1 + x - x1;
+        x1 = x;
+        y1 = y;
         return y;
     }
 

@@ -3,6 +3,7 @@
 // setParams move the widget values to and from the integer records of the patch text.
 #pragma once
 
+#include "dsp/SampleRate.h"
 #include "effects/EffectsControls.h"
 
 #include <algorithm>
@@ -51,7 +52,7 @@ public:
 
 protected:
     tEffectsControls& mControls;
-    int mRate = 44100;
+    int mRate = kReferenceRate;
     int mChannels = 1;
 };
 

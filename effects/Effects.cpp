@@ -139,21 +139,22 @@ bool tEffects::SettingsChanged() {
     return false;
 }
 
-void tEffects::Doze(int frames, int count, bool zeroed) {
-    for (int p = 0; mChain[p] != nullptr; ++p) {
-        if (p == kFilterAgain) continue;
+void tEffects::SleepThrough(int p, int frames) {
+    // A unit idles through the frames it slept just before its update, which may change what
+    // idling moves (lengths, periods), and when the module wakes.
+    if (mBlockCount == mUpdateBlock[p]) {
         tEffectUnit* unit = mChain[p];
-        if (!unit->isOn()) continue;
-        // A unit idles through the frames it slept just before its update, which may change
-        // what idling moves (lengths, periods), and when the module wakes.
-        if (mBlockCount == mUpdateBlock[p]) {
-            if (mSleptFrames[p] > 0) unit->idle(mSleptFrames[p]);
-            mSleptFrames[p] = 0;
-            unit->update();
-        }
-        mSleptFrames[p] += frames;
-        mUnitsIdle = false;
+        if (mSleptFrames[p] > 0) unit->idle(mSleptFrames[p]);
+        mSleptFrames[p] = 0;
+        unit->update();
     }
+    mSleptFrames[p] += frames;
+    mUnitsIdle = false;
+}
+
+void tEffects::Doze(int frames, int count, bool zeroed) {
+    for (int p = 0; mChain[p] != nullptr; ++p)
+        if (p != kFilterAgain && mChain[p]->isOn()) SleepThrough(p, frames);
     if (!zeroed) std::fill_n(mBuffer, count, 0.0); // a silent input may hold -0
     ++mSleptBlocks;
 }
@@ -251,17 +252,17 @@ void tEffects::Render(int frames, bool inputZeros) {
     } else if (chain) {
         {
             const tFlushDenormals flush;
-            // Units asleep at the start of the chain idle; their silence is the input of the
-            // first unit that still sounds.
+            // Units asleep at the start of the chain sleep as in a dozing block; their silence
+            // is the input of the first unit that still sounds.
             for (int p = 0; mChain[p] != nullptr; ++p) {
                 if (p == kFilterAgain) continue;
                 tEffectUnit* unit = mChain[p];
                 if (!unit->isOn()) continue;
-                if (mBlockCount == mUpdateBlock[p]) unit->update();
                 if (mUnitAsleep[p]) {
-                    unit->idle(frames);
+                    SleepThrough(p, frames);
                     continue;
                 }
+                if (mBlockCount == mUpdateBlock[p]) unit->update();
                 unit->process(buf, count);
             }
         }

@@ -109,6 +109,8 @@ private:
     void ClearUnits();
     // A block while asleep: the units update at their blocks and idle; the block is silent.
     void Doze(int frames, int count, bool zeroed);
+    // Unit p through a block asleep: its update on time, its idling once a cycle.
+    void SleepThrough(int p, int frames);
     // After a processed block: whether the module may fall asleep.
     void WatchForRest(bool silentInput, int frames);
     // The module and every unit in it awake.
@@ -147,8 +149,9 @@ private:
     // silent input; any sound or setting wakes them all).
     bool mUnitAsleep[kChainLength] = {};
     bool mUnitsAsleep = false;
-    // Frames each unit slept through since it last idled: a sleeping unit idles once a cycle,
-    // before its update, and when the module wakes or changes.
+    // Frames each unit slept through since it last idled: a sleeping unit (in a dozing module or
+    // at the start of a chain) idles once a cycle, before its update, and when the module wakes
+    // or changes.
     int mSleptFrames[kChainLength] = {};
     bool mUnitsIdle = true; // no frames wait
 

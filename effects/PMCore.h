@@ -15,6 +15,7 @@
 #include "dsp/DcBlocker.h"
 #include "dsp/LazyClear.h"
 #include "dsp/OnePole.h"
+#include "dsp/SampleRate.h"
 #include "dsp/ZeroedBuffer.h"
 
 #include <cmath>
@@ -140,7 +141,7 @@ private:
     double mLenFactor = 0.5;
     double mAppliedFactor = 0.5; // the ratio line 2's length was last set from
     double mFreq = 1000.0;
-    int mRate = 44100;
+    int mRate = kReferenceRate;
     int mLineSize = kLineSize;
     int mLen1 = 44;
     int mLen2 = 22;

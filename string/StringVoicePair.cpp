@@ -7,6 +7,7 @@
 // after the other.
 #include "string/StringVoice.h"
 
+#include "dsp/DcBlocker.h"
 #include "dsp/SampleRate.h"
 #include "string/OutputFilterStep.h"
 #include "string/StringPasses.h"
@@ -459,12 +460,7 @@ void tStringVoice::finishPairOf(const tFinishSide& sideA, const tFinishSide& sid
                 }
             }
         }
-        if constexpr (kDc) {
-            const tPair d = dcR * dcY1 + y - dcX1;
-            dcX1 = y;
-            dcY1 = d;
-            y = d;
-        }
+        if constexpr (kDc) y = tDcBlocker::step(dcR, dcX1, dcY1, y);
         if constexpr (kOrder > 0 || kDc) {
             bufferA[j] = y[0];
             bufferB[j] = y[1];

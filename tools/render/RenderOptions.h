@@ -1,6 +1,8 @@
 // The renderer's command line.
 #pragma once
 
+#include "dsp/SampleRate.h"
+
 #include <string>
 #include <vector>
 
@@ -18,7 +20,7 @@ struct tRenderOptions {
     std::string output = "kelvora.wav";
     int channels = 2;
     int period = 128;
-    int rate = 44100;
+    int rate = kReferenceRate;
     double volume = 1.5;
     bool limiter = true;
     bool sleep = true; // --no-sleep clears it
